@@ -1,0 +1,89 @@
+#pragma once
+// The Win32 window of the program: caption, label, the list of components and the hidden
+// file listing, laid out in twips and converted with the monitor's real DPI.
+#include <functional>
+#include <optional>
+
+#include "platform/win32/unique.h"
+#include "platform/window.h"
+
+namespace win32 {
+
+class FormWindow final : public platform::Window {
+ public:
+  explicit FormWindow(HINSTANCE instance);
+  ~FormWindow() override;
+  FormWindow(const FormWindow&) = delete;
+  FormWindow& operator=(const FormWindow&) = delete;
+
+  // Runs once, the first time the window becomes active after it is shown and painted.
+  void SetActivateHandler(std::function<void()> handler) { onActivate_ = std::move(handler); }
+  void Show();
+  // Dispatches events until the window is gone.
+  void RunMessageLoop();
+  // True when something other than a platform error ended the run (out of memory, say).
+  bool Failed() const { return failed_; }
+  HWND Handle() const { return hwnd_.get(); }
+
+  platform::ListBox& LstKeys() override { return lstKeys_; }
+  platform::FileListBox& File1() override { return file1_; }
+  void MsgBox(const Text& text, int style, const std::optional<Text>& title) override;
+  void DoEvents() override;
+  void Unload() override;
+  void ShowErrorBox(const platform::Error& error) override;
+
+ private:
+  class ListBoxControl final : public platform::ListBox {
+   public:
+    void Attach(HWND hwnd) { hwnd_ = hwnd; }
+    HWND hwnd() const { return hwnd_; }
+    void Clear() override;
+    void AddItem(const Text& row) override;
+    int ListCount() const override;
+    Text List(int index) const override;
+    void SetListIndex(int index) override;
+
+   private:
+    HWND hwnd_ = nullptr;
+  };
+
+  class FileListControl final : public platform::FileListBox {
+   public:
+    void Attach(HWND hwnd) { hwnd_ = hwnd; }
+    HWND hwnd() const { return hwnd_; }
+    void SetPath(const Text& folder) override;
+    void SetPattern(const Text& pattern) override;
+    int ListCount() const override;
+    Text List(int index) const override;
+
+   private:
+    HWND hwnd_ = nullptr;
+    Text path_;
+  };
+
+  static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);
+  LRESULT HandleMessage(UINT message, WPARAM wparam, LPARAM lparam);
+  void CreateControls();
+  void Layout(UINT dpi, const RECT* suggested);
+  void RunActivation();
+  void SetCloseEnabled(bool enabled);
+
+  HINSTANCE instance_;
+  // Fonts and icons are declared before the windows that use them, so they outlive them.
+  UniqueFont listFont_;
+  UniqueFont labelFont_;
+  UniqueIcon bigIcon_;
+  UniqueIcon smallIcon_;
+  UniqueWindow owner_;  // hidden owner: an owned window gets no taskbar button
+  UniqueWindow hwnd_;
+  HWND label_ = nullptr;
+  ListBoxControl lstKeys_;
+  FileListControl file1_;
+  std::function<void()> onActivate_;
+  bool activated_ = false;
+  bool running_ = false;
+  bool quit_ = false;
+  bool failed_ = false;
+};
+
+}  // namespace win32

@@ -1,0 +1,243 @@
+"""Wine prefixes for tests, the demo and the benchmarks.
+
+A template prefix is made once per build folder (wineboot, about ten seconds); every test
+prefix is a clone of it made with hard links, which takes milliseconds. Files that Wine
+rewrites in place (the registry hives) and the user's folders are real copies, so nothing a
+test does reaches the template. The user folders that Wine links to the real home (Desktop,
+Documents, ...) are real folders inside the prefix, and Wine's HOME is a folder of the build,
+so nothing ever lands in the user's own home or ~/.wine.
+"""
+import os
+import shutil
+import subprocess
+import tempfile
+from pathlib import Path
+
+from bed import paths, xdisplay
+from bed.locks import locked
+
+TEMPLATE = paths.WINE / 'template'
+PREFIXES = paths.WINE / 'prefixes'
+HOME = paths.WINE / 'home'
+UNINSTALL_KEY = r'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall'
+
+
+def base_env(prefix_path):
+    env = dict(os.environ)
+    HOME.mkdir(parents=True, exist_ok=True)
+    env.update({
+        'WINEPREFIX': str(prefix_path),
+        'WINEDEBUG': env.get('KAVRO_WINEDEBUG', '-all'),
+        'HOME': str(HOME),
+        'XDG_CONFIG_HOME': str(HOME / '.config'),
+        'XDG_DATA_HOME': str(HOME / '.local' / 'share'),
+        'XDG_CACHE_HOME': str(HOME / '.cache'),
+        # No Mono or Gecko installer prompts, no menu entries or file associations in $HOME.
+        'WINEDLLOVERRIDES': 'mscoree=;mshtml=;winemenubuilder.exe=',
+    })
+    return env
+
+
+def _make_template():
+    TEMPLATE.parent.mkdir(parents=True, exist_ok=True)
+    work = Path(tempfile.mkdtemp(prefix='template-', dir=TEMPLATE.parent))
+    shutil.rmtree(work)
+    env = base_env(work)
+    env.pop('DISPLAY', None)  # wineboot needs no windows
+    subprocess.run(['wine', 'wineboot', '-i'], env=env, check=True, stdout=subprocess.DEVNULL,
+                   stderr=subprocess.DEVNULL, timeout=300)
+    subprocess.run(['wineserver', '-w'], env=env, check=True, timeout=300)
+    for user in (work / 'drive_c' / 'users').iterdir():
+        for entry in list(user.iterdir()):
+            if entry.is_symlink():  # Desktop, Documents, ... point at the real home
+                entry.unlink()
+                entry.mkdir()
+    os.rename(work, TEMPLATE)
+
+
+def template():
+    """The template prefix, made on first use."""
+    with locked(paths.WINE / 'template.lock'):
+        if not (TEMPLATE / 'system.reg').exists():
+            _make_template()
+    return TEMPLATE
+
+
+def _clone(dest):
+    # Hard links for the bulk of the prefix (Wine's DLLs, never written), real copies for
+    # what Wine writes in place.
+    subprocess.run(['cp', '-al', str(TEMPLATE), str(dest)], check=True)
+    for hive in ('system.reg', 'user.reg', 'userdef.reg', '.update-timestamp'):
+        if (dest / hive).exists():
+            (dest / hive).unlink()
+            shutil.copy2(TEMPLATE / hive, dest / hive)
+    users = dest / 'drive_c' / 'users'
+    shutil.rmtree(users)
+    shutil.copytree(TEMPLATE / 'drive_c' / 'users', users, symlinks=True)
+
+
+def kill_all_servers():
+    """Ends the Wine server (and every process) of each prefix of the build folder."""
+    roots = [TEMPLATE] + (sorted(PREFIXES.iterdir()) if PREFIXES.exists() else [])
+    for root in roots:
+        if (root / 'system.reg').exists():
+            subprocess.run(['wineserver', '-k'], env=base_env(root), stdout=subprocess.DEVNULL,
+                           stderr=subprocess.DEVNULL, timeout=60)
+
+
+class Prefix:
+    """One Wine prefix of the build folder, cloned from the template."""
+
+    def __init__(self, name, fresh=True):
+        template()
+        self.path = PREFIXES / name
+        with locked(PREFIXES / (name + '.lock')):
+            if fresh and self.path.exists():
+                self.remove()
+            if not (self.path / 'system.reg').exists():
+                if self.path.exists():
+                    shutil.rmtree(self.path)
+                PREFIXES.mkdir(parents=True, exist_ok=True)
+                _clone(self.path)
+
+    def __enter__(self):
+        return self
+
+    def __exit__(self, *exc):
+        self.kill()
+
+    # --- environment and processes ---
+
+    def env(self, display=True):
+        env = base_env(self.path)
+        if display:
+            env['DISPLAY'] = xdisplay.display()
+        else:
+            env.pop('DISPLAY', None)
+        return env
+
+    def wine(self, *args, timeout=300, check=True, display=True, **kwargs):
+        return subprocess.run(['wine', *map(str, args)], env=self.env(display), timeout=timeout,
+                              check=check, **kwargs)
+
+    def kill(self):
+        subprocess.run(['wineserver', '-k'], env=self.env(display=False), stdout=subprocess.DEVNULL,
+                       stderr=subprocess.DEVNULL, timeout=60)
+
+    def remove(self):
+        self.kill()
+        shutil.rmtree(self.path, ignore_errors=True)
+
+    # --- files ---
+
+    def c(self, windows_path=''):
+        """The Unix path of a path on drive C: of this prefix, such as c('kavro\\datos')."""
+        rel = windows_path.replace('\\', '/').lstrip('/')
+        if rel[:2].lower() == 'c:':
+            rel = rel[2:].lstrip('/')
+        return self.path / 'drive_c' / rel
+
+    @property
+    def user(self):
+        users = [u for u in (self.path / 'drive_c' / 'users').iterdir() if u.name != 'Public']
+        return users[0]
+
+    @property
+    def desktop(self):
+        return self.user / 'Desktop'
+
+    # --- registry ---
+
+    def reg_import(self, text, view=32):
+        """Imports registry text (the body of a .reg file) into the 32- or 64-bit view."""
+        fd, name = tempfile.mkstemp(suffix='.reg', dir=self.path)
+        with os.fdopen(fd, 'wb') as f:
+            f.write(('\ufeffWindows Registry Editor Version 5.00\r\n\r\n' + text.replace('\n', '\r\n'))
+                    .encode('utf-16-le'))
+        try:
+            self.wine('reg', 'import', name, f'/reg:{view}', display=False,
+                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        finally:
+            os.unlink(name)
+
+    def reg_export(self, key, view=32):
+        """{subkey path relative to key: {value name: value}} of the key's whole tree; {} when
+        the key does not exist. String values come back as str, dwords as int."""
+        fd, name = tempfile.mkstemp(suffix='.reg', dir=self.path)
+        os.close(fd)
+        try:
+            done = self.wine('reg', 'export', key, name, f'/reg:{view}', '/y', display=False,
+                             check=False, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            if done.returncode != 0:
+                return {}
+            return parse_reg(Path(name).read_bytes().decode('utf-16'), key)
+        finally:
+            os.unlink(name)
+
+    def uninstall_entries(self, view=32):
+        """The installed-programs list of the given view: {subkey: {value: data}}."""
+        return {k: v for k, v in self.reg_export(UNINSTALL_KEY, view).items() if k and '\\' not in k}
+
+
+def reg_string(text):
+    return '"' + text.replace('\\', '\\\\').replace('"', '\\"') + '"'
+
+
+def uninstall_reg(entries):
+    """.reg text for installed-programs entries: {subkey: {value name: str | int}}."""
+    out = []
+    for subkey, values in entries.items():
+        out.append(f'[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{subkey}]')
+        for name, value in values.items():
+            if isinstance(value, int):
+                out.append(f'{reg_string(name)}=dword:{value:08x}')
+            else:
+                out.append(f'{reg_string(name)}={reg_string(value)}')
+        out.append('')
+    return '\n'.join(out) + '\n'
+
+
+def parse_reg(text, root):
+    """Parses the text of an exported .reg file (strings and dwords; other types are kept as
+    their raw text)."""
+    keys, current = {}, None
+    root_full = root.replace('HKLM', 'HKEY_LOCAL_MACHINE', 1).lower()
+    pending = ''
+    for raw in text.splitlines():
+        line = pending + raw.strip()
+        pending = ''
+        if line.endswith('\\') and not line.startswith('['):
+            pending = line[:-1]
+            continue
+        if line.startswith('[') and line.endswith(']'):
+            full = line[1:-1]
+            rel = full[len(root_full):].lstrip('\\') if full.lower().startswith(root_full) else full
+            current = keys.setdefault(rel, {})
+        elif current is not None and line.startswith(('"', '@')):
+            name, value = _split_value(line)
+            current[name] = value
+    return keys
+
+
+def _split_value(line):
+    if line.startswith('@'):
+        name, rest = '', line[2:]
+    else:
+        i, name = 1, ''
+        while line[i] != '"':
+            if line[i] == '\\':
+                i += 1
+            name += line[i]
+            i += 1
+        rest = line[i + 2:]
+    if rest.startswith('"'):
+        value, i = '', 1
+        while i < len(rest) and rest[i] != '"':
+            if rest[i] == '\\':
+                i += 1
+            value += rest[i]
+            i += 1
+        return name, value
+    if rest.startswith('dword:'):
+        return name, int(rest[6:], 16)
+    return name, rest

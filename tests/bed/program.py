@@ -1,0 +1,64 @@
+"""Runs DesinstalaKavro1.exe in a prefix through the driver and reads back what happened."""
+import json
+import subprocess
+
+from bed import paths
+
+
+class Report:
+    """The driver's events, in order. Each event is a dict with 'ev' and 't' (ms)."""
+
+    def __init__(self, events, wine_returncode):
+        self.events = events
+        self.wine_returncode = wine_returncode
+
+    def all(self, name):
+        return [e for e in self.events if e['ev'] == name]
+
+    def first(self, name):
+        found = self.all(name)
+        return found[0] if found else None
+
+    @property
+    def window(self):
+        return self.first('window')
+
+    @property
+    def rows(self):
+        """The last content of the list that the driver could read."""
+        seen = self.all('rows')
+        return seen[-1]['rows'] if seen else None
+
+    @property
+    def messages(self):
+        return self.all('message')
+
+    @property
+    def exit_code(self):
+        event = self.first('exit')
+        return event['code'] if event else None
+
+    @property
+    def timed_out(self):
+        return self.first('timeout') is not None
+
+    def __repr__(self):
+        return '\n'.join(json.dumps(e, ensure_ascii=False) for e in self.events)
+
+
+def run(prefix, *driver_options, timeout=180, program=None):
+    """Starts the program (by default the build's DesinstalaKavro1.exe) through the driver in
+    the prefix, waits for its end and returns the Report."""
+    report_file = prefix.path / 'driver-report.jsonl'
+    report_file.unlink(missing_ok=True)
+    program = program or paths.PROGRAM
+    done = prefix.wine(paths.DRIVER, '--report', paths.windows_path(report_file),
+                       '--timeout', str(timeout), *driver_options, '--',
+                       paths.windows_path(program), check=False, timeout=timeout + 60,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    events = []
+    if report_file.exists():
+        for line in report_file.read_text(encoding='utf-8').splitlines():
+            if line.strip():
+                events.append(json.loads(line))
+    return Report(events, done.returncode)

@@ -1,0 +1,423 @@
+// kavro_driver: starts a program under test, watches its windows and reports what it saw, one
+// JSON object per line, to a UTF-8 file. It reads the main window (caption, styles, sizes,
+// controls), every change of its list, and every message box, which it answers with OK, so a
+// run goes unattended from start to end. It can also close the window or probe it while a
+// row is selected (that is, while an uninstaller runs) and capture the window's picture.
+//
+//   kavro_driver --report FILE [--close] [--close-during-run] [--probe] [--snapshot FILE.bmp]
+//                [--timeout SECONDS] -- PROGRAM [ARGS...]
+#include <windows.h>
+
+#include <cstdio>
+#include <set>
+#include <string>
+#include <vector>
+
+#include "platform/win32/unique.h"
+
+namespace {
+
+using win32::UniqueHandle;
+
+struct Options {
+  std::wstring report;
+  std::wstring snapshot;
+  bool close = false;
+  bool closeDuringRun = false;
+  bool probe = false;
+  DWORD timeoutMs = 120000;
+  std::wstring commandLine;
+};
+
+// ---- JSON lines ----
+
+std::string JsonString(const std::wstring& text) {
+  std::string out = "\"";
+  for (wchar_t c : text) {
+    if (c == L'"') out += "\\\"";
+    else if (c == L'\\') out += "\\\\";
+    else if (c >= 0x20 && c < 0x7F) out += static_cast<char>(c);
+    else {
+      char buf[8];
+      std::snprintf(buf, sizeof buf, "\\u%04x", static_cast<unsigned>(c));
+      out += buf;
+    }
+  }
+  return out + "\"";
+}
+
+// The fields of one JSON object, appended one by one.
+class Fields {
+ public:
+  Fields& Raw(const char* name, const std::string& json) {
+    if (!text_.empty()) text_ += ',';
+    text_ += '"';
+    text_ += name;
+    text_ += "\":";
+    text_ += json;
+    return *this;
+  }
+  Fields& Str(const char* name, const std::wstring& value) { return Raw(name, JsonString(value)); }
+  Fields& Num(const char* name, long long value) { return Raw(name, std::to_string(value)); }
+  Fields& Bool(const char* name, bool value) { return Raw(name, value ? "true" : "false"); }
+  const std::string& text() const { return text_; }
+
+ private:
+  std::string text_;
+};
+
+std::string JsonArray(const std::vector<std::string>& items) {
+  std::string out(1, '[');
+  for (std::size_t i = 0; i < items.size(); ++i) {
+    if (i) out += ',';
+    out += items[i];
+  }
+  out += ']';
+  return out;
+}
+
+std::string RectJson(const RECT& r) {
+  return JsonArray({std::to_string(r.left), std::to_string(r.top), std::to_string(r.right),
+                    std::to_string(r.bottom)});
+}
+
+class Report {
+ public:
+  explicit Report(const std::wstring& path) : file_(_wfopen(path.c_str(), L"wb")) {}
+  ~Report() {
+    if (file_) std::fclose(file_);
+  }
+  bool ok() const { return file_ != nullptr; }
+  void Write(const char* event, Fields fields = {}) {
+    Fields line;
+    line.Str("ev", std::wstring(event, event + std::char_traits<char>::length(event)))
+        .Num("t", ::GetTickCount() - start_);
+    std::string text(1, '{');
+    text += line.text();
+    if (!fields.text().empty()) {
+      text += ',';
+      text += fields.text();
+    }
+    text += "}\n";
+    std::fputs(text.c_str(), file_);
+    std::fflush(file_);
+  }
+
+ private:
+  std::FILE* file_;
+  DWORD start_ = ::GetTickCount();
+};
+
+// ---- reading another process's windows ----
+
+constexpr UINT kReadTimeoutMs = 200;
+
+bool Send(HWND hwnd, UINT msg, WPARAM w, LPARAM l, DWORD_PTR* result) {
+  return ::SendMessageTimeoutW(hwnd, msg, w, l, SMTO_ABORTIFHUNG | SMTO_BLOCK, kReadTimeoutMs,
+                               result) != 0;
+}
+
+std::wstring WindowText(HWND hwnd) {
+  DWORD_PTR length = 0;
+  if (!Send(hwnd, WM_GETTEXTLENGTH, 0, 0, &length)) return L"";
+  std::wstring text(length + 1, L'\0');
+  DWORD_PTR copied = 0;
+  if (!Send(hwnd, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(text.data()), &copied)) return L"";
+  text.resize(copied);
+  return text;
+}
+
+std::wstring ClassOf(HWND hwnd) {
+  wchar_t name[128] = {};
+  ::GetClassNameW(hwnd, name, 128);
+  return name;
+}
+
+// Rows of a list box, or false when the owner is not answering right now.
+bool ReadRows(HWND list, std::vector<std::wstring>* rows, int* selected) {
+  DWORD_PTR count = 0;
+  if (!Send(list, LB_GETCOUNT, 0, 0, &count)) return false;
+  rows->clear();
+  for (DWORD_PTR i = 0; i < count; ++i) {
+    DWORD_PTR length = 0;
+    if (!Send(list, LB_GETTEXTLEN, i, 0, &length)) return false;
+    std::wstring row(length + 1, L'\0');
+    DWORD_PTR copied = 0;
+    if (!Send(list, LB_GETTEXT, i, reinterpret_cast<LPARAM>(row.data()), &copied)) return false;
+    row.resize(copied);
+    rows->push_back(row);
+  }
+  DWORD_PTR sel = 0;
+  if (!Send(list, LB_GETCURSEL, 0, 0, &sel)) return false;
+  *selected = static_cast<int>(static_cast<LRESULT>(sel));
+  return true;
+}
+
+struct Found {
+  DWORD pid;
+  std::vector<HWND> windows;
+};
+
+BOOL CALLBACK Collect(HWND hwnd, LPARAM param) {
+  auto* found = reinterpret_cast<Found*>(param);
+  DWORD pid = 0;
+  ::GetWindowThreadProcessId(hwnd, &pid);
+  if (pid == found->pid && ::IsWindowVisible(hwnd)) found->windows.push_back(hwnd);
+  return TRUE;
+}
+
+std::vector<HWND> VisibleTopLevel(DWORD pid) {
+  Found found{pid, {}};
+  ::EnumWindows(&Collect, reinterpret_cast<LPARAM>(&found));
+  return found.windows;
+}
+
+std::string ControlsJson(HWND parent) {
+  std::vector<std::string> controls;
+  for (HWND child = ::GetWindow(parent, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    RECT r;
+    ::GetWindowRect(child, &r);
+    ::MapWindowPoints(nullptr, parent, reinterpret_cast<POINT*>(&r), 2);
+    Fields control;
+    control.Str("class", ClassOf(child))
+        .Num("id", ::GetDlgCtrlID(child))
+        .Bool("visible", ::IsWindowVisible(child))
+        .Num("style", ::GetWindowLongW(child, GWL_STYLE) & 0xFFFFFFFFu)
+        .Raw("rect", RectJson(r))
+        .Str("text", WindowText(child));
+    std::string json(1, '{');
+    json += control.text();
+    json += '}';
+    controls.push_back(json);
+  }
+  return JsonArray(controls);
+}
+
+void DescribeMainWindow(Report& report, HWND hwnd) {
+  RECT client, frame;
+  ::GetClientRect(hwnd, &client);
+  ::GetWindowRect(hwnd, &frame);
+  MONITORINFO monitor{};
+  monitor.cbSize = sizeof monitor;
+  ::GetMonitorInfoW(::MonitorFromWindow(hwnd, MONITOR_DEFAULTTOPRIMARY), &monitor);
+  const LONG style = ::GetWindowLongW(hwnd, GWL_STYLE);
+  const LONG exStyle = ::GetWindowLongW(hwnd, GWL_EXSTYLE);
+  HMENU menu = ::GetSystemMenu(hwnd, FALSE);
+  const UINT closeState = menu ? ::GetMenuState(menu, SC_CLOSE, MF_BYCOMMAND) : 0;
+  GUITHREADINFO gui{};
+  gui.cbSize = sizeof gui;
+  ::GetGUIThreadInfo(::GetWindowThreadProcessId(hwnd, nullptr), &gui);
+  Fields fields;
+  fields.Str("caption", WindowText(hwnd))
+      .Str("class", ClassOf(hwnd))
+      .Num("style", style & 0xFFFFFFFFu)
+      .Num("exstyle", exStyle & 0xFFFFFFFFu)
+      .Raw("client", RectJson(client))
+      .Raw("frame", RectJson(frame))
+      .Raw("monitor", RectJson(monitor.rcMonitor))
+      .Bool("owned", ::GetWindow(hwnd, GW_OWNER) != nullptr)
+      .Bool("closeGrayed", (closeState & MF_GRAYED) != 0)
+      .Num("focusId", gui.hwndFocus ? ::GetDlgCtrlID(gui.hwndFocus) : -1)
+      .Raw("controls", ControlsJson(hwnd));
+  report.Write("window", fields);
+}
+
+void DescribeMessageBox(Report& report, HWND box, HWND mainWindow) {
+  std::vector<std::string> buttons;
+  bool icon = false;
+  std::wstring text;
+  for (HWND child = ::GetWindow(box, GW_CHILD); child; child = ::GetWindow(child, GW_HWNDNEXT)) {
+    const std::wstring cls = ClassOf(child);
+    const LONG style = ::GetWindowLongW(child, GWL_STYLE);
+    if (_wcsicmp(cls.c_str(), L"Button") == 0 && ::IsWindowVisible(child)) {
+      buttons.push_back(JsonString(WindowText(child)));
+    } else if (_wcsicmp(cls.c_str(), L"Static") == 0 && (style & SS_TYPEMASK) == SS_ICON &&
+               ::IsWindowVisible(child)) {
+      icon = true;
+    }
+    if (::GetDlgCtrlID(child) == 0xFFFF) text = WindowText(child);
+  }
+  HWND owner = ::GetWindow(box, GW_OWNER);
+  Fields fields;
+  fields.Str("title", WindowText(box))
+      .Str("text", text)
+      .Raw("buttons", JsonArray(buttons))
+      .Bool("icon", icon)
+      .Bool("ownedByMain", owner != nullptr && owner == mainWindow);
+  report.Write("message", fields);
+}
+
+void PressOk(HWND box) {
+  HWND ok = ::GetDlgItem(box, IDOK);
+  ::PostMessageW(box, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(ok));
+}
+
+// Captures the window as it is on the screen into a 24-bit BMP file.
+bool Snapshot(HWND hwnd, const std::wstring& path) {
+  RECT r;
+  if (!::GetWindowRect(hwnd, &r)) return false;
+  const int w = r.right - r.left, h = r.bottom - r.top;
+  HDC screen = ::GetDC(nullptr);
+  HDC memory = ::CreateCompatibleDC(screen);
+  BITMAPINFO info{};
+  info.bmiHeader.biSize = sizeof info.bmiHeader;
+  info.bmiHeader.biWidth = w;
+  info.bmiHeader.biHeight = h;
+  info.bmiHeader.biPlanes = 1;
+  info.bmiHeader.biBitCount = 24;
+  void* bits = nullptr;
+  HBITMAP bitmap = ::CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+  HGDIOBJ old = ::SelectObject(memory, bitmap);
+  const BOOL copied = ::BitBlt(memory, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
+  ::GdiFlush();
+  bool written = false;
+  if (copied && bits) {
+    const DWORD stride = ((w * 3 + 3) / 4) * 4;
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof file + sizeof info.bmiHeader;
+    file.bfSize = file.bfOffBits + stride * h;
+    if (std::FILE* f = _wfopen(path.c_str(), L"wb")) {
+      std::fwrite(&file, sizeof file, 1, f);
+      std::fwrite(&info.bmiHeader, sizeof info.bmiHeader, 1, f);
+      std::fwrite(bits, stride, h, f);
+      written = std::fclose(f) == 0;
+    }
+  }
+  ::SelectObject(memory, old);
+  ::DeleteObject(bitmap);
+  ::DeleteDC(memory);
+  ::ReleaseDC(nullptr, screen);
+  return written;
+}
+
+bool ParseArgs(int argc, wchar_t** argv, Options* options) {
+  int i = 1;
+  for (; i < argc; ++i) {
+    const std::wstring arg = argv[i];
+    if (arg == L"--") { ++i; break; }
+    if (arg == L"--report" && i + 1 < argc) options->report = argv[++i];
+    else if (arg == L"--snapshot" && i + 1 < argc) options->snapshot = argv[++i];
+    else if (arg == L"--timeout" && i + 1 < argc) options->timeoutMs = static_cast<DWORD>(_wtoi(argv[++i])) * 1000;
+    else if (arg == L"--close") options->close = true;
+    else if (arg == L"--close-during-run") options->closeDuringRun = true;
+    else if (arg == L"--probe") options->probe = true;
+    else return false;
+  }
+  if (i >= argc || options->report.empty()) return false;
+  for (; i < argc; ++i) {
+    if (!options->commandLine.empty()) options->commandLine += L' ';
+    const std::wstring arg = argv[i];
+    options->commandLine += arg.find(L' ') == std::wstring::npos ? arg : L"\"" + arg + L"\"";
+  }
+  return true;
+}
+
+}  // namespace
+
+int wmain(int argc, wchar_t** argv) {
+  Options options;
+  if (!ParseArgs(argc, argv, &options)) {
+    std::fputs("usage: kavro_driver --report FILE [options] -- PROGRAM [ARGS...]\n", stderr);
+    return 100;
+  }
+  Report report(options.report);
+  if (!report.ok()) return 101;
+
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  std::wstring commandLine = options.commandLine;
+  if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info)) {
+    report.Write("launch-failed", Fields().Num("error", ::GetLastError()));
+    return 102;
+  }
+  UniqueHandle process(info.hProcess);
+  UniqueHandle thread(info.hThread);
+  report.Write("started", Fields().Num("pid", info.dwProcessId));
+
+  HWND mainWindow = nullptr;
+  std::set<HWND> answered;
+  std::vector<std::wstring> lastRows;
+  int lastSelected = -2;
+  bool rowsSeen = false, closeSent = false, snapshotTaken = false;
+  DWORD selectedSince = 0, lastProbe = 0;
+  const DWORD start = ::GetTickCount();
+
+  while (::WaitForSingleObject(process.get(), 20) == WAIT_TIMEOUT) {
+    if (::GetTickCount() - start > options.timeoutMs) {
+      report.Write("timeout");
+      ::TerminateProcess(process.get(), 99);
+      ::WaitForSingleObject(process.get(), 5000);
+      break;
+    }
+    for (HWND hwnd : VisibleTopLevel(info.dwProcessId)) {
+      const std::wstring cls = ClassOf(hwnd);
+      if (cls == L"#32770") {
+        if (answered.insert(hwnd).second) {
+          DescribeMessageBox(report, hwnd, mainWindow);
+          PressOk(hwnd);
+        }
+      } else if (!mainWindow && cls == L"DesinstalaKavroForm1") {
+        mainWindow = hwnd;
+        DescribeMainWindow(report, hwnd);
+      }
+    }
+    if (!mainWindow || !::IsWindow(mainWindow)) continue;
+
+    HWND list = ::GetDlgItem(mainWindow, 102);
+    std::vector<std::wstring> rows;
+    int selected = -1;
+    if (list && ReadRows(list, &rows, &selected)) {
+      if (!rowsSeen || rows != lastRows) {
+        std::vector<std::string> items;
+        for (const auto& row : rows) items.push_back(JsonString(row));
+        report.Write("rows", Fields().Raw("rows", JsonArray(items)));
+        lastRows = rows;
+        rowsSeen = true;
+      }
+      if (selected != lastSelected) {
+        HMENU menu = ::GetSystemMenu(mainWindow, FALSE);
+        const bool grayed = menu && (::GetMenuState(menu, SC_CLOSE, MF_BYCOMMAND) & MF_GRAYED);
+        report.Write("selected", Fields().Num("index", selected).Bool("closeGrayed", grayed));
+        lastSelected = selected;
+        selectedSince = ::GetTickCount();
+      }
+    }
+    const bool running = lastSelected >= 0;
+    if (options.close && rowsSeen && !closeSent) {
+      ::PostMessageW(mainWindow, WM_CLOSE, 0, 0);
+      report.Write("close-sent");
+      closeSent = true;
+    }
+    if (options.closeDuringRun && running && !closeSent) {
+      ::PostMessageW(mainWindow, WM_SYSCOMMAND, SC_CLOSE, 0);
+      ::PostMessageW(mainWindow, WM_CLOSE, 0, 0);
+      report.Write("close-sent", Fields().Num("row", lastSelected));
+      closeSent = true;
+    }
+    if (options.probe && running && ::GetTickCount() - lastProbe >= 200) {
+      DWORD_PTR result = 0;
+      const DWORD before = ::GetTickCount();
+      const bool answeredProbe = ::SendMessageTimeoutW(mainWindow, WM_NULL, 0, 0, SMTO_NORMAL, 5000,
+                                                       &result) != 0;
+      report.Write("probe", Fields()
+                                .Num("ms", ::GetTickCount() - before)
+                                .Bool("answered", answeredProbe)
+                                .Num("row", lastSelected));
+      lastProbe = ::GetTickCount();
+    }
+    if (!options.snapshot.empty() && running && !snapshotTaken &&
+        ::GetTickCount() - selectedSince >= 400) {
+      ::RedrawWindow(mainWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
+      ::Sleep(150);
+      snapshotTaken = Snapshot(mainWindow, options.snapshot);
+      report.Write("snapshot", Fields().Bool("written", snapshotTaken));
+    }
+  }
+  DWORD code = 0;
+  ::GetExitCodeProcess(process.get(), &code);
+  report.Write("exit", Fields().Num("code", code));
+  return 0;
+}
