@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "platform/win32/form_window.h"
+#include "platform/win32/registry.h"
 #include "platform/win32/unique.h"
 #include "platform/win32/win_error.h"
 #include "run/Form1.h"
@@ -11,7 +12,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   win32::ComApartment com;
   try {
     win32::FormWindow window(instance);
-    Form1 form(window);
+    win32::Registry registry;
+    Form1 form({window, registry});
     window.SetActivateHandler([&form] { form.Activated(); });
     window.Show();
     window.RunMessageLoop();

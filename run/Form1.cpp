@@ -1,15 +1,46 @@
 #include "run/Form1.h"
 
-Form1::Form1(platform::Window& window) : window_(window) {}
+#include "registry/LeerClavesReg.h"
+#include "registry/ValorClaveReg.h"
+#include "run/ComponentRow.h"
+
+namespace {
+
+constexpr platform::HiveHandle kHive = platform::kHkeyLocalMachine;
+const Text kUninstallKey = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+const Text kNotInstalled = u"La aplicación KavroII No está instalada en el equipo";
+
+}  // namespace
+
+Form1::Form1(Platform platform) : platform_(platform) {}
 
 void Form1::Activated() {
   try {
     Form_Activate();
   } catch (const platform::Error& error) {
     exitCode_ = kExitErrorBox;
-    window_.ShowErrorBox(error);
-    window_.Unload();
+    platform_.window.ShowErrorBox(error);
+    platform_.window.Unload();
   }
 }
 
-void Form1::Form_Activate() {}
+void Form1::Form_Activate() { FindComponents(); }
+
+void Form1::FindComponents() {
+  const LeerClavesReg::UninstallKeyList keys =
+      LeerClavesReg::EnumerateSubkeys(platform_.registry, kHive, kUninstallKey);
+  platform::ListBox& list = platform_.window.LstKeys();
+  list.Clear();
+  for (int i = 0; i < keys.Count; ++i) {
+    const Text keyPath = kUninstallKey + u'\\' + keys.Names[static_cast<std::size_t>(i)];
+    const Text displayName =
+        ValorClaveReg::ReadRegistryString(platform_.registry, kHive, keyPath, u"DisplayName");
+    if (!IsSuiteComponent(displayName)) continue;
+    const Text command =
+        ValorClaveReg::ReadRegistryString(platform_.registry, kHive, keyPath, u"UninstallString");
+    list.AddItem(ComponentRow(displayName, command));
+  }
+  if (list.ListCount() == 0) {
+    platform_.window.MsgBox(kNotInstalled, platform::kInformationOk, std::nullopt);
+  }
+}

@@ -1,5 +1,6 @@
 #pragma once
 // Form1: the program's only window and the uninstall run that its activation starts.
+#include "platform/registry.h"
 #include "platform/window.h"
 
 // Exit status of the process, for deployment tools.
@@ -8,9 +9,15 @@ enum ExitStatus : int {
   kExitErrorBox = 2,     // the run ended on the error box
 };
 
+// The platform operations the run uses.
+struct Platform {
+  platform::Window& window;
+  platform::Registry& registry;
+};
+
 class Form1 {
  public:
-  explicit Form1(platform::Window& window);
+  explicit Form1(Platform platform);
 
   // Called by the window the first time it becomes active, once shown and painted. Runs the
   // whole run; an error that nothing absorbed ends it with the error box and unloads the
@@ -20,8 +27,10 @@ class Form1 {
   int ExitCode() const { return exitCode_; }
 
  private:
+  // The run's phases, in the order they are called.
   void Form_Activate();
+  void FindComponents();
 
-  platform::Window& window_;
+  Platform platform_;
   int exitCode_ = kExitCompleted;
 };

@@ -342,7 +342,7 @@ int wmain(int argc, wchar_t** argv) {
   std::vector<std::wstring> lastRows;
   int lastSelected = -2;
   bool rowsSeen = false, closeSent = false, snapshotTaken = false;
-  DWORD selectedSince = 0, lastProbe = 0;
+  DWORD selectedSince = 0, lastProbe = 0, lastClose = 0;
   const DWORD start = ::GetTickCount();
 
   while (::WaitForSingleObject(process.get(), 20) == WAIT_TIMEOUT) {
@@ -386,10 +386,12 @@ int wmain(int argc, wchar_t** argv) {
       }
     }
     const bool running = lastSelected >= 0;
-    if (options.close && rowsSeen && !closeSent) {
+    // Asked to close, the driver keeps asking: a close that comes while the run is under way
+    // is refused by the window.
+    if (options.close && rowsSeen && ::GetTickCount() - lastClose >= 500) {
       ::PostMessageW(mainWindow, WM_CLOSE, 0, 0);
       report.Write("close-sent");
-      closeSent = true;
+      lastClose = ::GetTickCount();
     }
     if (options.closeDuringRun && running && !closeSent) {
       ::PostMessageW(mainWindow, WM_SYSCOMMAND, SC_CLOSE, 0);

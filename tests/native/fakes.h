@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/registry.h"
 #include "platform/window.h"
 
 namespace fake {
@@ -105,6 +106,69 @@ class Window final : public platform::Window {
   std::function<void()> onPump;
 
  private:
+  Journal& journal_;
+};
+
+// The registry as a table of keys, each with its subkeys in the order the provider hands them
+// over and its values as raw data. Paths are compared without regard to letter case.
+class Registry final : public platform::Registry {
+ public:
+  explicit Registry(Journal& journal) : journal_(journal) {}
+
+  static inline const Text kUninstall = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+
+  // UTF-16LE data with its terminating NUL, as the registry stores a string value.
+  static std::vector<std::uint8_t> Sz(const Text& text) {
+    std::vector<std::uint8_t> data;
+    for (char16_t c : text + u'\0') {
+      data.push_back(static_cast<std::uint8_t>(c & 0xFF));
+      data.push_back(static_cast<std::uint8_t>(c >> 8));
+    }
+    return data;
+  }
+
+  // An installed program: a subkey of the installed-programs key with its two values (a
+  // value given as nullopt is left out).
+  void AddProgram(const Text& subkey, std::optional<Text> displayName,
+                  std::optional<Text> uninstallString) {
+    auto& values = AddKey(kUninstall, subkey);
+    if (displayName) values[UpperCase(u"DisplayName")] = Sz(*displayName);
+    if (uninstallString) values[UpperCase(u"UninstallString")] = Sz(*uninstallString);
+  }
+
+  std::map<Text, std::vector<std::uint8_t>>& AddKey(const Text& parent, const Text& subkey) {
+    keys_[UpperCase(parent)].subkeys.push_back(subkey);
+    return keys_[UpperCase(parent + u'\\' + subkey)].values;
+  }
+
+  std::vector<Text> EnumKey(platform::HiveHandle hive, const Text& keyPath) override {
+    journal_.push_back("enum:" + Narrow(keyPath));
+    if (names) return *names;
+    if (hive != platform::kHkeyLocalMachine) return {};
+    auto it = keys_.find(UpperCase(keyPath));
+    return it == keys_.end() ? std::vector<Text>{} : it->second.subkeys;
+  }
+
+  std::optional<std::vector<std::uint8_t>> QueryValue(platform::HiveHandle hive, const Text& keyPath,
+                                                      const Text& valueName) override {
+    const Text path = UpperCase(keyPath);
+    journal_.push_back("read:" + Narrow(path.substr(path.rfind(u'\\') + 1)) + "/" + Narrow(valueName));
+    auto key = keys_.find(path);
+    if (hive != platform::kHkeyLocalMachine || key == keys_.end()) return std::nullopt;
+    auto value = key->second.values.find(UpperCase(valueName));
+    if (value == key->second.values.end()) return std::nullopt;
+    return value->second;
+  }
+
+  // When set, the names the provider hands over, whatever the key.
+  std::optional<std::vector<Text>> names;
+
+ private:
+  struct Key {
+    std::vector<Text> subkeys;
+    std::map<Text, std::vector<std::uint8_t>> values;
+  };
+  std::map<Text, Key> keys_;
   Journal& journal_;
 };
 

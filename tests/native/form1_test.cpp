@@ -1,14 +1,209 @@
+// The run of Form1 over fakes of the platform: discovery of the suite's components.
 #include "run/Form1.h"
 
 #include <gtest/gtest.h>
 
-#include "fakes.h"
+#include <algorithm>
 
-TEST(Form1Activation, ARunWithoutErrorsEndsWithExitCodeZeroAndNoErrorBox) {
+#include "fakes.h"
+#include "run/ComponentRow.h"
+
+namespace {
+
+const Text kNotInstalled = u"La aplicación KavroII No está instalada en el equipo";
+
+class RunTest : public ::testing::Test {
+ protected:
+  void Run() {
+    Form1 form({window, registry});
+    form.Activated();
+    exitCode = form.ExitCode();
+  }
+  std::vector<Text>& Rows() { return window.lstKeys.rows; }
+  bool Journaled(const std::string& entry) const {
+    return std::find(journal.begin(), journal.end(), entry) != journal.end();
+  }
+
   fake::Journal journal;
-  fake::Window window(journal);
-  Form1 form(window);
-  form.Activated();
-  EXPECT_TRUE(window.errors.empty());
-  EXPECT_EQ(form.ExitCode(), kExitCompleted);
+  fake::Window window{journal};
+  fake::Registry registry{journal};
+  int exitCode = -1;
+};
+
+// ---- which programs are components of the suite ----
+
+struct Selection {
+  const char16_t* displayName;
+  bool selected;
+};
+
+void PrintTo(const Selection& s, std::ostream* os) {
+  *os << '"' << fake::Narrow(s.displayName) << (s.selected ? "\" selected" : "\" left out");
 }
+
+class SelectionTest : public RunTest, public ::testing::WithParamInterface<Selection> {};
+
+TEST_P(SelectionTest, ProductWordInAnyCaseButNotTheSiblingAsAWhole) {
+  registry.AddProgram(u"Programa", Text(GetParam().displayName), Text(u"quitar.exe"));
+  Run();
+  EXPECT_EQ(Rows().size(), GetParam().selected ? 1u : 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    DisplayNames, SelectionTest,
+    ::testing::Values(Selection{u"Kavro II", true}, Selection{u"kavro", true},
+                      Selection{u"KAVRO", true}, Selection{u"Utilidades kAvRo de red", true},
+                      Selection{u"MiKavroPlus", true}, Selection{u"LUMBEKAVRO", false},
+                      Selection{u"LumbeKavro", false}, Selection{u"lumbekavro", false},
+                      Selection{u"LumbeKavro Pro", true}, Selection{u"LUMBEKAVRO ", true},
+                      Selection{u" LUMBEKAVRO", true}, Selection{u"Kavr o", false},
+                      Selection{u"KAVR", false}, Selection{u"", false},
+                      Selection{u"Lumbe", false}),
+    [](const ::testing::TestParamInfo<Selection>& info) {
+      return (info.param.selected ? "selected_" : "left_out_") + std::to_string(info.index);
+    });
+
+TEST_F(RunTest, ProgramsWithoutDisplayNameAreNotSelected) {
+  registry.AddProgram(u"SinNombre", std::nullopt, Text(u"kavro.exe /quitar"));
+  Run();
+  EXPECT_TRUE(Rows().empty());
+}
+
+// ---- the rows ----
+
+TEST_F(RunTest, RowsHaveTheNameFieldOfExactlyOneHundredCharacters) {
+  const Text name100 = Text(u"Kavro ") + Text(94, u'n');
+  const Text name130 = Text(u"Kavro ") + Text(124, u'm');
+  registry.AddProgram(u"a", Text(u"KII"), Text(u"C:\\a.exe"));  // no product word: left out
+  registry.AddProgram(u"b", Text(u"Kav"), Text(u"C:\\b.exe"));
+  registry.AddProgram(u"c", Text(u"kavro"), Text(u"C:\\c.exe /x"));
+  registry.AddProgram(u"d", name100, Text(u"C:\\d.exe"));
+  registry.AddProgram(u"e", name130, Text(u"C:\\e.exe"));
+  Run();
+  ASSERT_EQ(Rows().size(), 3u);
+  EXPECT_EQ(Rows()[0], u"kavro" + Text(95, u' ') + u"C:\\c.exe /x");
+  EXPECT_EQ(Rows()[1], name100 + u"C:\\d.exe");
+  EXPECT_EQ(Rows()[1][100], u'C');
+  EXPECT_EQ(Rows()[2], name130.substr(0, 100) + u"C:\\e.exe");
+}
+
+TEST_F(RunTest, ThreeCharacterNameIsFollowedByNinetySevenSpaces) {
+  EXPECT_EQ(ComponentRow(u"KII", u"x.exe"), u"KII" + Text(97, u' ') + u"x.exe");
+}
+
+TEST_F(RunTest, CommandIsKeptExactlyAsRead) {
+  const Text command = u"  \"C:\\Archivos de programa\\Kavro\\desinstalar.exe\" /modo=ñ  ";
+  registry.AddProgram(u"k", Text(u"Kavro"), command);
+  Run();
+  ASSERT_EQ(Rows().size(), 1u);
+  EXPECT_EQ(Rows()[0].substr(100), command);
+}
+
+TEST_F(RunTest, MissingUninstallStringGivesARowOfExactlyTheNameField) {
+  registry.AddProgram(u"k", Text(u"Kavro Datos"), std::nullopt);
+  Run();
+  ASSERT_EQ(Rows().size(), 1u);
+  EXPECT_EQ(Rows()[0].size(), 100u);
+}
+
+TEST_F(RunTest, RowsFollowTheProvidersOrderAndDuplicatesStay) {
+  registry.AddProgram(u"z", Text(u"Kavro Z"), Text(u"z.exe"));
+  registry.AddProgram(u"otro", Text(u"Otro programa"), Text(u"otro.exe"));
+  registry.AddProgram(u"a", Text(u"Kavro A"), Text(u"a.exe"));
+  registry.AddProgram(u"a2", Text(u"Kavro A"), Text(u"a2.exe"));
+  Run();
+  ASSERT_EQ(Rows().size(), 3u);
+  EXPECT_EQ(CommandOfRow(Rows()[0]), u"z.exe");
+  EXPECT_EQ(CommandOfRow(Rows()[1]), u"a.exe");
+  EXPECT_EQ(CommandOfRow(Rows()[2]), u"a2.exe");
+  EXPECT_EQ(Rows()[1].substr(0, 100), Rows()[2].substr(0, 100));
+}
+
+TEST_F(RunTest, DisplayNameIsReadForEverySubkeyAndTheCommandOnlyForComponents) {
+  registry.AddProgram(u"Otro", Text(u"Otro"), Text(u"otro.exe"));
+  registry.AddProgram(u"Kv", Text(u"Kavro"), Text(u"kv.exe"));
+  Run();
+  EXPECT_TRUE(Journaled("read:OTRO/DisplayName"));
+  EXPECT_FALSE(Journaled("read:OTRO/UninstallString"));
+  EXPECT_TRUE(Journaled("read:KV/DisplayName"));
+  EXPECT_TRUE(Journaled("read:KV/UninstallString"));
+}
+
+TEST_F(RunTest, ListIsClearedBeforeDiscovery) {
+  window.lstKeys.rows = {u"left over"};
+  registry.AddProgram(u"k", Text(u"Kavro"), Text(u"k.exe"));
+  Run();
+  ASSERT_EQ(Rows().size(), 1u);
+  EXPECT_EQ(CommandOfRow(Rows()[0]), u"k.exe");
+}
+
+// ---- the suite is not installed ----
+
+TEST_F(RunTest, NoComponentShowsTheMessageUnderTheApplicationTitle) {
+  registry.AddProgram(u"otro", Text(u"Otro programa"), Text(u"otro.exe"));
+  registry.AddProgram(u"hermano", Text(u"LUMBEKAVRO"), Text(u"lumbe.exe"));
+  Run();
+  EXPECT_TRUE(Rows().empty());
+  ASSERT_EQ(window.messages.size(), 1u);
+  EXPECT_EQ(window.messages[0].text, kNotInstalled);
+  EXPECT_EQ(window.messages[0].style, 64);
+  EXPECT_FALSE(window.messages[0].title.has_value());
+  EXPECT_TRUE(window.errors.empty());
+}
+
+TEST_F(RunTest, UnreachableRegistryIsTheSameAsNoComponent) {
+  registry.names = std::vector<Text>{};
+  Run();
+  ASSERT_EQ(window.messages.size(), 1u);
+  EXPECT_EQ(window.messages[0].text, kNotInstalled);
+  EXPECT_TRUE(window.errors.empty());
+}
+
+TEST_F(RunTest, ComponentsFoundShowNoMessage) {
+  registry.AddProgram(u"k", Text(u"Kavro"), Text(u"k.exe"));
+  Run();
+  EXPECT_TRUE(window.messages.empty());
+}
+
+// ---- errors nothing absorbs ----
+
+// A list whose operations fail as a control that raises an error would.
+class FailingList final : public platform::ListBox {
+ public:
+  void Clear() override {}
+  void AddItem(const Text&) override { throw platform::Error{8, u"Memoria insuficiente"}; }
+  int ListCount() const override { return 0; }
+  Text List(int) const override { return Text(); }
+  void SetListIndex(int) override {}
+};
+
+class FailingListWindow final : public platform::Window {
+ public:
+  explicit FailingListWindow(fake::Window& inner) : inner_(inner) {}
+  platform::ListBox& LstKeys() override { return list_; }
+  platform::FileListBox& File1() override { return inner_.File1(); }
+  void MsgBox(const Text& t, int s, const std::optional<Text>& title) override { inner_.MsgBox(t, s, title); }
+  void DoEvents() override { inner_.DoEvents(); }
+  void Unload() override { inner_.Unload(); }
+  void ShowErrorBox(const platform::Error& e) override { inner_.ShowErrorBox(e); }
+
+ private:
+  fake::Window& inner_;
+  FailingList list_;
+};
+
+TEST_F(RunTest, AnErrorEndsTheRunWithTheErrorBoxAndExitStatusTwo) {
+  registry.AddProgram(u"k", Text(u"Kavro"), Text(u"k.exe"));
+  FailingListWindow failing(window);
+  Form1 form({failing, registry});
+  form.Activated();
+  ASSERT_EQ(window.errors.size(), 1u);
+  EXPECT_EQ(window.errors[0].number, 8u);
+  EXPECT_EQ(window.errors[0].message, u"Memoria insuficiente");
+  EXPECT_EQ(window.unloads, 1);
+  EXPECT_TRUE(window.messages.empty());  // the steps after the failing one do not run
+  EXPECT_EQ(form.ExitCode(), kExitErrorBox);
+  EXPECT_EQ(journal.back(), "unload");
+}
+
+}  // namespace

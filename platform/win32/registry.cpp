@@ -1,0 +1,146 @@
+#include "platform/win32/registry.h"
+
+#include <wbemidl.h>
+
+#include "platform/win32/unique.h"
+#include "platform/win32/wide.h"
+
+namespace win32 {
+namespace {
+
+HKEY ToHkey(platform::HiveHandle hive) {
+  // The predefined roots are sign-extended 32-bit values, on 32- and 64-bit Windows alike.
+  return reinterpret_cast<HKEY>(static_cast<LONG_PTR>(hive));
+}
+
+// A WMI context asking for the 32-bit provider, so the listing sees the same view as
+// RegOpenKeyExW with KEY_WOW64_32KEY. Null when the platform has no context object.
+ComPtr<IWbemContext> ThirtyTwoBitContext() {
+  ComPtr<IWbemContext> context;
+  if (FAILED(::CoCreateInstance(CLSID_WbemContext, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemContext,
+                                reinterpret_cast<void**>(context.put())))) {
+    return {};
+  }
+  VARIANT value;
+  value.vt = VT_I4;
+  value.lVal = 32;
+  context->SetValue(const_cast<wchar_t*>(L"__ProviderArchitecture"), 0, &value);
+  value.vt = VT_BOOL;
+  value.boolVal = VARIANT_TRUE;
+  context->SetValue(const_cast<wchar_t*>(L"__RequiredArchitecture"), 0, &value);
+  return context;
+}
+
+std::vector<Text> NamesOf(const VARIANT& names) {
+  std::vector<Text> result;
+  if (!(names.vt & VT_ARRAY) || names.parray == nullptr) return result;
+  SAFEARRAY* array = names.parray;
+  LONG lower = 0, upper = -1;
+  if (::SafeArrayGetDim(array) != 1 || FAILED(::SafeArrayGetLBound(array, 1, &lower)) ||
+      FAILED(::SafeArrayGetUBound(array, 1, &upper))) {
+    return result;
+  }
+  const VARTYPE type = names.vt & VT_TYPEMASK;
+  for (LONG i = lower; i <= upper; ++i) {
+    if (type == VT_BSTR) {
+      UniqueBstr name;
+      if (FAILED(::SafeArrayGetElement(array, &i, name.put()))) break;
+      result.push_back(ToText(name.get(), name ? ::SysStringLen(name.get()) : 0));
+    } else if (type == VT_VARIANT) {
+      UniqueVariant element;
+      if (FAILED(::SafeArrayGetElement(array, &i, element.get()))) break;
+      const VARIANT* v = element.get();
+      result.push_back(v->vt == VT_BSTR && v->bstrVal
+                           ? ToText(v->bstrVal, ::SysStringLen(v->bstrVal))
+                           : Text());  // an element that holds no text
+    } else {
+      break;
+    }
+  }
+  return result;
+}
+
+}  // namespace
+
+std::vector<Text> Registry::EnumKey(platform::HiveHandle hive, const Text& keyPath) {
+  // Every failure on the way (no COM, no service, no class, no key) means "no names".
+  ComApartment com;
+  if (!com.usable()) return {};
+
+  ComPtr<IWbemLocator> locator;
+  if (FAILED(::CoCreateInstance(CLSID_WbemLocator, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemLocator,
+                                reinterpret_cast<void**>(locator.put())))) {
+    return {};
+  }
+  const ComPtr<IWbemContext> context = ThirtyTwoBitContext();
+  UniqueBstr rootDefault(::SysAllocString(L"root\\default"));
+  ComPtr<IWbemServices> services;
+  if (FAILED(locator->ConnectServer(rootDefault.get(), nullptr, nullptr, nullptr, 0, nullptr,
+                                    context.get(), services.put()))) {
+    return {};
+  }
+  const HRESULT blanket = ::CoSetProxyBlanket(
+      services.get(), RPC_C_AUTHN_DEFAULT, RPC_C_AUTHZ_NONE, nullptr, RPC_C_AUTHN_LEVEL_CALL,
+      RPC_C_IMP_LEVEL_IMPERSONATE, nullptr, EOAC_NONE);
+  // An in-process provider has no proxy to set a blanket on; that is not a failure.
+  if (FAILED(blanket) && blanket != E_NOINTERFACE) return {};
+
+  UniqueBstr className(::SysAllocString(L"StdRegProv"));
+  ComPtr<IWbemClassObject> provider;
+  if (FAILED(services->GetObject(className.get(), 0, context.get(), provider.put(), nullptr))) {
+    return {};
+  }
+  ComPtr<IWbemClassObject> signature;
+  if (FAILED(provider->GetMethod(L"EnumKey", 0, signature.put(), nullptr)) || !signature) return {};
+  ComPtr<IWbemClassObject> in;
+  if (FAILED(signature->SpawnInstance(0, in.put()))) return {};
+
+  UniqueVariant hiveValue;
+  hiveValue.get()->vt = VT_I4;
+  hiveValue.get()->lVal = hive;
+  UniqueVariant pathValue;
+  pathValue.get()->vt = VT_BSTR;
+  pathValue.get()->bstrVal = ::SysAllocStringLen(Wide(keyPath), static_cast<UINT>(keyPath.size()));
+  if (FAILED(in->Put(L"hDefKey", 0, hiveValue.get(), 0)) ||
+      FAILED(in->Put(L"sSubKeyName", 0, pathValue.get(), 0))) {
+    return {};
+  }
+
+  UniqueBstr methodName(::SysAllocString(L"EnumKey"));
+  ComPtr<IWbemClassObject> out;
+  if (FAILED(services->ExecMethod(className.get(), methodName.get(), 0, context.get(), in.get(),
+                                  out.put(), nullptr)) ||
+      !out) {
+    return {};
+  }
+  // The method's own return code is not looked at: a missing key simply hands over no names.
+  UniqueVariant names;
+  if (FAILED(out->Get(L"sNames", 0, names.get(), nullptr, nullptr))) return {};
+  return NamesOf(*names.get());
+}
+
+std::optional<std::vector<std::uint8_t>> Registry::QueryValue(platform::HiveHandle hive,
+                                                              const Text& keyPath,
+                                                              const Text& valueName) {
+  UniqueKey key;
+  if (::RegOpenKeyExW(ToHkey(hive), Wide(keyPath), 0, KEY_READ | KEY_WOW64_32KEY, key.put()) !=
+      ERROR_SUCCESS) {
+    return std::nullopt;
+  }
+  // Read the value's real size, then all of it; a value that grows in between is read again.
+  std::vector<std::uint8_t> data;
+  for (;;) {
+    DWORD size = 0;
+    LSTATUS status = ::RegQueryValueExW(key.get(), Wide(valueName), nullptr, nullptr, nullptr, &size);
+    if (status != ERROR_SUCCESS) return std::nullopt;
+    data.resize(size);
+    status = ::RegQueryValueExW(key.get(), Wide(valueName), nullptr, nullptr,
+                                size ? data.data() : nullptr, &size);
+    if (status == ERROR_MORE_DATA) continue;
+    if (status != ERROR_SUCCESS) return std::nullopt;
+    data.resize(size);
+    return data;
+  }
+}
+
+}  // namespace win32
