@@ -3,6 +3,7 @@
 #include <windows.h>
 
 #include "platform/win32/form_window.h"
+#include "platform/win32/process.h"
 #include "platform/win32/registry.h"
 #include "platform/win32/unique.h"
 #include "platform/win32/win_error.h"
@@ -13,7 +14,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   try {
     win32::FormWindow window(instance);
     win32::Registry registry;
-    Form1 form({window, registry});
+    win32::Processes processes;
+    Form1 form({window, registry, processes});
     window.SetActivateHandler([&form] { form.Activated(); });
     window.Show();
     window.RunMessageLoop();

@@ -1,5 +1,6 @@
 #include "run/Form1.h"
 
+#include "launch/Gene.h"
 #include "registry/LeerClavesReg.h"
 #include "registry/ValorClaveReg.h"
 #include "run/ComponentRow.h"
@@ -40,7 +41,21 @@ void Form1::FindComponents() {
         ValorClaveReg::ReadRegistryString(platform_.registry, kHive, keyPath, u"UninstallString");
     list.AddItem(ComponentRow(displayName, command));
   }
-  if (list.ListCount() == 0) {
+  if (list.ListCount() != 0) {
+    RunUninstallers();
+  } else {
     platform_.window.MsgBox(kNotInstalled, platform::kInformationOk, std::nullopt);
+  }
+}
+
+void Form1::RunUninstallers() {
+  platform::ListBox& list = platform_.window.LstKeys();
+  const int count = list.ListCount();
+  for (int i = 0; i < count; ++i) {
+    Text command = CommandOfRow(list.List(i));
+    list.SetListIndex(i);  // the user sees which component is being removed
+    if (!Gene::RunAndWait(platform_.processes, platform_.window, command, Gene::kShowNormal)) {
+      everyCommandStarted_ = false;
+    }
   }
 }

@@ -1,5 +1,6 @@
 #pragma once
 // Form1: the program's only window and the uninstall run that its activation starts.
+#include "platform/process.h"
 #include "platform/registry.h"
 #include "platform/window.h"
 
@@ -13,6 +14,7 @@ enum ExitStatus : int {
 struct Platform {
   platform::Window& window;
   platform::Registry& registry;
+  platform::Processes& processes;
 };
 
 class Form1 {
@@ -30,7 +32,9 @@ class Form1 {
   // The run's phases, in the order they are called.
   void Form_Activate();
   void FindComponents();
+  void RunUninstallers();
 
   Platform platform_;
   int exitCode_ = kExitCompleted;
+  bool everyCommandStarted_ = true;
 };

@@ -108,20 +108,19 @@ class Prefix:
 
     # --- environment and processes ---
 
-    def env(self, display=True):
+    def env(self):
+        # Every Wine process of a prefix gets the same display: the first one that needs a
+        # window starts the prefix's desktop process, which all later windows depend on.
         env = base_env(self.path)
-        if display:
-            env['DISPLAY'] = xdisplay.display()
-        else:
-            env.pop('DISPLAY', None)
+        env['DISPLAY'] = xdisplay.display()
         return env
 
-    def wine(self, *args, timeout=300, check=True, display=True, **kwargs):
-        return subprocess.run(['wine', *map(str, args)], env=self.env(display), timeout=timeout,
+    def wine(self, *args, timeout=300, check=True, **kwargs):
+        return subprocess.run(['wine', *map(str, args)], env=self.env(), timeout=timeout,
                               check=check, **kwargs)
 
     def kill(self):
-        subprocess.run(['wineserver', '-k'], env=self.env(display=False), stdout=subprocess.DEVNULL,
+        subprocess.run(['wineserver', '-k'], env=base_env(self.path), stdout=subprocess.DEVNULL,
                        stderr=subprocess.DEVNULL, timeout=60)
 
     def remove(self):
@@ -155,7 +154,7 @@ class Prefix:
             f.write(('\ufeffWindows Registry Editor Version 5.00\r\n\r\n' + text.replace('\n', '\r\n'))
                     .encode('utf-16-le'))
         try:
-            self.wine('reg', 'import', name, f'/reg:{view}', display=False,
+            self.wine('reg', 'import', name, f'/reg:{view}',
                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
         finally:
             os.unlink(name)
@@ -166,7 +165,7 @@ class Prefix:
         fd, name = tempfile.mkstemp(suffix='.reg', dir=self.path)
         os.close(fd)
         try:
-            done = self.wine('reg', 'export', key, name, f'/reg:{view}', '/y', display=False,
+            done = self.wine('reg', 'export', key, name, f'/reg:{view}', '/y',
                              check=False, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
             if done.returncode != 0:
                 return {}

@@ -6,12 +6,19 @@
 //
 //   kavro_driver --report FILE [--close] [--close-during-run] [--probe] [--snapshot FILE.bmp]
 //                [--timeout SECONDS] -- PROGRAM [ARGS...]
+//   kavro_driver --report FILE --measure-discovery -- PROGRAM [ARGS...]
+//
+// --measure-discovery sends the program nothing: it times, from its window being shown, how
+// long the program takes to start its first uninstaller or to show a message (the end of
+// discovery either way), then ends the program and that uninstaller.
 #include <windows.h>
 
 #include <cstdio>
 #include <set>
 #include <string>
 #include <vector>
+
+#include <tlhelp32.h>
 
 #include "platform/win32/unique.h"
 
@@ -25,6 +32,7 @@ struct Options {
   bool close = false;
   bool closeDuringRun = false;
   bool probe = false;
+  bool measureDiscovery = false;
   DWORD timeoutMs = 120000;
   std::wstring commandLine;
 };
@@ -202,8 +210,6 @@ void DescribeMainWindow(Report& report, HWND hwnd) {
   ::GetMonitorInfoW(::MonitorFromWindow(hwnd, MONITOR_DEFAULTTOPRIMARY), &monitor);
   const LONG style = ::GetWindowLongW(hwnd, GWL_STYLE);
   const LONG exStyle = ::GetWindowLongW(hwnd, GWL_EXSTYLE);
-  HMENU menu = ::GetSystemMenu(hwnd, FALSE);
-  const UINT closeState = menu ? ::GetMenuState(menu, SC_CLOSE, MF_BYCOMMAND) : 0;
   GUITHREADINFO gui{};
   gui.cbSize = sizeof gui;
   ::GetGUIThreadInfo(::GetWindowThreadProcessId(hwnd, nullptr), &gui);
@@ -216,7 +222,6 @@ void DescribeMainWindow(Report& report, HWND hwnd) {
       .Raw("frame", RectJson(frame))
       .Raw("monitor", RectJson(monitor.rcMonitor))
       .Bool("owned", ::GetWindow(hwnd, GW_OWNER) != nullptr)
-      .Bool("closeGrayed", (closeState & MF_GRAYED) != 0)
       .Num("focusId", gui.hwndFocus ? ::GetDlgCtrlID(gui.hwndFocus) : -1)
       .Raw("controls", ControlsJson(hwnd));
   report.Write("window", fields);
@@ -291,6 +296,68 @@ bool Snapshot(HWND hwnd, const std::wstring& path) {
   return written;
 }
 
+double Milliseconds() {
+  static const double frequency = [] {
+    LARGE_INTEGER f;
+    ::QueryPerformanceFrequency(&f);
+    return static_cast<double>(f.QuadPart);
+  }();
+  LARGE_INTEGER now;
+  ::QueryPerformanceCounter(&now);
+  return static_cast<double>(now.QuadPart) * 1000.0 / frequency;
+}
+
+// The first process whose parent is the given one, or 0.
+DWORD ChildOf(DWORD parent) {
+  win32::UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return 0;
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
+       more = ::Process32NextW(snapshot.get(), &entry)) {
+    if (entry.th32ParentProcessID == parent) return entry.th32ProcessID;
+  }
+  return 0;
+}
+
+bool HasMessageBox(DWORD pid) {
+  for (HWND hwnd : VisibleTopLevel(pid))
+    if (ClassOf(hwnd) == L"#32770") return true;
+  return false;
+}
+
+bool HasMainWindow(DWORD pid) {
+  for (HWND hwnd : VisibleTopLevel(pid))
+    if (ClassOf(hwnd) == L"DesinstalaKavroForm1") return true;
+  return false;
+}
+
+// Discovery's length, seen from outside and without disturbing the program.
+void MeasureDiscovery(Report& report, HANDLE process, DWORD pid, DWORD timeoutMs) {
+  const double start = Milliseconds();
+  double shown = 0;
+  while (::WaitForSingleObject(process, 1) == WAIT_TIMEOUT && Milliseconds() - start < timeoutMs) {
+    if (!shown) {
+      if (HasMainWindow(pid)) shown = Milliseconds();
+      continue;
+    }
+    const DWORD child = ChildOf(pid);
+    if (child || HasMessageBox(pid)) {
+      const double ended = Milliseconds();
+      report.Write("discovery", Fields()
+                                    .Num("us", static_cast<long long>((ended - shown) * 1000))
+                                    .Bool("uninstallerStarted", child != 0));
+      if (child) {
+        win32::UniqueHandle started(::OpenProcess(PROCESS_TERMINATE, FALSE, child));
+        if (started) ::TerminateProcess(started.get(), 98);
+      }
+      break;
+    }
+  }
+  ::TerminateProcess(process, 98);
+  ::WaitForSingleObject(process, 5000);
+}
+
 bool ParseArgs(int argc, wchar_t** argv, Options* options) {
   int i = 1;
   for (; i < argc; ++i) {
@@ -302,6 +369,7 @@ bool ParseArgs(int argc, wchar_t** argv, Options* options) {
     else if (arg == L"--close") options->close = true;
     else if (arg == L"--close-during-run") options->closeDuringRun = true;
     else if (arg == L"--probe") options->probe = true;
+    else if (arg == L"--measure-discovery") options->measureDiscovery = true;
     else return false;
   }
   if (i >= argc || options->report.empty()) return false;
@@ -336,6 +404,11 @@ int wmain(int argc, wchar_t** argv) {
   UniqueHandle process(info.hProcess);
   UniqueHandle thread(info.hThread);
   report.Write("started", Fields().Num("pid", info.dwProcessId));
+
+  if (options.measureDiscovery) {
+    MeasureDiscovery(report, process.get(), info.dwProcessId, options.timeoutMs);
+    return 0;
+  }
 
   HWND mainWindow = nullptr;
   std::set<HWND> answered;
@@ -378,9 +451,7 @@ int wmain(int argc, wchar_t** argv) {
         rowsSeen = true;
       }
       if (selected != lastSelected) {
-        HMENU menu = ::GetSystemMenu(mainWindow, FALSE);
-        const bool grayed = menu && (::GetMenuState(menu, SC_CLOSE, MF_BYCOMMAND) & MF_GRAYED);
-        report.Write("selected", Fields().Num("index", selected).Bool("closeGrayed", grayed));
+        report.Write("selected", Fields().Num("index", selected));
         lastSelected = selected;
         selectedSince = ::GetTickCount();
       }

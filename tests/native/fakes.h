@@ -3,11 +3,14 @@
 // and record the calls whose order or arguments the tests look at.
 #include <functional>
 #include <map>
+#include <memory>
+#include <set>
 #include <optional>
 #include <stdexcept>
 #include <string>
 #include <vector>
 
+#include "platform/process.h"
 #include "platform/registry.h"
 #include "platform/window.h"
 
@@ -169,6 +172,74 @@ class Registry final : public platform::Registry {
     std::map<Text, std::vector<std::uint8_t>> values;
   };
   std::map<Text, Key> keys_;
+  Journal& journal_;
+};
+
+// Processes that run by script: each command can be refused, or end after the window has had
+// input a given number of times, or have a wait that fails. Every step is journaled.
+class Processes final : public platform::Processes {
+ public:
+  struct Script {
+    int inputsBeforeEnd = 0;
+    bool waitFails = false;
+  };
+
+  explicit Processes(Journal& journal) : journal_(journal) {}
+
+  std::unique_ptr<platform::Process> Start(const Text& commandLine, std::uint8_t show) override {
+    journal_.push_back("start:" + Narrow(commandLine));
+    started.push_back({commandLine, show});
+    // Like the platform, an empty command line starts nothing.
+    if (commandLine.empty() || refused.count(commandLine)) return nullptr;
+    const auto script = scripts.find(commandLine);
+    return std::make_unique<Process>(journal_, script == scripts.end() ? Script{} : script->second);
+  }
+
+  struct Started {
+    Text command;
+    std::uint8_t show;
+  };
+  std::vector<Started> started;
+  std::set<Text> refused;
+  std::map<Text, Script> scripts;
+
+ private:
+  class Process final : public platform::Process {
+   public:
+    Process(Journal& journal, Script script) : journal_(journal), script_(script) {}
+    ~Process() override {
+      if (threadOpen_ || processOpen_) journal_.push_back("closed-on-destruction");
+    }
+    void WaitForInputIdle() override { journal_.push_back("idle"); }
+    void CloseThread() override {
+      journal_.push_back("close-thread");
+      threadOpen_ = false;
+    }
+    platform::WaitResult WaitForExitOrInput() override {
+      if (script_.waitFails) {
+        journal_.push_back("wait:failed");
+        return platform::WaitResult::Failed;
+      }
+      if (script_.inputsBeforeEnd > 0) {
+        --script_.inputsBeforeEnd;
+        journal_.push_back("wait:input");
+        return platform::WaitResult::InputAvailable;
+      }
+      journal_.push_back("wait:ended");
+      return platform::WaitResult::Ended;
+    }
+    void CloseProcess() override {
+      journal_.push_back("close-process");
+      processOpen_ = false;
+    }
+
+   private:
+    Journal& journal_;
+    Script script_;
+    bool threadOpen_ = true;
+    bool processOpen_ = true;
+  };
+
   Journal& journal_;
 };
 

@@ -15,7 +15,7 @@ const Text kNotInstalled = u"La aplicación KavroII No está instalada en el equ
 class RunTest : public ::testing::Test {
  protected:
   void Run() {
-    Form1 form({window, registry});
+    Form1 form({window, registry, processes});
     form.Activated();
     exitCode = form.ExitCode();
   }
@@ -27,6 +27,7 @@ class RunTest : public ::testing::Test {
   fake::Journal journal;
   fake::Window window{journal};
   fake::Registry registry{journal};
+  fake::Processes processes{journal};
   int exitCode = -1;
 };
 
@@ -137,6 +138,79 @@ TEST_F(RunTest, ListIsClearedBeforeDiscovery) {
   EXPECT_EQ(CommandOfRow(Rows()[0]), u"k.exe");
 }
 
+// ---- running the uninstallers ----
+
+std::vector<Text> Launched(const fake::Processes& processes) {
+  std::vector<Text> commands;
+  for (const auto& started : processes.started) commands.push_back(started.command);
+  return commands;
+}
+
+TEST_F(RunTest, EachRowsCommandIsCutOutAndTrimmed) {
+  registry.AddProgram(u"a", Text(u"KII kavro"), Text(u"C:\\a.exe"));
+  registry.AddProgram(u"b", Text(u"Kavro ") + Text(94, u'b'), Text(u"C:\\b.exe /s"));
+  registry.AddProgram(u"c", Text(u"Kavro ") + Text(124, u'c'), Text(u"C:\\c.exe"));
+  registry.AddProgram(u"d", Text(u"Kavro d"), Text(u"   \"C:\\Archivos de programa\\d.exe\" /x   "));
+  Run();
+  EXPECT_EQ(Launched(processes),
+            (std::vector<Text>{u"C:\\a.exe", u"C:\\b.exe /s", u"C:\\c.exe",
+                               u"\"C:\\Archivos de programa\\d.exe\" /x"}));
+  for (const auto& started : processes.started) EXPECT_EQ(started.show, 1);
+}
+
+TEST_F(RunTest, RowsRunOneAfterAnotherInListOrderEachSelectedWhileItRuns) {
+  registry.AddProgram(u"1", Text(u"Kavro uno"), Text(u"uno.exe"));
+  registry.AddProgram(u"2", Text(u"Kavro dos"), Text(u"dos.exe"));
+  processes.scripts[u"uno.exe"] = {2, false};
+  Run();
+  EXPECT_EQ(journal.back(), "close-process");
+  const fake::Journal expectedTail{"select:0", "start:uno.exe", "idle", "close-thread",
+                                   "wait:input", "pump", "wait:input", "pump", "wait:ended",
+                                   "close-process", "select:1", "start:dos.exe", "idle",
+                                   "close-thread", "wait:ended", "close-process"};
+  ASSERT_GE(journal.size(), expectedTail.size());
+  EXPECT_EQ(fake::Journal(journal.end() - static_cast<long>(expectedTail.size()), journal.end()),
+            expectedTail);
+}
+
+TEST_F(RunTest, ARefusedOrEmptyCommandDoesNotStopTheRest) {
+  registry.AddProgram(u"1", Text(u"Kavro uno"), Text(u"uno.exe"));
+  registry.AddProgram(u"2", Text(u"Kavro dos"), Text(u"C:\\NoExiste\\dos.exe"));
+  registry.AddProgram(u"3", Text(u"Kavro tres"), std::nullopt);
+  registry.AddProgram(u"4", Text(u"Kavro cuatro"), Text(u"cuatro.exe"));
+  processes.refused.insert(u"C:\\NoExiste\\dos.exe");
+  Run();
+  EXPECT_EQ(Launched(processes),
+            (std::vector<Text>{u"uno.exe", u"C:\\NoExiste\\dos.exe", u"", u"cuatro.exe"}));
+  ASSERT_EQ(window.messages.size(), 2u);
+  EXPECT_EQ(window.messages[0].text, u"El programa: C:\\NoExiste\\dos.exe NO puede ser Ejecutado NO EXISTE.");
+  EXPECT_EQ(window.messages[1].text, u"El programa:  NO puede ser Ejecutado NO EXISTE.");
+}
+
+TEST_F(RunTest, PackageRowsAreRemovedThroughMsiexec) {
+  registry.AddProgram(u"p", Text(u"Kavro Visor"), Text(u"C:\\Kavro paquetes\\visor.msi"));
+  Run();
+  EXPECT_EQ(Launched(processes),
+            std::vector<Text>{u"msiexec /uninstall \"C:\\Kavro paquetes\\visor.msi\" /passive"});
+}
+
+TEST_F(RunTest, ThreeHundredRowsAllRunInOrder) {
+  std::vector<Text> expected;
+  for (int i = 0; i < 300; ++i) {
+    const std::string digits = std::to_string(1000 + i);
+    const Text number(digits.begin(), digits.end());
+    registry.AddProgram(u"k" + number, u"Kavro " + number, u"quitar" + number + u".exe");
+    expected.push_back(u"quitar" + number + u".exe");
+  }
+  Run();
+  EXPECT_EQ(Launched(processes), expected);
+}
+
+TEST_F(RunTest, NothingRunsWhenNoComponentIsFound) {
+  Run();
+  EXPECT_TRUE(processes.started.empty());
+}
+
 // ---- the suite is not installed ----
 
 TEST_F(RunTest, NoComponentShowsTheMessageUnderTheApplicationTitle) {
@@ -195,7 +269,7 @@ class FailingListWindow final : public platform::Window {
 TEST_F(RunTest, AnErrorEndsTheRunWithTheErrorBoxAndExitStatusTwo) {
   registry.AddProgram(u"k", Text(u"Kavro"), Text(u"k.exe"));
   FailingListWindow failing(window);
-  Form1 form({failing, registry});
+  Form1 form({failing, registry, processes});
   form.Activated();
   ASSERT_EQ(window.errors.size(), 1u);
   EXPECT_EQ(window.errors[0].number, 8u);

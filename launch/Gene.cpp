@@ -1,0 +1,35 @@
+#include "launch/Gene.h"
+
+namespace Gene {
+
+Text PackageCommand(const Text& commandLine) {
+  const Text tail = commandLine.size() > 3 ? commandLine.substr(commandLine.size() - 3) : commandLine;
+  if (UpperCase(tail) != u"MSI") return commandLine;
+  // /uninstall removes the product (/package would install or reconfigure it), and the
+  // quotes keep a path with blanks in one piece.
+  return u"msiexec /uninstall \"" + commandLine + u"\" /passive";
+}
+
+bool RunAndWait(platform::Processes& processes, platform::Window& window, Text& commandLine,
+                std::uint8_t show) {
+  commandLine = PackageCommand(commandLine);
+  const std::unique_ptr<platform::Process> process = processes.Start(commandLine, show);
+  if (!process) {
+    window.MsgBox(u"El programa: " + commandLine + u" NO puede ser Ejecutado NO EXISTE.",
+                  platform::kInformationOk, Text(u"Mensaje"));
+    return false;
+  }
+  WaitForProcessExit(window, *process);
+  return true;
+}
+
+void WaitForProcessExit(platform::Window& window, platform::Process& process) {
+  process.WaitForInputIdle();
+  process.CloseThread();
+  while (process.WaitForExitOrInput() == platform::WaitResult::InputAvailable) {
+    window.DoEvents();
+  }
+  process.CloseProcess();
+}
+
+}  // namespace Gene

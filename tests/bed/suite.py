@@ -1,0 +1,95 @@
+"""Building blocks of an example Kavro II installation in a prefix: uninstallers of our own
+(copies of kavro_child.exe), installed-programs entries, and a real Windows Installer package
+built with wixl and installed with msiexec."""
+import shutil
+import subprocess
+import tempfile
+from pathlib import Path
+
+from bed import paths
+from bed.locks import locked
+from bed.prefix import uninstall_reg
+
+# The package's product is registered twice, as a Windows Installer product would be by a
+# suite's setup: under its product code with the installer's own entry (a name without the
+# product word), and under KavroVisor with the package's path as its uninstall command.
+VISOR_MSI = r'C:\Kavro paquetes\Kavro Visor.msi'
+VISOR_PRODUCT_CODE = '{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B}'
+VISOR_FOLDER = r'C:\Program Files (x86)\Visor K2'
+
+_VISOR_WXS = r'''<?xml version="1.0" encoding="utf-8"?>
+<Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
+  <Product Id="{product}" Name="Visor de planos K2" Language="1034" Codepage="1252"
+           Version="1.0.0" Manufacturer="Ejemplo" UpgradeCode="{{0A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D}}">
+    <Package InstallerVersion="200" Compressed="yes" InstallScope="perMachine"/>
+    <Media Id="1" Cabinet="visor.cab" EmbedCab="yes"/>
+    <Directory Id="TARGETDIR" Name="SourceDir">
+      <Directory Id="ProgramFilesFolder">
+        <Directory Id="INSTALLDIR" Name="Visor K2">
+          <Component Id="Main" Guid="{{1B2C3D4E-5F60-4718-9A0B-1C2D3E4F5A6B}}">
+            <File Id="VisorTxt" Name="visor.txt" Source="visor.txt" KeyPath="yes"/>
+            <RegistryValue Root="HKLM" Key="SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KavroVisor"
+                           Name="DisplayName" Type="string" Value="Kavro II Visor"/>
+            <RegistryValue Root="HKLM" Key="SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KavroVisor"
+                           Name="UninstallString" Type="string" Value="{msi_path}"/>
+          </Component>
+        </Directory>
+      </Directory>
+    </Directory>
+    <Feature Id="Complete" Level="1">
+      <ComponentRef Id="Main"/>
+    </Feature>
+  </Product>
+</Wix>
+'''
+
+
+def visor_msi():
+    """The example package, built with wixl once per build folder."""
+    out = paths.WINE / 'Kavro Visor.msi'
+    with locked(paths.WINE / 'msi.lock'):
+        if not out.exists():
+            with tempfile.TemporaryDirectory() as work:
+                work = Path(work)
+                (work / 'visor.txt').write_text('Visor de planos\n')
+                (work / 'visor.wxs').write_text(
+                    _VISOR_WXS.format(product=VISOR_PRODUCT_CODE, msi_path=VISOR_MSI))
+                subprocess.run(['wixl', '-a', 'x86', '-o', str(work / 'visor.msi'), 'visor.wxs'],
+                               cwd=work, check=True, stdout=subprocess.DEVNULL,
+                               stderr=subprocess.DEVNULL)
+                shutil.move(work / 'visor.msi', out)
+    return out
+
+
+def install_visor(prefix):
+    """Copies the package to its place in the prefix and installs it with msiexec."""
+    target = prefix.c(VISOR_MSI)
+    target.parent.mkdir(parents=True, exist_ok=True)
+    shutil.copy(visor_msi(), target)
+    prefix.wine('msiexec', '/i', VISOR_MSI, '/qn',
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def put_uninstaller(prefix, windows_path, console=False):
+    """A copy of the child program at a path of the prefix, to serve as an uninstaller."""
+    target = prefix.c(windows_path)
+    target.parent.mkdir(parents=True, exist_ok=True)
+    shutil.copy(paths.CHILD_CONSOLE if console else paths.CHILD, target)
+    return windows_path
+
+
+def command(program, *steps):
+    """A command line: the program (quoted when it has a blank) and the child's steps."""
+    def quote(part):
+        return f'"{part}"' if ' ' in part or not part else part
+    return ' '.join([quote(program), *(quote(str(s)) for s in steps)])
+
+
+def register(prefix, entries, view=32):
+    prefix.reg_import(uninstall_reg(entries), view=view)
+
+
+def read_log(prefix, windows_path):
+    """The lines a child program appended to a log of the prefix."""
+    path = prefix.c(windows_path)
+    return path.read_text(encoding='utf-8').splitlines() if path.exists() else []

@@ -1,0 +1,150 @@
+// kavro_child: a program whose every behaviour is known, for the tests of launching and for
+// the example suite's uninstallers. Built twice from this source: as a GUI program
+// (kavro_child.exe) and as a console program (kavro_child_console.exe). Its arguments are
+// steps, done left to right:
+//
+//   sleep MS            wait MS milliseconds
+//   window MS           show a window and process its messages for MS milliseconds
+//   record FILE         append this process's command line to FILE (UTF-8, one line)
+//   note FILE TEXT      append TEXT to FILE
+//   startup FILE        append "flags=F show=S" from this process's start-up record to FILE
+//   spawn MS            start another copy that sleeps MS milliseconds, without waiting
+//   delete-key NAME     delete the installed-programs entry NAME (32-bit view)
+//   delete PATH         delete a file, or a folder with everything in it
+//   write PATH TEXT     create or replace a file
+//   exit N              end with exit code N
+//   crash               end with an access violation
+#include <windows.h>
+
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+void Append(const std::wstring& path, const std::wstring& line) {
+  HANDLE file = ::CreateFileW(path.c_str(), FILE_APPEND_DATA, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                              nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+  if (file == INVALID_HANDLE_VALUE) return;
+  const std::wstring text = line + L"\n";
+  const int size = ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
+  std::string utf8(static_cast<std::size_t>(size), '\0');
+  ::WideCharToMultiByte(CP_UTF8, 0, text.c_str(), static_cast<int>(text.size()), utf8.data(), size,
+                        nullptr, nullptr);
+  DWORD written = 0;
+  ::WriteFile(file, utf8.data(), static_cast<DWORD>(utf8.size()), &written, nullptr);
+  ::CloseHandle(file);
+}
+
+void DeleteTree(const std::wstring& path) {
+  const DWORD attributes = ::GetFileAttributesW(path.c_str());
+  if (attributes == INVALID_FILE_ATTRIBUTES) return;
+  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) {
+    ::DeleteFileW(path.c_str());
+    return;
+  }
+  WIN32_FIND_DATAW found;
+  HANDLE find = ::FindFirstFileW((path + L"\\*").c_str(), &found);
+  if (find != INVALID_HANDLE_VALUE) {
+    do {
+      const std::wstring name = found.cFileName;
+      if (name != L"." && name != L"..") DeleteTree(path + L"\\" + name);
+    } while (::FindNextFileW(find, &found));
+    ::FindClose(find);
+  }
+  ::RemoveDirectoryW(path.c_str());
+}
+
+LRESULT CALLBACK ChildWindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  return ::DefWindowProcW(hwnd, message, wparam, lparam);
+}
+
+void ShowWindowFor(DWORD ms) {
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = ChildWindowProc;
+  wc.hInstance = ::GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"KavroChild";
+  ::RegisterClassW(&wc);
+  HWND hwnd = ::CreateWindowExW(0, L"KavroChild", L"kavro_child", WS_OVERLAPPEDWINDOW, 0, 0, 200,
+                                100, nullptr, nullptr, wc.hInstance, nullptr);
+  ::ShowWindow(hwnd, SW_SHOWNOACTIVATE);
+  const DWORD start = ::GetTickCount();
+  while (::GetTickCount() - start < ms) {
+    ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
+    MSG msg;
+    while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+      ::TranslateMessage(&msg);
+      ::DispatchMessageW(&msg);
+    }
+  }
+  ::DestroyWindow(hwnd);
+}
+
+int Run(int argc, wchar_t** argv) {
+  for (int i = 1; i < argc; ++i) {
+    const std::wstring step = argv[i];
+    const bool hasArg = i + 1 < argc;
+    if (step == L"sleep" && hasArg) {
+      ::Sleep(static_cast<DWORD>(_wtoi(argv[++i])));
+    } else if (step == L"window" && hasArg) {
+      ShowWindowFor(static_cast<DWORD>(_wtoi(argv[++i])));
+    } else if (step == L"record" && hasArg) {
+      Append(argv[++i], ::GetCommandLineW());
+    } else if (step == L"note" && i + 2 < argc) {
+      const std::wstring file = argv[++i];
+      Append(file, argv[++i]);
+    } else if (step == L"startup" && hasArg) {
+      STARTUPINFOW startup{};
+      startup.cb = sizeof startup;
+      ::GetStartupInfoW(&startup);
+      Append(argv[++i], L"flags=" + std::to_wstring(startup.dwFlags) +
+                            L" show=" + std::to_wstring(startup.wShowWindow));
+    } else if (step == L"spawn" && hasArg) {
+      wchar_t self[MAX_PATH];
+      ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+      std::wstring command = L"\"" + std::wstring(self) + L"\" sleep " + argv[++i];
+      STARTUPINFOW startup{};
+      startup.cb = sizeof startup;
+      PROCESS_INFORMATION info{};
+      if (::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                           &startup, &info)) {
+        ::CloseHandle(info.hThread);
+        ::CloseHandle(info.hProcess);
+      }
+    } else if (step == L"delete-key" && hasArg) {
+      const wchar_t* name = argv[++i];
+      HKEY uninstall = nullptr;
+      if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE,
+                          L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall", 0,
+                          KEY_ALL_ACCESS | KEY_WOW64_32KEY, &uninstall) == ERROR_SUCCESS) {
+        ::RegDeleteTreeW(uninstall, name);
+        ::RegCloseKey(uninstall);
+      }
+    } else if (step == L"delete" && hasArg) {
+      DeleteTree(argv[++i]);
+    } else if (step == L"write" && i + 2 < argc) {
+      const std::wstring file = argv[++i];
+      ::DeleteFileW(file.c_str());
+      Append(file, argv[++i]);
+    } else if (step == L"exit" && hasArg) {
+      return _wtoi(argv[++i]);
+    } else if (step == L"crash") {
+      *static_cast<volatile int*>(nullptr) = 1;
+    }
+  }
+  return 0;
+}
+
+}  // namespace
+
+#ifdef KAVRO_CHILD_CONSOLE
+int wmain(int argc, wchar_t** argv) { return Run(argc, argv); }
+#else
+int WINAPI wWinMain(HINSTANCE, HINSTANCE, PWSTR, int) {
+  int argc = 0;
+  wchar_t** argv = ::CommandLineToArgvW(::GetCommandLineW(), &argc);
+  const int code = Run(argc, argv);
+  ::LocalFree(argv);
+  return code;
+}
+#endif

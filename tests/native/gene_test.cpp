@@ -1,0 +1,105 @@
+// Gene: the package rewrite, the refusal message and the wait, over fake processes.
+#include "launch/Gene.h"
+
+#include <gtest/gtest.h>
+
+#include "fakes.h"
+
+namespace {
+
+struct Rewrite {
+  const char16_t* command;
+  const char16_t* launched;
+};
+
+void PrintTo(const Rewrite& r, std::ostream* os) { *os << fake::Narrow(r.command); }
+
+class PackageRewriteTest : public ::testing::TestWithParam<Rewrite> {};
+
+TEST_P(PackageRewriteTest, LastThreeCharactersDecide) {
+  fake::Journal journal;
+  fake::Window window(journal);
+  fake::Processes processes(journal);
+  Text command = GetParam().command;
+  EXPECT_TRUE(Gene::RunAndWait(processes, window, command, Gene::kShowNormal));
+  ASSERT_EQ(processes.started.size(), 1u);
+  EXPECT_EQ(processes.started[0].command, Text(GetParam().launched));
+  EXPECT_EQ(command, Text(GetParam().launched));  // the caller's text holds what was launched
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Commands, PackageRewriteTest,
+    ::testing::Values(
+        Rewrite{u"C:\\Inst\\Paquete.msi", u"msiexec /uninstall \"C:\\Inst\\Paquete.msi\" /passive"},
+        Rewrite{u"c:\\inst\\paquete.MsI", u"msiexec /uninstall \"c:\\inst\\paquete.MsI\" /passive"},
+        Rewrite{u"C:\\Tools\\desmsi", u"msiexec /uninstall \"C:\\Tools\\desmsi\" /passive"},
+        Rewrite{u"C:\\Mis paquetes\\a.msi", u"msiexec /uninstall \"C:\\Mis paquetes\\a.msi\" /passive"},
+        Rewrite{u"msi", u"msiexec /uninstall \"msi\" /passive"},
+        Rewrite{u"C:\\Inst\\Paquete.msi ", u"C:\\Inst\\Paquete.msi "},
+        Rewrite{u"ms", u"ms"},
+        Rewrite{u"MsiExec.exe /X{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B}",
+                u"MsiExec.exe /X{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B}"},
+        Rewrite{u"C:\\Kavro\\quitar.exe /s", u"C:\\Kavro\\quitar.exe /s"}),
+    [](const ::testing::TestParamInfo<Rewrite>& info) { return "case_" + std::to_string(info.index); });
+
+class RunAndWaitTest : public ::testing::Test {
+ protected:
+  bool Run(Text command) { return Gene::RunAndWait(processes, window, command, Gene::kShowNormal); }
+  fake::Journal journal;
+  fake::Window window{journal};
+  fake::Processes processes{journal};
+};
+
+TEST_F(RunAndWaitTest, RefusedCommandIsReportedUnderMensaje) {
+  processes.refused.insert(u"C:\\NoExiste\\quitar.exe");
+  EXPECT_FALSE(Run(u"C:\\NoExiste\\quitar.exe"));
+  ASSERT_EQ(window.messages.size(), 1u);
+  EXPECT_EQ(window.messages[0].text, u"El programa: C:\\NoExiste\\quitar.exe NO puede ser Ejecutado NO EXISTE.");
+  EXPECT_EQ(window.messages[0].title, Text(u"Mensaje"));
+  EXPECT_EQ(window.messages[0].style, 64);
+}
+
+TEST_F(RunAndWaitTest, EmptyCommandLeavesTwoBlanksInTheMessage) {
+  EXPECT_FALSE(Run(u""));
+  ASSERT_EQ(window.messages.size(), 1u);
+  EXPECT_EQ(window.messages[0].text, u"El programa:  NO puede ser Ejecutado NO EXISTE.");
+}
+
+TEST_F(RunAndWaitTest, RefusedPackageIsReportedInItsMsiexecForm) {
+  processes.refused.insert(u"msiexec /uninstall \"C:\\NoExiste\\p.msi\" /passive");
+  EXPECT_FALSE(Run(u"C:\\NoExiste\\p.msi"));
+  ASSERT_EQ(window.messages.size(), 1u);
+  EXPECT_EQ(window.messages[0].text,
+            u"El programa: msiexec /uninstall \"C:\\NoExiste\\p.msi\" /passive NO puede ser Ejecutado NO EXISTE.");
+}
+
+TEST_F(RunAndWaitTest, StartedCommandShowsNoMessageAndGetsTheShowValue) {
+  EXPECT_TRUE(Run(u"C:\\Kavro\\quitar.exe"));
+  EXPECT_TRUE(window.messages.empty());
+  ASSERT_EQ(processes.started.size(), 1u);
+  EXPECT_EQ(processes.started[0].show, 1);
+}
+
+TEST_F(RunAndWaitTest, ProcessEndedBeforeTheFirstCheckCausesNoPump) {
+  Run(u"rapido.exe");
+  EXPECT_EQ(journal, (fake::Journal{"start:rapido.exe", "idle", "close-thread", "wait:ended",
+                                    "close-process"}));
+  EXPECT_EQ(window.pumps, 0);
+}
+
+TEST_F(RunAndWaitTest, EveryInputIsPumpedUntilTheProcessEnds) {
+  processes.scripts[u"lento.exe"] = {3, false};
+  Run(u"lento.exe");
+  EXPECT_EQ(journal, (fake::Journal{"start:lento.exe", "idle", "close-thread", "wait:input", "pump",
+                                    "wait:input", "pump", "wait:input", "pump", "wait:ended",
+                                    "close-process"}));
+}
+
+TEST_F(RunAndWaitTest, FailedWaitEndsTheWaitAndClosesTheProcess) {
+  processes.scripts[u"raro.exe"] = {0, true};
+  EXPECT_TRUE(Run(u"raro.exe"));
+  EXPECT_EQ(journal, (fake::Journal{"start:raro.exe", "idle", "close-thread", "wait:failed",
+                                    "close-process"}));
+}
+
+}  // namespace
