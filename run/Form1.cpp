@@ -10,6 +10,13 @@ namespace {
 constexpr platform::HiveHandle kHive = platform::kHkeyLocalMachine;
 const Text kUninstallKey = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 const Text kNotInstalled = u"La aplicación KavroII No está instalada en el equipo";
+const Text kDataFolder = u"c:\\kavro\\datos";
+const Text kInstallFolder = u"c:\\kavro";
+const Text kInstallFolderPrefix = u"c:\\kavro\\";
+const Text kExecutablePattern = u"*.exe";
+const Text kMainExecutable = u"kavro.exe";
+const Text kShortcutName = u"\\KavroII.lnk";
+constexpr bool kNoForce = false;
 
 }  // namespace
 
@@ -25,7 +32,15 @@ void Form1::Activated() {
   }
 }
 
-void Form1::Form_Activate() { FindComponents(); }
+void Form1::Form_Activate() {
+  RemoveDesktopShortcut();
+  FindComponents();
+}
+
+platform::FileSystem& Form1::Fso() {
+  if (!fso_) fso_ = platform_.newFileSystem();
+  return *fso_;
+}
 
 void Form1::FindComponents() {
   const LeerClavesReg::UninstallKeyList keys =
@@ -46,6 +61,7 @@ void Form1::FindComponents() {
   } else {
     platform_.window.MsgBox(kNotInstalled, platform::kInformationOk, std::nullopt);
   }
+  CleanInstallFolder();
 }
 
 void Form1::RunUninstallers() {
@@ -58,4 +74,30 @@ void Form1::RunUninstallers() {
       everyCommandStarted_ = false;
     }
   }
+}
+
+void Form1::CleanInstallFolder() {
+  if (Fso().FolderExists(kDataFolder)) Fso().DeleteFolder(kDataFolder, kNoForce);
+
+  // Without an install folder there is nothing to sweep; the run still ends as usual.
+  if (Fso().FolderExists(kInstallFolder)) {
+    platform::FileListBox& files = platform_.window.File1();
+    files.SetPath(kInstallFolder);
+    files.SetPattern(kExecutablePattern);
+    const int count = files.ListCount();
+    const Text mainExecutable = UpperCase(kMainExecutable);
+    for (int i = 0; i < count; ++i) {
+      const Text name = files.List(i);
+      if (UpperCase(name) != mainExecutable) Fso().DeleteFile(kInstallFolderPrefix + name, kNoForce);
+    }
+  }
+
+  RemoveDesktopShortcut();
+  exitCode_ = everyCommandStarted_ ? kExitCompleted : kExitCommandNotStarted;
+  platform_.window.Unload();
+}
+
+void Form1::RemoveDesktopShortcut() {
+  const Text shortcut = platform_.shell.DesktopFolder() + kShortcutName;
+  if (Fso().FileExists(shortcut)) Fso().DeleteFile(shortcut, kNoForce);
 }

@@ -1,13 +1,19 @@
 #pragma once
 // Form1: the program's only window and the uninstall run that its activation starts.
+#include <functional>
+#include <memory>
+
+#include "platform/files.h"
 #include "platform/process.h"
 #include "platform/registry.h"
+#include "platform/shell.h"
 #include "platform/window.h"
 
 // Exit status of the process, for deployment tools.
 enum ExitStatus : int {
-  kExitCompleted = 0,    // the run reached its end
-  kExitErrorBox = 2,     // the run ended on the error box
+  kExitCompleted = 0,        // the run reached its end and every command was started
+  kExitCommandNotStarted = 1,  // the run reached its end, but some command could not be started
+  kExitErrorBox = 2,         // the run did not reach its end: it ended on the error box
 };
 
 // The platform operations the run uses.
@@ -15,6 +21,9 @@ struct Platform {
   platform::Window& window;
   platform::Registry& registry;
   platform::Processes& processes;
+  platform::Shell& shell;
+  // Makes the window's file-system object; called once, on its first use.
+  std::function<std::unique_ptr<platform::FileSystem>()> newFileSystem;
 };
 
 class Form1 {
@@ -33,8 +42,14 @@ class Form1 {
   void Form_Activate();
   void FindComponents();
   void RunUninstallers();
+  void CleanInstallFolder();
+  void RemoveDesktopShortcut();
+
+  // Fso: the window's file-system object, made on first use.
+  platform::FileSystem& Fso();
 
   Platform platform_;
-  int exitCode_ = kExitCompleted;
+  std::unique_ptr<platform::FileSystem> fso_;
+  int exitCode_ = kExitErrorBox;  // until the run reaches its end
   bool everyCommandStarted_ = true;
 };

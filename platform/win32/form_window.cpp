@@ -18,6 +18,7 @@ constexpr wchar_t kCaption[] = L"Desinstalador KavroII";
 constexpr wchar_t kLabelCaption[] = L"Componentes a desinstalar";
 constexpr wchar_t kAppTitle[] = L"DesinstalaKavro";
 constexpr UINT kRunMessage = WM_APP + 1;
+constexpr UINT kRedrawListMessage = WM_APP + 2;
 
 constexpr DWORD kStyle = WS_OVERLAPPED | WS_CAPTION | WS_SYSMENU | WS_CLIPCHILDREN;
 constexpr DWORD kExStyle = WS_EX_DLGMODALFRAME | WS_EX_CONTROLPARENT;
@@ -111,7 +112,7 @@ void FormWindow::CreateControls() {
   lstKeys_.Attach(CreateChild(
       L"LISTBOX", L"",
       WS_VISIBLE | WS_TABSTOP | WS_VSCROLL | LBS_NOTIFY | LBS_HASSTRINGS | LBS_NOINTEGRALHEIGHT,
-      WS_EX_CLIENTEDGE, kLstKeysId, parent, instance_));
+      WS_EX_CLIENTEDGE, kLstKeysId, parent, instance_), parent);
   label_ = CreateChild(L"STATIC", kLabelCaption, WS_VISIBLE | SS_LEFT | SS_NOPREFIX, 0, kLabel1Id,
                        parent, instance_);
 }
@@ -206,6 +207,9 @@ LRESULT FormWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
     case kRunMessage:
       RunActivation();
       return 0;
+    case kRedrawListMessage:
+      lstKeys_.ResumeRedraw();
+      return 0;
     case WM_CTLCOLORLISTBOX:
       if (reinterpret_cast<HWND>(lparam) == lstKeys_.hwnd()) {
         auto dc = reinterpret_cast<HDC>(wparam);
@@ -296,7 +300,22 @@ void FormWindow::ShowErrorBox(const platform::Error& error) {
 
 void FormWindow::ListBoxControl::Clear() { ::SendMessageW(hwnd_, LB_RESETCONTENT, 0, 0); }
 
-void FormWindow::ListBoxControl::AddItem(const Text& row) { AddRow(hwnd_, row); }
+void FormWindow::ListBoxControl::AddItem(const Text& row) {
+  if (!redrawSuspended_) {
+    // Redrawing after each row costs milliseconds a row (Wine); once is enough.
+    ::SendMessageW(hwnd_, WM_SETREDRAW, FALSE, 0);
+    redrawSuspended_ = true;
+    ::PostMessageW(form_, kRedrawListMessage, 0, 0);
+  }
+  AddRow(hwnd_, row);
+}
+
+void FormWindow::ListBoxControl::ResumeRedraw() {
+  if (!redrawSuspended_) return;
+  redrawSuspended_ = false;
+  ::SendMessageW(hwnd_, WM_SETREDRAW, TRUE, 0);
+  ::InvalidateRect(hwnd_, nullptr, TRUE);
+}
 
 int FormWindow::ListBoxControl::ListCount() const {
   return static_cast<int>(::SendMessageW(hwnd_, LB_GETCOUNT, 0, 0));

@@ -35,8 +35,14 @@ class FormWindow final : public platform::Window {
  private:
   class ListBoxControl final : public platform::ListBox {
    public:
-    void Attach(HWND hwnd) { hwnd_ = hwnd; }
+    void Attach(HWND hwnd, HWND form) {
+      hwnd_ = hwnd;
+      form_ = form;
+    }
     HWND hwnd() const { return hwnd_; }
+    // Rows come in bursts with no event processed between them; the list is redrawn once,
+    // when events are next processed, rather than after every row.
+    void ResumeRedraw();
     void Clear() override;
     void AddItem(const Text& row) override;
     int ListCount() const override;
@@ -45,6 +51,8 @@ class FormWindow final : public platform::Window {
 
    private:
     HWND hwnd_ = nullptr;
+    HWND form_ = nullptr;
+    bool redrawSuspended_ = false;
   };
 
   class FileListControl final : public platform::FileListBox {

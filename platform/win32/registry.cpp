@@ -127,16 +127,17 @@ std::optional<std::vector<std::uint8_t>> Registry::QueryValue(platform::HiveHand
       ERROR_SUCCESS) {
     return std::nullopt;
   }
-  // Read the value's real size, then all of it; a value that grows in between is read again.
-  std::vector<std::uint8_t> data;
+  // One read into a buffer that holds most values; a larger value is read again at its
+  // real size (and again if it grew in between), so no value is ever cut short.
+  std::vector<std::uint8_t> data(512);
   for (;;) {
-    DWORD size = 0;
-    LSTATUS status = ::RegQueryValueExW(key.get(), Wide(valueName), nullptr, nullptr, nullptr, &size);
-    if (status != ERROR_SUCCESS) return std::nullopt;
-    data.resize(size);
-    status = ::RegQueryValueExW(key.get(), Wide(valueName), nullptr, nullptr,
-                                size ? data.data() : nullptr, &size);
-    if (status == ERROR_MORE_DATA) continue;
+    DWORD size = static_cast<DWORD>(data.size());
+    const LSTATUS status =
+        ::RegQueryValueExW(key.get(), Wide(valueName), nullptr, nullptr, data.data(), &size);
+    if (status == ERROR_MORE_DATA) {
+      data.resize(size);
+      continue;
+    }
     if (status != ERROR_SUCCESS) return std::nullopt;
     data.resize(size);
     return data;

@@ -17,6 +17,16 @@ from bed import paths, xdisplay
 from bed.locks import locked
 
 TEMPLATE = paths.WINE / 'template'
+# Raise it when the template's making changes: an older template is then made again.
+TEMPLATE_VERSION = '2'
+
+# Settings of every prefix: Wine draws the window frames itself (an X server without a window
+# manager draws none), and a crashing program ends without Wine's crash dialog, as it would
+# on an unattended machine.
+TEMPLATE_SETTINGS = (
+    ('HKCU\\Software\\Wine\\X11 Driver', 'Decorated', 'REG_SZ', 'N'),
+    ('HKCU\\Software\\Wine\\WineDbg', 'ShowCrashDialog', 'REG_DWORD', '0'),
+)
 PREFIXES = paths.WINE / 'prefixes'
 HOME = paths.WINE / 'home'
 UNINSTALL_KEY = r'HKLM\SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall'
@@ -46,19 +56,28 @@ def _make_template():
     env.pop('DISPLAY', None)  # wineboot needs no windows
     subprocess.run(['wine', 'wineboot', '-i'], env=env, check=True, stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL, timeout=300)
+    for key, name, kind, value in TEMPLATE_SETTINGS:
+        subprocess.run(['wine', 'reg', 'add', key, '/v', name, '/t', kind, '/d', value, '/f'],
+                       env=env, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     subprocess.run(['wineserver', '-w'], env=env, check=True, timeout=300)
     for user in (work / 'drive_c' / 'users').iterdir():
         for entry in list(user.iterdir()):
             if entry.is_symlink():  # Desktop, Documents, ... point at the real home
                 entry.unlink()
                 entry.mkdir()
+    (work / '.kavro-template').write_text(TEMPLATE_VERSION)
     os.rename(work, TEMPLATE)
 
 
 def template():
-    """The template prefix, made on first use."""
+    """The template prefix, made on first use (and again when its making has changed)."""
     with locked(paths.WINE / 'template.lock'):
-        if not (TEMPLATE / 'system.reg').exists():
+        stamp = TEMPLATE / '.kavro-template'
+        current = stamp.read_text() if stamp.exists() else None
+        if current != TEMPLATE_VERSION or not (TEMPLATE / 'system.reg').exists():
+            if TEMPLATE.exists():
+                _end_server(TEMPLATE)
+                shutil.rmtree(TEMPLATE)
             _make_template()
     return TEMPLATE
 
@@ -76,13 +95,19 @@ def _clone(dest):
     shutil.copytree(TEMPLATE / 'drive_c' / 'users', users, symlinks=True)
 
 
+def _end_server(prefix_path):
+    env = base_env(prefix_path)
+    for command in (['wineserver', '-k'], ['wineserver', '-w']):
+        subprocess.run(command, env=env, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL,
+                       timeout=60)
+
+
 def kill_all_servers():
     """Ends the Wine server (and every process) of each prefix of the build folder."""
     roots = [TEMPLATE] + (sorted(PREFIXES.iterdir()) if PREFIXES.exists() else [])
     for root in roots:
         if (root / 'system.reg').exists():
-            subprocess.run(['wineserver', '-k'], env=base_env(root), stdout=subprocess.DEVNULL,
-                           stderr=subprocess.DEVNULL, timeout=60)
+            _end_server(root)
 
 
 class Prefix:
@@ -92,7 +117,9 @@ class Prefix:
         template()
         self.path = PREFIXES / name
         with locked(PREFIXES / (name + '.lock')):
-            if fresh and self.path.exists():
+            stamp = self.path / '.kavro-template'
+            outdated = self.path.exists() and (not stamp.exists() or stamp.read_text() != TEMPLATE_VERSION)
+            if (fresh or outdated) and self.path.exists():
                 self.remove()
             if not (self.path / 'system.reg').exists():
                 if self.path.exists():
@@ -120,8 +147,10 @@ class Prefix:
                               check=check, **kwargs)
 
     def kill(self):
-        subprocess.run(['wineserver', '-k'], env=base_env(self.path), stdout=subprocess.DEVNULL,
-                       stderr=subprocess.DEVNULL, timeout=60)
+        """Ends every process of the prefix and waits until its Wine server is gone: a server
+        still shutting down would otherwise take in the processes of a new prefix made at the
+        same place (the server is found by the folder's inode, which a new clone can reuse)."""
+        _end_server(self.path)
 
     def remove(self):
         self.kill()
@@ -135,6 +164,15 @@ class Prefix:
         if rel[:2].lower() == 'c:':
             rel = rel[2:].lstrip('/')
         return self.path / 'drive_c' / rel
+
+    def attrib(self, windows_path, *flags):
+        """Sets DOS attributes (+r, +h, +s) the way Windows programs see them."""
+        self.wine('cmd', '/c', 'attrib', *flags, windows_path, stdout=subprocess.DEVNULL,
+                  stderr=subprocess.DEVNULL)
+
+    @property
+    def desktop_windows_path(self):
+        return 'C:\\users\\' + self.user.name + '\\Desktop'
 
     @property
     def user(self):

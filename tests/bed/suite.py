@@ -93,3 +93,69 @@ def read_log(prefix, windows_path):
     """The lines a child program appended to a log of the prefix."""
     path = prefix.c(windows_path)
     return path.read_text(encoding='utf-8').splitlines() if path.exists() else []
+
+
+# ---- the built-in example: a complete Kavro II installation ----
+
+EXAMPLE_OTHERS = {
+    # The sibling product, which is not part of the suite, and unrelated programs.
+    'LumbeKavro': {'DisplayName': 'LUMBEKAVRO', 'UninstallString': r'C:\Lumbe\quitar.exe'},
+    'EditorTextos': {'DisplayName': 'Editor de textos', 'UninstallString': r'C:\Editor\quitar.exe'},
+    'Calculadora': {'DisplayName': 'Calculadora científica', 'UninstallString': r'C:\Calc\quitar.exe'},
+}
+
+
+def install_example(prefix, uninstaller_ms=1500):
+    """Installs the example suite in the prefix: the install folder c:\\kavro with the main
+    executable, stray executables, a library and a text file; the data folder tree; two
+    components with uninstallers of ours (each shows a window for uninstaller_ms, deletes its
+    files and its installed-programs entry); a real Windows Installer package; the sibling
+    product and unrelated programs; and the desktop shortcut."""
+    kavro = prefix.c('kavro')
+    for module in ('contabilidad', 'nominas'):
+        (kavro / 'modulos' / module).mkdir(parents=True)
+        (kavro / 'modulos' / module / f'{module}.dll').write_bytes(b'MZ')
+    shutil.copy(paths.CHILD, kavro / 'kavro.exe')
+    for name in ('setup.exe', 'actualizar.exe'):
+        (kavro / name).write_bytes(b'MZ')
+    (kavro / 'kavro.dll').write_bytes(b'MZ')
+    (kavro / 'leeme.txt').write_text('Kavro II\n')
+    for folder, files in {'empresas': 4, 'empresas\\2025': 3, 'copias': 2, 'informes': 3}.items():
+        target = kavro / 'datos' / folder.replace('\\', '/')
+        target.mkdir(parents=True)
+        for i in range(files):
+            (target / f'registro{i}.dat').write_text('datos de ejemplo\n')
+    prefix.desktop.mkdir(parents=True, exist_ok=True)
+    (prefix.desktop / 'KavroII.lnk').write_bytes(b'L\0\0\0example shortcut')
+
+    main_uninstaller = put_uninstaller(prefix, r'C:\kavro\desinstalar.exe')
+    payroll_uninstaller = put_uninstaller(prefix, r'C:\kavro\quitar nóminas.exe')
+    install_visor(prefix)
+    register(prefix, {
+        'KavroII': {'DisplayName': 'Kavro II', 'UninstallString': command(
+            main_uninstaller, 'window', uninstaller_ms, 'delete', r'C:\kavro\modulos\contabilidad',
+            'delete-key', 'KavroII')},
+        '{5E1D7A22-0F3B-4C1D-9A8E-4B2C6D7E8F90}': {
+            'DisplayName': 'Nóminas para kavro II', 'UninstallString': command(
+                payroll_uninstaller, 'window', uninstaller_ms, 'delete', r'C:\kavro\modulos\nominas',
+                'delete-key', '{5E1D7A22-0F3B-4C1D-9A8E-4B2C6D7E8F90}')},
+        **EXAMPLE_OTHERS,
+    })
+
+
+def snapshot(prefix):
+    """What the run may change: installed programs, the install folder's top, the data
+    folder's files, the component folders and the shortcut."""
+    kavro = prefix.c('kavro')
+    data = kavro / 'datos'
+    return {
+        'programs': sorted(v.get('DisplayName', k) for k, v in prefix.uninstall_entries().items()),
+        'install_folder': sorted(p.name + ('\\' if p.is_dir() else '') for p in kavro.iterdir())
+        if kavro.exists() else None,
+        'data_files': sorted(str(p.relative_to(data)) for p in data.rglob('*') if p.is_file())
+        if data.exists() else None,
+        'component_folders': sorted(p.name for p in (kavro / 'modulos').iterdir())
+        if (kavro / 'modulos').exists() else [],
+        'visor_installed': prefix.c(VISOR_FOLDER).exists(),
+        'shortcut': (prefix.desktop / 'KavroII.lnk').exists(),
+    }

@@ -9,16 +9,16 @@
 //   kavro_driver --report FILE --measure-discovery -- PROGRAM [ARGS...]
 //
 // --measure-discovery sends the program nothing: it times, from its window being shown, how
-// long the program takes to start its first uninstaller or to show a message (the end of
-// discovery either way), then ends the program and that uninstaller.
+// long the program takes to show its first message box, then ends it. With no component
+// registered that is the message that the suite is not installed; with a first component
+// whose uninstaller does not exist, the message that it cannot be started. Either way it
+// comes right after discovery.
 #include <windows.h>
 
 #include <cstdio>
 #include <set>
 #include <string>
 #include <vector>
-
-#include <tlhelp32.h>
 
 #include "platform/win32/unique.h"
 
@@ -210,9 +210,13 @@ void DescribeMainWindow(Report& report, HWND hwnd) {
   ::GetMonitorInfoW(::MonitorFromWindow(hwnd, MONITOR_DEFAULTTOPRIMARY), &monitor);
   const LONG style = ::GetWindowLongW(hwnd, GWL_STYLE);
   const LONG exStyle = ::GetWindowLongW(hwnd, GWL_EXSTYLE);
+  // The window is seen as soon as it is visible; activation, which gives the focus, follows.
   GUITHREADINFO gui{};
   gui.cbSize = sizeof gui;
-  ::GetGUIThreadInfo(::GetWindowThreadProcessId(hwnd, nullptr), &gui);
+  for (int i = 0; i < 100; ++i) {
+    if (::GetGUIThreadInfo(::GetWindowThreadProcessId(hwnd, nullptr), &gui) && gui.hwndFocus) break;
+    ::Sleep(10);
+  }
   Fields fields;
   fields.Str("caption", WindowText(hwnd))
       .Str("class", ClassOf(hwnd))
@@ -307,19 +311,6 @@ double Milliseconds() {
   return static_cast<double>(now.QuadPart) * 1000.0 / frequency;
 }
 
-// The first process whose parent is the given one, or 0.
-DWORD ChildOf(DWORD parent) {
-  win32::UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  if (!snapshot) return 0;
-  PROCESSENTRY32W entry{};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
-       more = ::Process32NextW(snapshot.get(), &entry)) {
-    if (entry.th32ParentProcessID == parent) return entry.th32ProcessID;
-  }
-  return 0;
-}
-
 bool HasMessageBox(DWORD pid) {
   for (HWND hwnd : VisibleTopLevel(pid))
     if (ClassOf(hwnd) == L"#32770") return true;
@@ -341,16 +332,9 @@ void MeasureDiscovery(Report& report, HANDLE process, DWORD pid, DWORD timeoutMs
       if (HasMainWindow(pid)) shown = Milliseconds();
       continue;
     }
-    const DWORD child = ChildOf(pid);
-    if (child || HasMessageBox(pid)) {
-      const double ended = Milliseconds();
-      report.Write("discovery", Fields()
-                                    .Num("us", static_cast<long long>((ended - shown) * 1000))
-                                    .Bool("uninstallerStarted", child != 0));
-      if (child) {
-        win32::UniqueHandle started(::OpenProcess(PROCESS_TERMINATE, FALSE, child));
-        if (started) ::TerminateProcess(started.get(), 98);
-      }
+    if (HasMessageBox(pid)) {
+      report.Write("discovery",
+                   Fields().Num("us", static_cast<long long>((Milliseconds() - shown) * 1000)));
       break;
     }
   }

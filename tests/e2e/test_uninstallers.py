@@ -75,7 +75,9 @@ class UninstallersTest(unittest.TestCase):
         closes = [e['t'] for e in self.report.all('close-sent') if first_row <= e['t'] <= last_row]
         self.assertGreaterEqual(len(closes), 2, self.report)
         self.assertFalse(self.report.timed_out, self.report)
-        self.assertEqual(self.report.exit_code, 0, self.report)
+
+    def test_exit_status_says_a_command_could_not_be_started(self):
+        self.assertEqual(self.report.exit_code, 1, self.report)
 
 
 if __name__ == '__main__':

@@ -10,8 +10,12 @@
 #include <string>
 #include <vector>
 
+#include <algorithm>
+
+#include "platform/files.h"
 #include "platform/process.h"
 #include "platform/registry.h"
+#include "platform/shell.h"
 #include "platform/window.h"
 
 namespace fake {
@@ -44,29 +48,119 @@ class ListBox final : public platform::ListBox {
   Journal& journal_;
 };
 
-// File1 over a fake folder table: {folder: [file names]}. Names are listed in the order
-// given, filtered by the pattern.
+// The disk: folders and files by full path, compared without regard to letter case; a file
+// can be read-only.
+class Disk {
+ public:
+  void AddFolder(const Text& path) { entries_[UpperCase(path)] = {path, true, false}; }
+  void AddFile(const Text& path, bool readOnly = false) {
+    entries_[UpperCase(path)] = {path, false, readOnly};
+  }
+  bool HasFile(const Text& path) const { return Has(path, false); }
+  bool HasFolder(const Text& path) const { return Has(path, true); }
+
+  // Names of the files directly in a folder, in name order.
+  std::vector<Text> FilesIn(const Text& folder) const {
+    const Text prefix = UpperCase(folder) + u'\\';
+    std::vector<Text> names;
+    for (const auto& [key, entry] : entries_) {
+      if (!entry.folder && key.rfind(prefix, 0) == 0 && key.find(u'\\', prefix.size()) == Text::npos)
+        names.push_back(entry.path.substr(prefix.size()));
+    }
+    std::sort(names.begin(), names.end(),
+              [](const Text& a, const Text& b) { return UpperCase(a) < UpperCase(b); });
+    return names;
+  }
+
+  void Remove(const Text& path) {
+    auto it = entries_.find(UpperCase(path));
+    if (it == entries_.end()) throw platform::Error{2, u"No se encuentra el archivo."};
+    if (it->second.readOnly) throw platform::Error{5, u"Acceso denegado."};
+    entries_.erase(it);
+  }
+  // Removes everything under the folder, then the folder; stops at the first read-only file,
+  // leaving what was already removed removed.
+  void RemoveTree(const Text& folder) {
+    const Text prefix = UpperCase(folder) + u'\\';
+    for (auto it = entries_.begin(); it != entries_.end();) {
+      if (it->first.rfind(prefix, 0) != 0) {
+        ++it;
+        continue;
+      }
+      if (it->second.readOnly) throw platform::Error{5, u"Acceso denegado."};
+      it = entries_.erase(it);
+    }
+    Remove(folder);
+  }
+
+ private:
+  struct Entry {
+    Text path;
+    bool folder;
+    bool readOnly;
+  };
+  bool Has(const Text& path, bool folder) const {
+    auto it = entries_.find(UpperCase(path));
+    return it != entries_.end() && it->second.folder == folder;
+  }
+  std::map<Text, Entry> entries_;
+};
+
+class FileSystem final : public platform::FileSystem {
+ public:
+  FileSystem(Disk& disk, Journal& journal) : disk_(disk), journal_(journal) {}
+  bool FileExists(const Text& path) override { return disk_.HasFile(path); }
+  void DeleteFile(const Text& path, bool force) override {
+    journal_.push_back("delete-file:" + Narrow(path) + (force ? " force" : ""));
+    disk_.Remove(path);
+  }
+  bool FolderExists(const Text& path) override { return disk_.HasFolder(path); }
+  void DeleteFolder(const Text& path, bool force) override {
+    journal_.push_back("delete-folder:" + Narrow(path) + (force ? " force" : ""));
+    disk_.RemoveTree(path);
+  }
+
+ private:
+  Disk& disk_;
+  Journal& journal_;
+};
+
+class Shell final : public platform::Shell {
+ public:
+  explicit Shell(Journal& journal) : journal_(journal) {}
+  Text DesktopFolder() override {
+    journal_.push_back("desktop");
+    if (failure) throw *failure;
+    return desktop;
+  }
+  Text desktop = u"C:\\users\\ana\\Desktop";
+  std::optional<platform::Error> failure;
+
+ private:
+  Journal& journal_;
+};
+
+// File1 over the fake disk.
 class FileListBox final : public platform::FileListBox {
  public:
-  explicit FileListBox(Journal& journal) : journal_(journal) {}
+  FileListBox(Disk& disk, Journal& journal) : disk_(disk), journal_(journal) {}
   void SetPath(const Text& folder) override {
     journal_.push_back("file1.path:" + Narrow(folder));
-    if (!folders.count(folder)) throw platform::Error{3, u"No se encuentra la ruta de acceso."};
+    if (!disk_.HasFolder(folder)) throw platform::Error{3, u"No se encuentra la ruta de acceso."};
     path_ = folder;
     names_.clear();
   }
   void SetPattern(const Text& pattern) override {
     journal_.push_back("file1.pattern:" + Narrow(pattern));
     names_.clear();
-    for (const Text& name : folders.at(path_))
+    for (const Text& name : disk_.FilesIn(path_))
       if (WildcardMatch(pattern, name)) names_.push_back(name);
   }
   int ListCount() const override { return static_cast<int>(names_.size()); }
   Text List(int index) const override { return names_.at(static_cast<std::size_t>(index)); }
 
-  std::map<Text, std::vector<Text>> folders;
-
  private:
+  Disk& disk_;
   Journal& journal_;
   Text path_;
   std::vector<Text> names_;
@@ -74,7 +168,7 @@ class FileListBox final : public platform::FileListBox {
 
 class Window final : public platform::Window {
  public:
-  explicit Window(Journal& journal) : lstKeys(journal), file1(journal), journal_(journal) {}
+  Window(Disk& disk, Journal& journal) : lstKeys(journal), file1(disk, journal), journal_(journal) {}
   platform::ListBox& LstKeys() override { return lstKeys; }
   platform::FileListBox& File1() override { return file1; }
   void MsgBox(const Text& text, int style, const std::optional<Text>& title) override {
@@ -189,6 +283,7 @@ class Processes final : public platform::Processes {
   std::unique_ptr<platform::Process> Start(const Text& commandLine, std::uint8_t show) override {
     journal_.push_back("start:" + Narrow(commandLine));
     started.push_back({commandLine, show});
+    if (onStart) onStart(commandLine);
     // Like the platform, an empty command line starts nothing.
     if (commandLine.empty() || refused.count(commandLine)) return nullptr;
     const auto script = scripts.find(commandLine);
@@ -202,6 +297,9 @@ class Processes final : public platform::Processes {
   std::vector<Started> started;
   std::set<Text> refused;
   std::map<Text, Script> scripts;
+  // What a started command does to the rest of the machine (an uninstaller putting a file
+  // back, say).
+  std::function<void(const Text&)> onStart;
 
  private:
   class Process final : public platform::Process {

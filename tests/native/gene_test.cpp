@@ -18,7 +18,8 @@ class PackageRewriteTest : public ::testing::TestWithParam<Rewrite> {};
 
 TEST_P(PackageRewriteTest, LastThreeCharactersDecide) {
   fake::Journal journal;
-  fake::Window window(journal);
+  fake::Disk disk;
+  fake::Window window(disk, journal);
   fake::Processes processes(journal);
   Text command = GetParam().command;
   EXPECT_TRUE(Gene::RunAndWait(processes, window, command, Gene::kShowNormal));
@@ -46,7 +47,8 @@ class RunAndWaitTest : public ::testing::Test {
  protected:
   bool Run(Text command) { return Gene::RunAndWait(processes, window, command, Gene::kShowNormal); }
   fake::Journal journal;
-  fake::Window window{journal};
+  fake::Disk disk;
+  fake::Window window{disk, journal};
   fake::Processes processes{journal};
 };
 

@@ -198,6 +198,10 @@ TEST_F(FormWindowTest, ListKeepsRowsInTheOrderTheyWereAdded) {
   EXPECT_EQ(rows.List(2), wide);
   rows.SetListIndex(1);
   EXPECT_EQ(::SendMessageW(list, LB_GETCURSEL, 0, 0), 1);
+  // Redrawing waits while rows come in (WM_SETREDRAW clears the visible bit) and resumes
+  // once events are processed.
+  window.DoEvents();
+  EXPECT_TRUE(::GetWindowLongW(list, GWL_STYLE) & WS_VISIBLE);
   try {
     rows.List(3);
     ADD_FAILURE() << "a row past the end must fail";

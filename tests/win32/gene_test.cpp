@@ -130,12 +130,31 @@ TEST_F(GeneTest, NoHandleOfAFinishedLaunchStaysOpen) {
   EXPECT_LE(testing_win32::LowestFreeHandleSlot(), before + wineOwn + 4);
 }
 
+// A window of the test's own, on this thread, that notes when a posted message reaches it.
+LRESULT CALLBACK NotingProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
+  if (message == WM_APP + 3) {
+    *reinterpret_cast<std::atomic<bool>*>(::GetWindowLongPtrW(hwnd, GWLP_USERDATA)) = true;
+    return 0;
+  }
+  return ::DefWindowProcW(hwnd, message, wparam, lparam);
+}
+
 TEST_F(GeneTest, WindowAnswersWhileTheChildRuns) {
   window.Show();
   HWND hwnd = window.Handle();
-  std::atomic<bool> answered{false};
+  WNDCLASSW wc{};
+  wc.lpfnWndProc = NotingProc;
+  wc.hInstance = ::GetModuleHandleW(nullptr);
+  wc.lpszClassName = L"KavroNoting";
+  ::RegisterClassW(&wc);
+  HWND noting = ::CreateWindowExW(0, L"KavroNoting", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr,
+                                  wc.hInstance, nullptr);
+  std::atomic<bool> posted{false}, answered{false};
+  ::SetWindowLongPtrW(noting, GWLP_USERDATA, reinterpret_cast<LONG_PTR>(&posted));
+
   std::thread sender([&] {
-    ::Sleep(500);
+    ::Sleep(800);
+    ::PostMessageW(noting, WM_APP + 3, 0, 0);  // reaches its window only through a pump
     wchar_t caption[64];
     DWORD_PTR copied = 0;
     // Long enough that an unresponsive window would only answer after the wait is over.
@@ -144,14 +163,17 @@ TEST_F(GeneTest, WindowAnswersWhileTheChildRuns) {
       answered = true;
     }
   });
-  EXPECT_TRUE(Run(gui + L" sleep 3000"));
-  const bool answeredDuringTheWait = answered;
+  // A child with a window of its own: ready for input at once, then running for 3 s.
+  EXPECT_TRUE(Run(gui + L" window 3000"));
+  const bool postedDuringTheWait = posted, answeredDuringTheWait = answered;
   while (!answered) {  // let a late answer through so the sender can finish
     MSG msg;
     while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) ::DispatchMessageW(&msg);
     ::Sleep(10);
   }
   sender.join();
+  ::DestroyWindow(noting);
+  EXPECT_TRUE(postedDuringTheWait);
   EXPECT_TRUE(answeredDuringTheWait);
 }
 

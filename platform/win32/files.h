@@ -1,0 +1,18 @@
+#pragma once
+// Files and folders on Windows, with the Win32 functions directly (no scripting components
+// needed on the machine).
+#include <windows.h>
+
+#include "platform/files.h"
+
+namespace win32 {
+
+class FileSystem final : public platform::FileSystem {
+ public:
+  bool FileExists(const Text& path) override;
+  void DeleteFile(const Text& path, bool force) override;
+  bool FolderExists(const Text& path) override;
+  void DeleteFolder(const Text& path, bool force) override;
+};
+
+}  // namespace win32

@@ -1,0 +1,12 @@
+#pragma once
+// The user's folders from the shell's known-folder function.
+#include "platform/shell.h"
+
+namespace win32 {
+
+class Shell final : public platform::Shell {
+ public:
+  Text DesktopFolder() override;
+};
+
+}  // namespace win32

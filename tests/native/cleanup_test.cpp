@@ -1,0 +1,213 @@
+// The end of the run over fakes: the desktop shortcut, the data folder, the stray
+// executables, the order of the whole run and the exit status.
+#include <gtest/gtest.h>
+
+#include "run_fixture.h"
+
+namespace {
+
+const Text kShortcut = u"C:\\users\\ana\\Desktop\\KavroII.lnk";
+
+class CleanupTest : public RunTest {
+ protected:
+  void SetUp() override {
+    disk.AddFolder(u"C:\\users\\ana\\Desktop");
+    disk.AddFolder(u"c:\\kavro");
+  }
+  void AddComponent(const Text& command) {
+    registry.AddProgram(u"k" + command, u"Kavro " + command, command);
+  }
+  void AddExecutables(std::initializer_list<const char16_t*> names) {
+    for (const char16_t* name : names) disk.AddFile(u"c:\\kavro\\" + Text(name));
+  }
+};
+
+TEST_F(CleanupTest, TheWholeRunHappensInItsFixedOrder) {
+  disk.AddFile(kShortcut);
+  disk.AddFolder(u"c:\\kavro\\datos");
+  AddExecutables({u"kavro.exe", u"setup.exe"});
+  AddComponent(u"quitar.exe");
+  Run();
+  const std::vector<std::string> milestones = {
+      "desktop", "new-fso", "delete-file:C:\\users\\ana\\Desktop\\KavroII.lnk",
+      "enum:SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall", "start:quitar.exe",
+      "close-process", "delete-folder:c:\\kavro\\datos", "file1.path:c:\\kavro",
+      "file1.pattern:*.exe", "delete-file:c:\\kavro\\setup.exe", "unload"};
+  long previous = -1;
+  for (const auto& milestone : milestones) {
+    const long at = Position(milestone);
+    EXPECT_GT(at, previous) << milestone;
+    previous = at;
+  }
+  // The shortcut is looked for a second time after the sweep, and the window unloaded last.
+  EXPECT_EQ(Starting("desktop").size(), 2u);
+  EXPECT_GT(static_cast<long>(journal.size()) - 1, Position("file1.pattern:*.exe"));
+  EXPECT_EQ(journal.back(), "unload");
+  EXPECT_EQ(filesystemsMade, 1);
+  EXPECT_EQ(exitCode, kExitCompleted);
+}
+
+TEST_F(CleanupTest, TheFileSystemObjectIsMadeOnceByTheFirstShortcutCheck) {
+  Run();
+  EXPECT_EQ(filesystemsMade, 1);
+  EXPECT_EQ(Position("new-fso"), Position("desktop") + 1);
+}
+
+TEST_F(CleanupTest, EveryExecutableButTheMainOneIsSwept) {
+  for (const char16_t* main : {u"kavro.exe", u"KAVRO.EXE", u"Kavro.Exe"}) {
+    SCOPED_TRACE(fake::Narrow(main));
+    disk = fake::Disk();
+    SetUp();
+    AddExecutables({main, u"kavro2.exe", u"setup.exe", u"Update.EXE"});
+    disk.AddFile(u"c:\\kavro\\kavro.dll");
+    disk.AddFile(u"c:\\kavro\\leeme.txt");
+    disk.AddFolder(u"c:\\kavro\\bin");
+    disk.AddFile(u"c:\\kavro\\bin\\ayuda.exe");
+    Run();
+    EXPECT_TRUE(disk.HasFile(u"c:\\kavro\\" + Text(main)));
+    for (const char16_t* gone : {u"kavro2.exe", u"setup.exe", u"Update.EXE"})
+      EXPECT_FALSE(disk.HasFile(u"c:\\kavro\\" + Text(gone))) << fake::Narrow(gone);
+    for (const char16_t* kept : {u"kavro.dll", u"leeme.txt", u"bin\\ayuda.exe"})
+      EXPECT_TRUE(disk.HasFile(u"c:\\kavro\\" + Text(kept))) << fake::Narrow(kept);
+    EXPECT_EQ(exitCode, kExitCompleted);
+  }
+}
+
+TEST_F(CleanupTest, ThreeHundredExecutablesAreAllSwept) {
+  for (int i = 0; i < 300; ++i) {
+    const std::string digits = std::to_string(i);
+    disk.AddFile(u"c:\\kavro\\programa" + Text(digits.begin(), digits.end()) + u".exe");
+  }
+  AddExecutables({u"kavro.exe"});
+  Run();
+  EXPECT_EQ(disk.FilesIn(u"c:\\kavro"), std::vector<Text>{u"kavro.exe"});
+  EXPECT_EQ(Starting("delete-file:c:\\kavro\\").size(), 300u);
+}
+
+TEST_F(CleanupTest, AFailingDeletionStopsTheSweepAndEverythingAfterIt) {
+  AddExecutables({u"a.exe", u"c.exe"});
+  disk.AddFile(u"c:\\kavro\\b.exe", /*readOnly=*/true);
+  Run();
+  EXPECT_FALSE(disk.HasFile(u"c:\\kavro\\a.exe"));  // what was deleted stays deleted
+  EXPECT_TRUE(disk.HasFile(u"c:\\kavro\\b.exe"));
+  EXPECT_TRUE(disk.HasFile(u"c:\\kavro\\c.exe"));
+  ASSERT_EQ(window.errors.size(), 1u);
+  EXPECT_EQ(window.errors[0].number, 5u);
+  EXPECT_EQ(Starting("desktop").size(), 1u);  // the shortcut is not looked for again
+  EXPECT_EQ(exitCode, kExitErrorBox);
+  EXPECT_EQ(journal.back(), "unload");
+}
+
+TEST_F(CleanupTest, AReadOnlyFileInTheDataFolderEndsTheRunBeforeTheSweep) {
+  disk.AddFolder(u"c:\\kavro\\datos");
+  disk.AddFolder(u"c:\\kavro\\datos\\sub");
+  disk.AddFile(u"c:\\kavro\\datos\\sub\\fijo.dat", /*readOnly=*/true);
+  AddExecutables({u"setup.exe"});
+  Run();
+  ASSERT_EQ(window.errors.size(), 1u);
+  EXPECT_FALSE(Journaled("file1.path:c:\\kavro"));
+  EXPECT_TRUE(disk.HasFile(u"c:\\kavro\\setup.exe"));
+  EXPECT_EQ(Starting("desktop").size(), 1u);
+  EXPECT_EQ(exitCode, kExitErrorBox);
+}
+
+TEST_F(CleanupTest, DataFolderGoesWholeAndItsAbsenceIsNoError) {
+  disk.AddFolder(u"c:\\kavro\\datos");
+  disk.AddFolder(u"c:\\kavro\\datos\\a");
+  disk.AddFolder(u"c:\\kavro\\datos\\a\\b");
+  disk.AddFile(u"c:\\kavro\\datos\\a\\b\\c.dat");
+  AddExecutables({u"setup.exe"});
+  Run();
+  EXPECT_FALSE(disk.HasFolder(u"c:\\kavro\\datos"));
+  EXPECT_FALSE(disk.HasFile(u"c:\\kavro\\datos\\a\\b\\c.dat"));
+  EXPECT_EQ(Starting("delete-folder:").size(), 1u);
+
+  journal.clear();
+  AddExecutables({u"setup.exe"});
+  Run();  // no data folder this time
+  EXPECT_FALSE(Journaled("delete-folder:c:\\kavro\\datos"));
+  EXPECT_FALSE(disk.HasFile(u"c:\\kavro\\setup.exe"));
+  EXPECT_TRUE(window.errors.empty());
+}
+
+TEST_F(CleanupTest, AMissingInstallFolderIsNothingToSweep) {
+  disk = fake::Disk();
+  disk.AddFolder(u"C:\\users\\ana\\Desktop");
+  disk.AddFile(kShortcut);
+  Run();
+  EXPECT_FALSE(Journaled("file1.path:c:\\kavro"));
+  EXPECT_TRUE(window.errors.empty());
+  EXPECT_EQ(Starting("desktop").size(), 2u);
+  EXPECT_EQ(journal.back(), "unload");
+  EXPECT_EQ(exitCode, kExitCompleted);
+}
+
+TEST_F(CleanupTest, AShortcutPutBackByAnUninstallerIsRemovedAgain) {
+  disk.AddFile(kShortcut);
+  AddComponent(u"reinstala-acceso.exe");
+  processes.onStart = [this](const Text&) { disk.AddFile(kShortcut); };
+  Run();
+  EXPECT_FALSE(disk.HasFile(kShortcut));
+  EXPECT_EQ(Starting("delete-file:C:\\users\\ana\\Desktop\\KavroII.lnk").size(), 2u);
+}
+
+TEST_F(CleanupTest, OnlyTheSuitesShortcutOnTheUsersDesktopIsLookedFor) {
+  disk.AddFile(u"C:\\users\\ana\\Desktop\\KavroII (2).lnk");
+  disk.AddFolder(u"C:\\users\\Public\\Desktop");
+  disk.AddFile(u"C:\\users\\Public\\Desktop\\KavroII.lnk");
+  Run();
+  EXPECT_TRUE(disk.HasFile(u"C:\\users\\ana\\Desktop\\KavroII (2).lnk"));
+  EXPECT_TRUE(disk.HasFile(u"C:\\users\\Public\\Desktop\\KavroII.lnk"));
+  EXPECT_TRUE(Starting("delete-file:").empty());
+}
+
+TEST_F(CleanupTest, AnEmptyDesktopPathLooksForTheBareShortcutName) {
+  shell.desktop = u"";
+  disk.AddFile(u"\\KavroII.lnk");
+  Run();
+  EXPECT_FALSE(disk.HasFile(u"\\KavroII.lnk"));
+}
+
+TEST_F(CleanupTest, AReadOnlyShortcutEndsTheRunBeforeDiscovery) {
+  disk.AddFile(kShortcut, /*readOnly=*/true);
+  AddComponent(u"quitar.exe");
+  Run();
+  ASSERT_EQ(window.errors.size(), 1u);
+  EXPECT_FALSE(Journaled("enum:SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall"));
+  EXPECT_TRUE(processes.started.empty());
+  EXPECT_EQ(exitCode, kExitErrorBox);
+}
+
+TEST_F(CleanupTest, ADesktopThatCannotBeFoundEndsTheRunBeforeDiscovery) {
+  shell.failure = platform::Error{2, u"No se encuentra el archivo."};
+  Run();
+  ASSERT_EQ(window.errors.size(), 1u);
+  EXPECT_EQ(window.errors[0].number, 2u);
+  EXPECT_FALSE(Journaled("enum:SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall"));
+  EXPECT_EQ(exitCode, kExitErrorBox);
+}
+
+TEST_F(CleanupTest, ExitStatusTellsWhetherEveryCommandStarted) {
+  AddComponent(u"uno.exe");
+  AddComponent(u"dos.exe");
+  Run();
+  EXPECT_EQ(exitCode, kExitCompleted);
+
+  processes.refused.insert(u"dos.exe");
+  Run();
+  EXPECT_EQ(exitCode, kExitCommandNotStarted);
+  EXPECT_EQ(journal.back(), "unload");  // the run still reached its end
+}
+
+TEST_F(CleanupTest, SuiteNotInstalledStillCleansUpAndEndsWithZero) {
+  disk.AddFolder(u"c:\\kavro\\datos");
+  AddExecutables({u"setup.exe"});
+  Run();
+  ASSERT_EQ(window.messages.size(), 1u);
+  EXPECT_LT(Position("msgbox:La aplicaci?n KavroII No est? instalada en el equipo"),
+            Position("delete-folder:c:\\kavro\\datos"));
+  EXPECT_FALSE(disk.HasFile(u"c:\\kavro\\setup.exe"));
+  EXPECT_EQ(exitCode, kExitCompleted);
+}
+
+}  // namespace

@@ -1,0 +1,50 @@
+#pragma once
+// A whole run of Form1 over the fakes: every platform operation the run uses, sharing one
+// journal, so tests can look at results and at the order of calls.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <memory>
+
+#include "fakes.h"
+#include "run/Form1.h"
+
+class RunTest : public ::testing::Test {
+ protected:
+  Form1 MakeForm(platform::Window& on) {
+    return Form1({on, registry, processes, shell, [this] {
+                    ++filesystemsMade;
+                    journal.push_back("new-fso");
+                    return std::make_unique<fake::FileSystem>(disk, journal);
+                  }});
+  }
+  void Run() {
+    Form1 form = MakeForm(window);
+    form.Activated();
+    exitCode = form.ExitCode();
+  }
+  std::vector<Text>& Rows() { return window.lstKeys.rows; }
+  bool Journaled(const std::string& entry) const {
+    return std::find(journal.begin(), journal.end(), entry) != journal.end();
+  }
+  // Position of the first entry, or -1.
+  long Position(const std::string& entry) const {
+    auto it = std::find(journal.begin(), journal.end(), entry);
+    return it == journal.end() ? -1 : static_cast<long>(it - journal.begin());
+  }
+  std::vector<std::string> Starting(const std::string& prefix) const {
+    std::vector<std::string> found;
+    for (const auto& entry : journal)
+      if (entry.rfind(prefix, 0) == 0) found.push_back(entry);
+    return found;
+  }
+
+  fake::Journal journal;
+  fake::Disk disk;
+  fake::Window window{disk, journal};
+  fake::Registry registry{journal};
+  fake::Processes processes{journal};
+  fake::Shell shell{journal};
+  int filesystemsMade = 0;
+  int exitCode = -1;
+};
