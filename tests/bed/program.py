@@ -46,15 +46,17 @@ class Report:
         return '\n'.join(json.dumps(e, ensure_ascii=False) for e in self.events)
 
 
-def run(prefix, *driver_options, timeout=180, program=None):
-    """Starts the program (by default the build's DesinstalaKavro1.exe) through the driver in
-    the prefix, waits for its end and returns the Report."""
+def run(prefix, *driver_options, timeout=180, program=None, args=()):
+    """Starts the program (by default the build's DesinstalaKavro1.exe, with no arguments)
+    through the driver in the prefix, waits for its end and returns the Report."""
     report_file = prefix.path / 'driver-report.jsonl'
     report_file.unlink(missing_ok=True)
     program = program or paths.PROGRAM
+    # A Unix path is reached through Wine's Z: drive; a Windows path is taken as it is.
+    program = program if str(program)[1:2] == ':' else paths.windows_path(program)
     done = prefix.wine(paths.DRIVER, '--report', paths.windows_path(report_file),
                        '--timeout', str(timeout), *driver_options, '--',
-                       paths.windows_path(program), check=False, timeout=timeout + 60,
+                       program, *args, check=False, timeout=timeout + 60,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     events = []
     if report_file.exists():

@@ -380,6 +380,7 @@ int wmain(int argc, wchar_t** argv) {
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
   std::wstring commandLine = options.commandLine;
+  const double launched = Milliseconds();
   if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
                         &startup, &info)) {
     report.Write("launch-failed", Fields().Num("error", ::GetLastError()));
@@ -395,6 +396,7 @@ int wmain(int argc, wchar_t** argv) {
   }
 
   HWND mainWindow = nullptr;
+  bool anyShown = false;
   std::set<HWND> answered;
   std::vector<std::wstring> lastRows;
   int lastSelected = -2;
@@ -402,14 +404,20 @@ int wmain(int argc, wchar_t** argv) {
   DWORD selectedSince = 0, lastProbe = 0, lastClose = 0;
   const DWORD start = ::GetTickCount();
 
-  while (::WaitForSingleObject(process.get(), 20) == WAIT_TIMEOUT) {
+  while (::WaitForSingleObject(process.get(), anyShown ? 20 : 2) == WAIT_TIMEOUT) {
     if (::GetTickCount() - start > options.timeoutMs) {
       report.Write("timeout");
       ::TerminateProcess(process.get(), 99);
       ::WaitForSingleObject(process.get(), 5000);
       break;
     }
-    for (HWND hwnd : VisibleTopLevel(info.dwProcessId)) {
+    const std::vector<HWND> visible = VisibleTopLevel(info.dwProcessId);
+    if (!anyShown && !visible.empty()) {
+      // From the launch to the first window on the screen, whatever the program.
+      anyShown = true;
+      report.Write("shown", Fields().Num("us", static_cast<long long>((Milliseconds() - launched) * 1000)));
+    }
+    for (HWND hwnd : visible) {
       const std::wstring cls = ClassOf(hwnd);
       if (cls == L"#32770") {
         if (answered.insert(hwnd).second) {
@@ -475,6 +483,7 @@ int wmain(int argc, wchar_t** argv) {
   }
   DWORD code = 0;
   ::GetExitCodeProcess(process.get(), &code);
-  report.Write("exit", Fields().Num("code", code));
+  report.Write("exit", Fields().Num("code", code).Num(
+                           "us", static_cast<long long>((Milliseconds() - launched) * 1000)));
   return 0;
 }
