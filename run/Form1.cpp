@@ -88,7 +88,11 @@ void Form1::CleanInstallFolder() {
     const Text mainExecutable = UpperCase(kMainExecutable);
     for (int i = 0; i < count; ++i) {
       const Text name = files.List(i);
-      if (UpperCase(name) != mainExecutable) Fso().DeleteFile(kInstallFolderPrefix + name, kNoForce);
+      if (UpperCase(name) == mainExecutable) continue;
+      // The listing is not refreshed: a file another process removed since is already as
+      // the sweep wants it, and no reason to stop.
+      const Text path = kInstallFolderPrefix + name;
+      if (Fso().FileExists(path)) Fso().DeleteFile(path, kNoForce);
     }
   }
 

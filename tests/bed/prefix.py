@@ -142,9 +142,11 @@ class Prefix:
         env['DISPLAY'] = xdisplay.display()
         return env
 
-    def wine(self, *args, timeout=300, check=True, **kwargs):
-        return subprocess.run(['wine', *map(str, args)], env=self.env(), timeout=timeout,
-                              check=check, **kwargs)
+    def wine(self, *args, timeout=300, check=True, extra_env=None, **kwargs):
+        env = self.env()
+        env.update(extra_env or {})
+        return subprocess.run(['wine', *map(str, args)], env=env, timeout=timeout, check=check,
+                              **kwargs)
 
     def kill(self):
         """Ends every process of the prefix and waits until its Wine server is gone: a server
@@ -210,6 +212,21 @@ class Prefix:
             return parse_reg(Path(name).read_bytes().decode('utf-16'), key)
         finally:
             os.unlink(name)
+
+    def has_uninstall_entry(self, subkey, view=32):
+        done = self.wine('reg', 'query', UNINSTALL_KEY + '\\' + subkey, f'/reg:{view}', check=False,
+                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        return done.returncode == 0
+
+    def files(self):
+        """Every file and folder on drive C:, as Windows paths relative to C:\\, links
+        included and never followed."""
+        root = self.path / 'drive_c'
+        found = set()
+        for folder, dirs, files in os.walk(root):
+            for name in dirs + files:
+                found.add(str((Path(folder) / name).relative_to(root)).replace('/', '\\'))
+        return found
 
     def uninstall_entries(self, view=32):
         """The installed-programs list of the given view: {subkey: {value: data}}."""

@@ -46,9 +46,10 @@ class Report:
         return '\n'.join(json.dumps(e, ensure_ascii=False) for e in self.events)
 
 
-def run(prefix, *driver_options, timeout=180, program=None, args=()):
+def run(prefix, *driver_options, timeout=180, program=None, args=(), env=None):
     """Starts the program (by default the build's DesinstalaKavro1.exe, with no arguments)
-    through the driver in the prefix, waits for its end and returns the Report."""
+    through the driver in the prefix, waits for its end and returns the Report. env adds to
+    or replaces variables of the Wine environment."""
     report_file = prefix.path / 'driver-report.jsonl'
     report_file.unlink(missing_ok=True)
     program = program or paths.PROGRAM
@@ -56,7 +57,7 @@ def run(prefix, *driver_options, timeout=180, program=None, args=()):
     program = program if str(program)[1:2] == ':' else paths.windows_path(program)
     done = prefix.wine(paths.DRIVER, '--report', paths.windows_path(report_file),
                        '--timeout', str(timeout), *driver_options, '--',
-                       program, *args, check=False, timeout=timeout + 60,
+                       program, *args, check=False, timeout=timeout + 60, extra_env=env,
                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     events = []
     if report_file.exists():

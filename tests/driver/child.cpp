@@ -8,7 +8,8 @@
 //   record FILE         append this process's command line to FILE (UTF-8, one line)
 //   note FILE TEXT      append TEXT to FILE
 //   startup FILE        append "flags=F show=S" from this process's start-up record to FILE
-//   spawn MS            start another copy that sleeps MS milliseconds, without waiting
+//   spawn MS FILE       start another copy, without waiting for it, that sleeps MS
+//                       milliseconds and then appends "nieto" to FILE
 //   delete-key NAME     delete the installed-programs entry NAME (32-bit view)
 //   delete PATH         delete a file, or a folder with everything in it
 //   write PATH TEXT     create or replace a file
@@ -99,10 +100,13 @@ int Run(int argc, wchar_t** argv) {
       ::GetStartupInfoW(&startup);
       Append(argv[++i], L"flags=" + std::to_wstring(startup.dwFlags) +
                             L" show=" + std::to_wstring(startup.wShowWindow));
-    } else if (step == L"spawn" && hasArg) {
+    } else if (step == L"spawn" && i + 2 < argc) {
       wchar_t self[MAX_PATH];
       ::GetModuleFileNameW(nullptr, self, MAX_PATH);
-      std::wstring command = L"\"" + std::wstring(self) + L"\" sleep " + argv[++i];
+      const std::wstring ms = argv[++i];
+      const std::wstring file = argv[++i];
+      std::wstring command =
+          L"\"" + std::wstring(self) + L"\" sleep " + ms + L" note \"" + file + L"\" nieto";
       STARTUPINFOW startup{};
       startup.cb = sizeof startup;
       PROCESS_INFORMATION info{};

@@ -342,6 +342,35 @@ void MeasureDiscovery(Report& report, HANDLE process, DWORD pid, DWORD timeoutMs
   ::WaitForSingleObject(process, 5000);
 }
 
+// What the driver last saw of the program's list.
+struct ListState {
+  std::vector<std::wstring> rows;
+  int selected = -2;
+  bool rowsSeen = false;
+  DWORD selectedSince = 0;
+};
+
+// Reads the list, and reports its rows and its selection when they change.
+void ReadList(Report& report, HWND mainWindow, ListState* state) {
+  if (!mainWindow || !::IsWindow(mainWindow)) return;
+  HWND list = ::GetDlgItem(mainWindow, 102);
+  std::vector<std::wstring> rows;
+  int selected = -1;
+  if (!list || !ReadRows(list, &rows, &selected)) return;
+  if (!state->rowsSeen || rows != state->rows) {
+    std::vector<std::string> items;
+    for (const auto& row : rows) items.push_back(JsonString(row));
+    report.Write("rows", Fields().Raw("rows", JsonArray(items)));
+    state->rows = rows;
+    state->rowsSeen = true;
+  }
+  if (selected != state->selected) {
+    report.Write("selected", Fields().Num("index", selected));
+    state->selected = selected;
+    state->selectedSince = ::GetTickCount();
+  }
+}
+
 bool ParseArgs(int argc, wchar_t** argv, Options* options) {
   int i = 1;
   for (; i < argc; ++i) {
@@ -398,10 +427,9 @@ int wmain(int argc, wchar_t** argv) {
   HWND mainWindow = nullptr;
   bool anyShown = false;
   std::set<HWND> answered;
-  std::vector<std::wstring> lastRows;
-  int lastSelected = -2;
-  bool rowsSeen = false, closeSent = false, snapshotTaken = false;
-  DWORD selectedSince = 0, lastProbe = 0, lastClose = 0;
+  ListState state;
+  bool closeSent = false, snapshotTaken = false;
+  DWORD lastProbe = 0, lastClose = 0;
   const DWORD start = ::GetTickCount();
 
   while (::WaitForSingleObject(process.get(), anyShown ? 20 : 2) == WAIT_TIMEOUT) {
@@ -417,41 +445,30 @@ int wmain(int argc, wchar_t** argv) {
       anyShown = true;
       report.Write("shown", Fields().Num("us", static_cast<long long>((Milliseconds() - launched) * 1000)));
     }
-    for (HWND hwnd : visible) {
-      const std::wstring cls = ClassOf(hwnd);
-      if (cls == L"#32770") {
-        if (answered.insert(hwnd).second) {
-          DescribeMessageBox(report, hwnd, mainWindow);
-          PressOk(hwnd);
+    if (!mainWindow) {
+      for (HWND hwnd : visible) {
+        if (ClassOf(hwnd) == L"DesinstalaKavroForm1") {
+          mainWindow = hwnd;
+          DescribeMainWindow(report, hwnd);
         }
-      } else if (!mainWindow && cls == L"DesinstalaKavroForm1") {
-        mainWindow = hwnd;
-        DescribeMainWindow(report, hwnd);
+      }
+    }
+    // The list is read before any message box is answered: while a box is up the program
+    // processes events, so the list can be read; once answered, the run may end at once.
+    ReadList(report, mainWindow, &state);
+    for (HWND hwnd : visible) {
+      if (ClassOf(hwnd) == L"#32770" && answered.insert(hwnd).second) {
+        DescribeMessageBox(report, hwnd, mainWindow);
+        PressOk(hwnd);
       }
     }
     if (!mainWindow || !::IsWindow(mainWindow)) continue;
-
-    HWND list = ::GetDlgItem(mainWindow, 102);
-    std::vector<std::wstring> rows;
-    int selected = -1;
-    if (list && ReadRows(list, &rows, &selected)) {
-      if (!rowsSeen || rows != lastRows) {
-        std::vector<std::string> items;
-        for (const auto& row : rows) items.push_back(JsonString(row));
-        report.Write("rows", Fields().Raw("rows", JsonArray(items)));
-        lastRows = rows;
-        rowsSeen = true;
-      }
-      if (selected != lastSelected) {
-        report.Write("selected", Fields().Num("index", selected));
-        lastSelected = selected;
-        selectedSince = ::GetTickCount();
-      }
-    }
-    const bool running = lastSelected >= 0;
+    const bool running = state.selected >= 0;
+    const int lastSelected = state.selected;
+    const DWORD selectedSince = state.selectedSince;
     // Asked to close, the driver keeps asking: a close that comes while the run is under way
     // is refused by the window.
-    if (options.close && rowsSeen && ::GetTickCount() - lastClose >= 500) {
+    if (options.close && state.rowsSeen && ::GetTickCount() - lastClose >= 500) {
       ::PostMessageW(mainWindow, WM_CLOSE, 0, 0);
       report.Write("close-sent");
       lastClose = ::GetTickCount();

@@ -3,70 +3,9 @@ the stray executables of the install folder, the closing and the exit status."""
 import os
 import unittest
 
-from bed import program, suite
-from bed.prefix import Prefix
-
-NOT_INSTALLED = 'La aplicación KavroII No está instalada en el equipo'
-LOG = r'C:\pruebas\registro.log'
-
-
-class Scenario(unittest.TestCase):
-    """Prepares a prefix, runs the program once (the driver only answers message boxes; the
-    window closes by itself) and keeps what the tests look at."""
-    name = None
-    watched = ()
-
-    @classmethod
-    def prepare(cls, prefix):
-        raise NotImplementedError
-
-    @classmethod
-    def setUpClass(cls):
-        if cls.name is None:
-            raise unittest.SkipTest('base class')
-        with Prefix('e2e-' + cls.name) as prefix:
-            prefix.c('pruebas').mkdir()
-            prefix.desktop.mkdir(parents=True, exist_ok=True)
-            cls.prefix = prefix
-            cls.prepare(prefix)
-            cls.report = program.run(prefix)
-            cls.entries = prefix.uninstall_entries()
-            cls.exists = {p: prefix.c(p).exists() or prefix.c(p).is_symlink() for p in cls.watched}
-            cls.shortcut = (prefix.desktop / 'KavroII.lnk').exists()
-            cls.log = suite.read_log(prefix, LOG)
-
-    def assertRunEnded(self, code):
-        self.assertFalse(self.report.timed_out, self.report)
-        self.assertEqual(self.report.exit_code, code, self.report)
-
-    def error_boxes(self):
-        return [m for m in self.report.messages if m['title'] == 'DesinstalaKavro' and m['text'] != NOT_INSTALLED]
-
-
-def install_folder(prefix, data=True):
-    kavro = prefix.c('kavro')
-    kavro.mkdir(parents=True, exist_ok=True)
-    for name in ('kavro.exe', 'setup.exe', 'Update.EXE', 'kavro2.exe', 'kavro.dll', 'leeme.txt'):
-        (kavro / name).write_bytes(b'MZ')
-    if data:
-        (kavro / 'datos' / 'clientes').mkdir(parents=True)
-        (kavro / 'datos' / 'empresa.dat').write_text('x')
-        (kavro / 'datos' / 'clientes' / 'clientes.dat').write_text('x')
-
-
-def put_shortcut(prefix):
-    (prefix.desktop / 'KavroII.lnk').write_bytes(b'L\0\0\0')
-
-
-def component(prefix, key, name, *steps):
-    uninstaller = suite.put_uninstaller(prefix, rf'C:\desinstaladores\{key}.exe')
-    return {key: {'DisplayName': name, 'UninstallString': suite.command(
-        uninstaller, 'record', LOG, *steps, 'delete-key', key)}}
-
-
-SWEPT = (r'C:\kavro\setup.exe', r'C:\kavro\Update.EXE', r'C:\kavro\kavro2.exe')
-KEPT = (r'C:\kavro\kavro.exe', r'C:\kavro\kavro.dll', r'C:\kavro\leeme.txt')
-
+from bed import suite
+from bed.scenario import (KEPT, NOT_INSTALLED, SWEPT, Scenario, component, install_folder,
+                          put_shortcut, restore_shortcut_steps)
 
 class SuiteNotInstalledTest(Scenario):
     name = 'not-installed'
@@ -91,6 +30,10 @@ class SuiteNotInstalledTest(Scenario):
 class TwoComponentsTest(Scenario):
     name = 'two-components'
     watched = (r'C:\kavro\datos', r'C:\kavro\modulos') + SWEPT + KEPT
+
+    @classmethod
+    def inspect(cls, prefix):
+        cls.entries = prefix.uninstall_entries()
 
     @classmethod
     def prepare(cls, prefix):
@@ -122,8 +65,7 @@ class ShortcutPutBackTest(Scenario):
     def prepare(cls, prefix):
         install_folder(prefix)
         put_shortcut(prefix)
-        suite.register(prefix, component(prefix, 'KavroII', 'Kavro II', 'write',
-                                         prefix.desktop_windows_path + r'\KavroII.lnk', 'acceso'))
+        suite.register(prefix, component(prefix, 'KavroII', 'Kavro II', *restore_shortcut_steps(prefix)))
 
     def test_the_shortcut_is_gone_after_the_run(self):
         self.assertEqual(len(self.log), 1)  # the uninstaller did run and put it back
@@ -175,8 +117,7 @@ class ReadOnlyDataFileTest(Scenario):
         put_shortcut(prefix)
         os.chmod(prefix.c(r'kavro\datos\clientes\clientes.dat'), 0o444)
         # The uninstaller puts the shortcut back: after the error it is not looked for again.
-        suite.register(prefix, component(prefix, 'KavroII', 'Kavro II', 'write',
-                                         prefix.desktop_windows_path + r'\KavroII.lnk', 'acceso'))
+        suite.register(prefix, component(prefix, 'KavroII', 'Kavro II', *restore_shortcut_steps(prefix)))
 
     def test_the_run_ends_on_the_error_box_with_status_two(self):
         boxes = self.error_boxes()

@@ -98,6 +98,16 @@ TEST_F(CleanupTest, AFailingDeletionStopsTheSweepAndEverythingAfterIt) {
   EXPECT_EQ(journal.back(), "unload");
 }
 
+TEST_F(CleanupTest, AnExecutableGoneSinceTheListingIsNoReasonToStop) {
+  AddExecutables({u"a.exe", u"b.exe", u"c.exe"});
+  window.file1.afterListing = [this] { disk.Remove(u"c:\\kavro\\b.exe"); };
+  Run();
+  EXPECT_TRUE(window.errors.empty());
+  EXPECT_EQ(disk.FilesIn(u"c:\\kavro"), std::vector<Text>{});
+  EXPECT_EQ(Starting("desktop").size(), 2u);
+  EXPECT_EQ(exitCode, kExitCompleted);
+}
+
 TEST_F(CleanupTest, AReadOnlyFileInTheDataFolderEndsTheRunBeforeTheSweep) {
   disk.AddFolder(u"c:\\kavro\\datos");
   disk.AddFolder(u"c:\\kavro\\datos\\sub");

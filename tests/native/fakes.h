@@ -155,9 +155,13 @@ class FileListBox final : public platform::FileListBox {
     names_.clear();
     for (const Text& name : disk_.FilesIn(path_))
       if (WildcardMatch(pattern, name)) names_.push_back(name);
+    if (afterListing) afterListing();
   }
   int ListCount() const override { return static_cast<int>(names_.size()); }
   Text List(int index) const override { return names_.at(static_cast<std::size_t>(index)); }
+
+  // What happens to the disk right after the listing is taken (another process at work).
+  std::function<void()> afterListing;
 
  private:
   Disk& disk_;

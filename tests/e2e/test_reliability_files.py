@@ -1,0 +1,257 @@
+"""Reliability and security of the clean-up: executables in use or read-only, a file that
+vanishes after the listing, names in any script, a deep data folder, names that match only
+through their short alias, look-alike products, nothing deleted beyond what must be, and a
+second run."""
+import os
+import subprocess
+import time
+import unittest
+
+from bed import program, suite
+from bed.prefix import Prefix
+from bed.scenario import (NOT_INSTALLED, Scenario, component, install_folder, put_shortcut,
+                          restore_shortcut_steps)
+
+
+class ExecutableInUseTest(Scenario):
+    """An executable of the install folder is running: it cannot be deleted, the run ends on
+    the error box, and the steps after it do not run."""
+    name = 'exe-in-use'
+    watched = (r'C:\kavro\aa.exe', r'C:\kavro\enuso.exe', r'C:\kavro\zz.exe')
+
+    @classmethod
+    def prepare(cls, prefix):
+        install_folder(prefix, data=False)
+        for name in ('aa.exe', 'zz.exe'):
+            prefix.c(r'kavro').joinpath(name).write_bytes(b'MZ')
+        suite.put_uninstaller(prefix, r'C:\kavro\enuso.exe')
+        cls.running = subprocess.Popen(['wine', r'C:\kavro\enuso.exe', 'sleep', '120000'], env=prefix.env(),
+                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+        time.sleep(2)
+        suite.register(prefix, component(prefix, 'KavroII', 'Kavro II', *restore_shortcut_steps(prefix)))
+
+    @classmethod
+    def inspect(cls, prefix):
+        prefix.kill()
+        cls.running.wait(timeout=60)
+
+    def test_the_run_ends_on_the_error_box(self):
+        boxes = self.error_boxes()
+        self.assertEqual(len(boxes), 1, self.report)
+        self.assertIn(' 5:', boxes[0]['text'])
+        self.assertRunEnded(2)
+
+    def test_what_came_before_is_gone_and_what_comes_after_stays(self):
+        self.assertEqual(self.exists, {r'C:\kavro\aa.exe': False, r'C:\kavro\enuso.exe': True,
+                                       r'C:\kavro\zz.exe': True})
+        self.assertTrue(self.shortcut)  # put back by the uninstaller, not looked for again
+
+
+class ReadOnlyExecutableTest(Scenario):
+    name = 'read-only-exe'
+    watched = (r'C:\kavro\aa.exe', r'C:\kavro\fijo.exe', r'C:\kavro\zz.exe')
+
+    @classmethod
+    def prepare(cls, prefix):
+        install_folder(prefix, data=False)
+        for name in ('aa.exe', 'fijo.exe', 'zz.exe'):
+            prefix.c('kavro').joinpath(name).write_bytes(b'MZ')
+        os.chmod(prefix.c(r'kavro\fijo.exe'), 0o444)
+
+    def test_a_read_only_executable_is_never_removed(self):
+        self.assertEqual(self.exists, {r'C:\kavro\aa.exe': False, r'C:\kavro\fijo.exe': True,
+                                       r'C:\kavro\zz.exe': True})
+        self.assertEqual(len(self.error_boxes()), 1, self.report)
+        self.assertRunEnded(2)
+
+
+class VanishingExecutableTest(Scenario):
+    """Another process deletes an executable after the listing was taken: the sweep goes on."""
+    name = 'vanishing-exe'
+    watched = (r'C:\kavro\zzz.exe',)
+
+    @classmethod
+    def prepare(cls, prefix):
+        install_folder(prefix, data=False)
+        for i in range(2000):
+            prefix.c('kavro').joinpath(f'a{i:04d}.exe').write_bytes(b'MZ')
+        prefix.c('kavro').joinpath('zzz.exe').write_bytes(b'MZ')
+        cls.vanished = False
+
+    @classmethod
+    def during_run(cls, prefix, done):
+        # The sweep deletes in name order: once a0000.exe is gone, the listing has been taken.
+        first, last = prefix.c(r'kavro\a0000.exe'), prefix.c(r'kavro\zzz.exe')
+        while not done.is_set():
+            if not first.exists():
+                try:
+                    last.unlink()
+                    cls.vanished = True
+                except FileNotFoundError:
+                    pass
+                return
+            time.sleep(0.0005)
+
+    @classmethod
+    def inspect(cls, prefix):
+        cls.left = sorted(p.name for p in prefix.c('kavro').iterdir())
+
+    def test_the_sweep_went_on_and_ended_normally(self):
+        if not self.vanished:
+            self.skipTest('the program reached the file first')
+        self.assertEqual(self.error_boxes(), [], self.report)
+        self.assertEqual(self.left, ['kavro.dll', 'kavro.exe', 'leeme.txt'])
+        self.assertRunEnded(0)
+
+
+FOREIGN_NAMES = ('programa con espacios.exe', 'configuración avanzada.exe', 'программа.exe',
+                 '設定ツール.exe', 'Ω μέγα.EXE')
+
+
+class ForeignNamesTest(Scenario):
+    """Names with blanks, accents and non-Latin letters, in the install folder, the data
+    folder and the installed-programs list."""
+    name = 'foreign-names'
+    watched = tuple(rf'C:\kavro\{n}' for n in FOREIGN_NAMES) + (r'C:\kavro\datos',)
+
+    @classmethod
+    def prepare(cls, prefix):
+        install_folder(prefix)
+        for name in FOREIGN_NAMES:
+            prefix.c('kavro').joinpath(name).write_bytes(b'MZ')
+        folder = prefix.c(r'kavro\datos\Компания 会社 ñandú')
+        folder.mkdir(parents=True)
+        (folder / 'données ü.dat').write_text('x')
+        suite.register(prefix, component(prefix, 'KavroΩ', 'Kavro — Ωμέγα 漢字 Ñandú'))
+
+    @classmethod
+    def inspect(cls, prefix):
+        cls.registered = prefix.has_uninstall_entry('KavroΩ')
+
+    def test_everything_is_found_and_removed(self):
+        self.assertEqual([r[:100].rstrip() for r in self.report.rows], ['Kavro — Ωμέγα 漢字 Ñandú'])
+        self.assertFalse(self.registered)
+        for path, present in self.exists.items():
+            self.assertFalse(present, path)
+        self.assertRunEnded(0)
+
+
+class DeepDataFolderTest(Scenario):
+    name = 'deep-data'
+    watched = (r'C:\kavro\datos',)
+
+    @classmethod
+    def prepare(cls, prefix):
+        install_folder(prefix)
+        deep = prefix.c(r'kavro\datos')
+        count = 0
+        for level in range(12):
+            deep = deep / f'nivel {level:02d} con un nombre largo para alargar la ruta'
+            deep.mkdir()
+            for i in range(2000 // 12 + (1 if level < 2000 % 12 else 0)):
+                (deep / f'registro {i:03d}.dat').write_text('x')
+                count += 1
+        assert count == 2000 and len(str(deep)) > 260
+
+    def test_the_whole_tree_is_gone(self):
+        self.assertFalse(self.exists[r'C:\kavro\datos'])
+        self.assertRunEnded(0)
+
+
+class ShortAliasTest(Scenario):
+    """Names that match *.exe only through the short alias the file system keeps for them."""
+    name = 'short-alias'
+    watched = (r'C:\kavro\setup.exee', r'C:\kavro\programa largo.exe1', r'C:\kavro\notas.exe.txt',
+               r'C:\kavro\real.exe')
+
+    @classmethod
+    def prepare(cls, prefix):
+        install_folder(prefix, data=False)
+        for name in ('setup.exee', 'programa largo.exe1', 'notas.exe.txt', 'real.exe'):
+            prefix.c('kavro').joinpath(name).write_bytes(b'MZ')
+
+    def test_only_names_of_their_own_ending_in_exe_are_swept(self):
+        self.assertEqual(self.exists, {r'C:\kavro\setup.exee': True, r'C:\kavro\programa largo.exe1': True,
+                                       r'C:\kavro\notas.exe.txt': True, r'C:\kavro\real.exe': False})
+        self.assertRunEnded(0)
+
+
+LOOKALIKES = {
+    'Lumbe1': 'LUMBEKAVRO', 'Lumbe2': 'lumbekavro', 'Cero': 'Kavr0 II', 'Espacios': 'K A V R O',
+    'Cavro': 'Cavro Gestión', 'Cirilico': 'КAVRO (К cirílica)', 'Corto': 'KAVR',
+}
+PICKED = {'LumbePro': 'LumbeKavro Pro', 'KavroII': 'Kavro II'}
+
+
+class LookalikeProductsTest(Scenario):
+    """The sibling product and names that merely resemble the suite's stay registered; only
+    what the selection rule picks is uninstalled."""
+    name = 'lookalikes'
+
+    @classmethod
+    def prepare(cls, prefix):
+        entries = {}
+        for key, name in {**LOOKALIKES, **PICKED}.items():
+            entries.update(component(prefix, key, name))
+        suite.register(prefix, entries)
+
+    @classmethod
+    def inspect(cls, prefix):
+        cls.registered = {key: prefix.has_uninstall_entry(key) for key in {**LOOKALIKES, **PICKED}}
+
+    def test_only_the_picked_ones_are_uninstalled(self):
+        self.assertEqual({k for k, present in self.registered.items() if present}, set(LOOKALIKES))
+        self.assertEqual(sorted(r[:100].rstrip() for r in self.report.rows), sorted(PICKED.values()))
+        self.assertRunEnded(0)
+
+
+class NothingElseIsDeletedTest(Scenario):
+    """A full listing of drive C: before and after: the only files gone are the shortcut,
+    the data folder's tree and the stray executables at the top of the install folder."""
+    name = 'nothing-else'
+    list_files = True
+
+    @classmethod
+    def prepare(cls, prefix):
+        install_folder(prefix)
+        put_shortcut(prefix)
+        for folder in ('bin', 'datos2', r'datos\sub'):
+            prefix.c('kavro').joinpath(folder.replace('\\', '/')).mkdir(parents=True, exist_ok=True)
+        for path in (r'bin\ayuda.exe', r'datos2\otro.exe', r'datos\sub\x.exe', 'kavro.exe.bak'):
+            prefix.c('kavro').joinpath(path.replace('\\', '/')).write_bytes(b'MZ')
+        prefix.c('Kavro paquetes').mkdir()
+        prefix.c('Kavro paquetes').joinpath('otro.exe').write_bytes(b'MZ')
+        # An uninstaller that only deletes its own entry.
+        suite.register(prefix, component(prefix, 'KavroII', 'Kavro II'))
+
+    def test_only_the_allowed_files_are_gone(self):
+        gone = self.files_before - self.files_after
+        desktop = self.prefix.desktop.relative_to(self.prefix.path / 'drive_c')
+        allowed = {str(desktop).replace('/', '\\') + r'\KavroII.lnk',
+                   r'kavro\setup.exe', r'kavro\Update.EXE', r'kavro\kavro2.exe'}
+        allowed |= {p for p in self.files_before if p == r'kavro\datos' or p.startswith('kavro\\datos\\')}
+        self.assertEqual(gone, allowed)
+        self.assertRunEnded(0)
+
+
+class SecondRunTest(unittest.TestCase):
+    """Running the program twice: the second run finds nothing to do."""
+
+    @classmethod
+    def setUpClass(cls):
+        with Prefix('e2e-second-run') as prefix:
+            suite.install_example(prefix, uninstaller_ms=300)
+            cls.first = program.run(prefix)
+            cls.after_first = suite.snapshot(prefix)
+            cls.second = program.run(prefix)
+            cls.after_second = suite.snapshot(prefix)
+
+    def test_the_second_run_is_clean(self):
+        self.assertEqual(self.first.exit_code, 0, self.first)
+        self.assertEqual([m['text'] for m in self.second.messages], [NOT_INSTALLED])
+        self.assertEqual(self.second.exit_code, 0, self.second)
+        self.assertEqual(self.after_second, self.after_first)
+
+
+if __name__ == '__main__':
+    unittest.main()
