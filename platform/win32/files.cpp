@@ -20,21 +20,22 @@ std::wstring LongPath(const Text& path) {
 
 DWORD Attributes(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()); }
 
+// With force on, a read-only file or folder loses that flag so that it can be removed; with
+// force off it stays, and removing it fails.
+void ClearReadOnlyIfForced(const std::wstring& path, bool force) {
+  if (!force) return;
+  const DWORD attributes = Attributes(path);
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
+    ::SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
+}
+
 void RemoveFile(const std::wstring& path, bool force) {
-  if (force) {
-    const DWORD attributes = Attributes(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-      ::SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-  }
+  ClearReadOnlyIfForced(path, force);
   ThrowLastErrorIf(!::DeleteFileW(path.c_str()));
 }
 
 void RemoveEmptyFolder(const std::wstring& path, bool force) {
-  if (force) {
-    const DWORD attributes = Attributes(path);
-    if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-      ::SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-  }
+  ClearReadOnlyIfForced(path, force);
   ThrowLastErrorIf(!::RemoveDirectoryW(path.c_str()));
 }
 

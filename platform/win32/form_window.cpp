@@ -1,9 +1,7 @@
 #include "platform/win32/form_window.h"
 
-#include <algorithm>
 #include <new>
 #include <string>
-#include <vector>
 
 #include "main/resource.h"
 #include "platform/win32/dpi.h"

@@ -2,7 +2,7 @@
 shows is what the program does."""
 import unittest
 
-from bed import program, suite
+from bed import paths, program, suite
 from bed.prefix import Prefix
 
 
@@ -13,7 +13,7 @@ class ExampleSuiteTest(unittest.TestCase):
             suite.install_example(prefix, uninstaller_ms=600)
             cls.before = suite.snapshot(prefix)
             bitmap = prefix.path / 'window.bmp'
-            cls.report = program.run(prefix, '--snapshot', program.paths.windows_path(bitmap))
+            cls.report = program.run(prefix, '--snapshot', paths.windows_path(bitmap))
             cls.after = suite.snapshot(prefix)
             cls.picture = bitmap.read_bytes() if bitmap.exists() else b''
 

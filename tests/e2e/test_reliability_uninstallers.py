@@ -3,7 +3,7 @@ programs; and a user who closes the window during the run."""
 import unittest
 
 from bed import suite
-from bed.scenario import LOG, Scenario, component, install_folder
+from bed.scenario import Scenario, component, install_folder
 
 GRANDCHILD_LOG = r'C:\pruebas\nieto.log'
 
