@@ -7,12 +7,16 @@
 //   kavro_driver --report FILE [--close] [--close-during-run] [--probe] [--snapshot FILE.bmp]
 //                [--timeout SECONDS] -- PROGRAM [ARGS...]
 //   kavro_driver --report FILE --measure-discovery -- PROGRAM [ARGS...]
+//   kavro_driver --report FILE --output-to-nul -- PROGRAM [ARGS...]
 //
 // --measure-discovery sends the program nothing: it times, from its window being shown, how
 // long the program takes to show its first message box, then ends it. With no component
 // registered that is the message that the suite is not installed; with a first component
 // whose uninstaller does not exist, the message that it cannot be started. Either way it
 // comes right after discovery.
+//
+// --output-to-nul gives the program NUL as its standard output and error, so that timing a
+// console program does not time the console.
 #include <windows.h>
 
 #include <cstdio>
@@ -33,6 +37,7 @@ struct Options {
   bool closeDuringRun = false;
   bool probe = false;
   bool measureDiscovery = false;
+  bool outputToNul = false;
   DWORD timeoutMs = 120000;
   std::wstring commandLine;
 };
@@ -383,6 +388,7 @@ bool ParseArgs(int argc, wchar_t** argv, Options* options) {
     else if (arg == L"--close-during-run") options->closeDuringRun = true;
     else if (arg == L"--probe") options->probe = true;
     else if (arg == L"--measure-discovery") options->measureDiscovery = true;
+    else if (arg == L"--output-to-nul") options->outputToNul = true;
     else return false;
   }
   if (i >= argc || options->report.empty()) return false;
@@ -409,9 +415,17 @@ int wmain(int argc, wchar_t** argv) {
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
   std::wstring commandLine = options.commandLine;
+  SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
+  win32::UniqueFile nul;
+  if (options.outputToNul) {
+    nul.reset(::CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                            OPEN_EXISTING, 0, nullptr));
+    startup.dwFlags |= STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = nul.get();
+  }
   const double launched = Milliseconds();
-  if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                        &startup, &info)) {
+  if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, options.outputToNul, 0,
+                        nullptr, nullptr, &startup, &info)) {
     report.Write("launch-failed", Fields().Num("error", ::GetLastError()));
     return 102;
   }
