@@ -478,8 +478,6 @@ int wmain(int argc, wchar_t** argv) {
     }
     if (!mainWindow || !::IsWindow(mainWindow)) continue;
     const bool running = state.selected >= 0;
-    const int lastSelected = state.selected;
-    const DWORD selectedSince = state.selectedSince;
     // Asked to close, the driver keeps asking: a close that comes while the run is under way
     // is refused by the window.
     if (options.close && state.rowsSeen && ::GetTickCount() - lastClose >= 500) {
@@ -490,7 +488,7 @@ int wmain(int argc, wchar_t** argv) {
     if (options.closeDuringRun && running && !closeSent) {
       ::PostMessageW(mainWindow, WM_SYSCOMMAND, SC_CLOSE, 0);
       ::PostMessageW(mainWindow, WM_CLOSE, 0, 0);
-      report.Write("close-sent", Fields().Num("row", lastSelected));
+      report.Write("close-sent", Fields().Num("row", state.selected));
       closeSent = true;
     }
     if (options.probe && running && ::GetTickCount() - lastProbe >= 200) {
@@ -501,11 +499,11 @@ int wmain(int argc, wchar_t** argv) {
       report.Write("probe", Fields()
                                 .Num("ms", ::GetTickCount() - before)
                                 .Bool("answered", answeredProbe)
-                                .Num("row", lastSelected));
+                                .Num("row", state.selected));
       lastProbe = ::GetTickCount();
     }
     if (!options.snapshot.empty() && running && !snapshotTaken &&
-        ::GetTickCount() - selectedSince >= 400) {
+        ::GetTickCount() - state.selectedSince >= 400) {
       ::RedrawWindow(mainWindow, nullptr, nullptr, RDW_INVALIDATE | RDW_ALLCHILDREN);
       ::Sleep(150);
       snapshotTaken = Snapshot(mainWindow, options.snapshot);
