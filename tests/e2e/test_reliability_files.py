@@ -122,7 +122,8 @@ class ForeignNamesTest(Scenario):
         folder = prefix.c(r'kavro\datos\Компания 会社 ñandú')
         folder.mkdir(parents=True)
         (folder / 'données ü.dat').write_text('x')
-        suite.register(prefix, component(prefix, 'KavroΩ', 'Kavro — Ωμέγα 漢字 Ñandú'))
+        # The uninstaller keeps a window up a moment, so the list can be read meanwhile.
+        suite.register(prefix, component(prefix, 'KavroΩ', 'Kavro — Ωμέγα 漢字 Ñandú', 'window', 800))
 
     @classmethod
     def inspect(cls, prefix):
@@ -192,7 +193,8 @@ class LookalikeProductsTest(Scenario):
     def prepare(cls, prefix):
         entries = {}
         for key, name in {**LOOKALIKES, **PICKED}.items():
-            entries.update(component(prefix, key, name))
+            # Each keeps a window up a moment, so the list can be read while it runs.
+            entries.update(component(prefix, key, name, 'window', 800))
         suite.register(prefix, entries)
 
     @classmethod

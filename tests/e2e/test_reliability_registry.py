@@ -53,7 +53,8 @@ class ThirtyThreeThousandSubkeysTest(Scenario):
                    for i in range(33000)}
         # The registry hands the names over sorted: Prog32766 is the 32,767th, the last one
         # looked at; Prog32767 comes after it.
-        entries.update(component(prefix, 'Prog32766', 'Kavro último contado'))
+        # Each uninstaller keeps a window up a moment, so the list can be read meanwhile.
+        entries.update(component(prefix, 'Prog32766', 'Kavro último contado', 'window', 800))
         entries.update(component(prefix, 'Prog32767', 'Kavro primero sin contar'))
         suite.register(prefix, entries)
 
