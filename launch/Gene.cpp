@@ -10,17 +10,19 @@ Text PackageCommand(const Text& commandLine) {
   return u"msiexec /uninstall \"" + commandLine + u"\" /passive";
 }
 
-bool RunAndWait(platform::Processes& processes, platform::Window& window, Text& commandLine,
-                std::uint8_t show) {
+Outcome RunAndWait(platform::Processes& processes, platform::Window& window, Text& commandLine,
+                   std::uint8_t show) {
   commandLine = PackageCommand(commandLine);
+  const auto start = std::chrono::steady_clock::now();
   const std::unique_ptr<platform::Process> process = processes.Start(commandLine, show);
   if (!process) {
     window.MsgBox(u"El programa: " + commandLine + u" NO puede ser Ejecutado NO EXISTE.",
                   platform::kInformationOk, Text(u"Mensaje"));
-    return false;
+    return {};
   }
   WaitForProcessExit(window, *process);
-  return true;
+  return {true, std::chrono::duration_cast<std::chrono::milliseconds>(
+                    std::chrono::steady_clock::now() - start)};
 }
 
 void WaitForProcessExit(platform::Window& window, platform::Process& process) {

@@ -1,32 +1,68 @@
-// Program start: creates Form1, shows it centred and dispatches its events until the run has
-// unloaded it. The process exits with the run's exit status.
+// Program start: reads the command line, opens the run's log, creates Form1 and dispatches its
+// events until the run has unloaded it. The process exits with the run's exit status.
 #include <windows.h>
 
+#include "main/resource.h"
 #include "platform/win32/files.h"
 #include "platform/win32/form_window.h"
+#include "platform/win32/log_file.h"
 #include "platform/win32/process.h"
 #include "platform/win32/registry.h"
+#include "platform/win32/session.h"
 #include "platform/win32/shell.h"
 #include "platform/win32/unique.h"
+#include "platform/win32/wide.h"
 #include "platform/win32/win_error.h"
+#include "run/BoxOrLog.h"
+#include "run/CommandLine.h"
 #include "run/Form1.h"
 
-int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
-  win32::ComApartment com;
+namespace {
+
+int Run(HINSTANCE instance, const CommandLine& options, RunLog& log, bool someoneCanAnswer) {
+  if (options.action != CommandLine::Action::Run) {
+    const Text usage = UsageText();
+    log.Message(usage);
+    if (someoneCanAnswer) {
+      ::MessageBoxW(nullptr, win32::Wide(usage), L"DesinstalaKavro", MB_OK | MB_ICONINFORMATION);
+    }
+    return options.action == CommandLine::Action::Help ? kExitCompleted : kExitInvalidCommandLine;
+  }
   try {
     win32::FormWindow window(instance);
+    BoxOrLog boxOrLog(window, log, someoneCanAnswer);
     win32::Registry registry;
     win32::Processes processes;
     win32::Shell shell;
-    Form1 form({window, registry, processes, shell,
-                [] { return std::make_unique<win32::FileSystem>(); }});
+    Form1 form({boxOrLog, registry, processes, shell,
+                [] { return std::make_unique<win32::FileSystem>(); }},
+               log);
     window.SetActivateHandler([&form] { form.Activated(); });
-    window.Show();
+    window.SetErrorHandler([&boxOrLog](const platform::Error& error) { boxOrLog.ShowErrorBox(error); });
+    if (!options.quiet) window.Show();
+    // Where nobody can answer, nobody activates the window either: the run starts by itself.
+    if (!someoneCanAnswer) window.StartRun();
     window.RunMessageLoop();
     return window.Failed() ? kExitErrorBox : form.ExitCode();
   } catch (const platform::Error& error) {
     // The window could not be built: there is no window to own the box.
-    win32::ShowErrorBox(nullptr, error);
+    log.Error(error);
+    if (someoneCanAnswer) win32::ShowErrorBox(nullptr, error);
     return kExitErrorBox;
   }
+}
+
+}  // namespace
+
+int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  win32::ComApartment com;
+  const CommandLine options = ParseCommandLine(win32::Arguments());
+  const bool someoneCanAnswer = !options.quiet && win32::StationVisible();
+  win32::LogFile file(options.logPath.value_or(win32::DefaultLogPath()));
+  RunLog log(file);
+  log.Started(win32::ToText(L"" KAVRO_VERSION_TEXT), win32::RawCommandLine(), win32::UserName(),
+              someoneCanAnswer);
+  const int status = Run(instance, options, log, someoneCanAnswer);
+  log.Ended(status);
+  return status;
 }

@@ -2,6 +2,8 @@
 // Files and folders: existence tests and deletions. Every deletion takes the force flag; with
 // force off a read-only file is never removed and trying to is a failure. Failures are
 // platform::Error.
+#include <cstddef>
+
 #include "platform/text.h"
 
 // <windows.h> makes DeleteFile a macro for DeleteFileW; the member below is this interface's
@@ -20,8 +22,8 @@ class FileSystem {
   virtual bool FolderExists(const Text& path) = 0;
   // Removes the folder with every file and folder in it. A link inside it (symbolic link,
   // junction or other reparse point) is removed itself and never followed, so nothing
-  // outside the folder is ever deleted through it.
-  virtual void DeleteFolder(const Text& path, bool force) = 0;
+  // outside the folder is ever deleted through it. Returns the number of files removed.
+  virtual std::size_t DeleteFolder(const Text& path, bool force) = 0;
 };
 
 }  // namespace platform

@@ -1,5 +1,7 @@
 #pragma once
 // The shell's folders of the current user.
+#include <optional>
+
 #include "platform/text.h"
 
 namespace platform {
@@ -7,9 +9,9 @@ namespace platform {
 class Shell {
  public:
   virtual ~Shell() = default;
-  // The full path of the user's desktop folder, without a trailing backslash. Fails with a
-  // platform::Error.
-  virtual Text DesktopFolder() = 0;
+  // The full path of the user's desktop folder, without a trailing backslash; nothing when
+  // the user has none (the SYSTEM account often has none).
+  virtual std::optional<Text> DesktopFolder() = 0;
 };
 
 }  // namespace platform

@@ -20,7 +20,7 @@ constexpr bool kNoForce = false;
 
 }  // namespace
 
-Form1::Form1(Platform platform) : platform_(platform) {}
+Form1::Form1(Platform platform, RunLog& log) : platform_(platform), log_(log) {}
 
 void Form1::Activated() {
   try {
@@ -54,6 +54,7 @@ void Form1::FindComponents() {
     if (!IsSuiteComponent(displayName)) continue;
     const Text command =
         ValorClaveReg::ReadRegistryString(platform_.registry, kHive, keyPath, u"UninstallString");
+    log_.Found(keys.Names[static_cast<std::size_t>(i)], displayName, command);
     list.AddItem(ComponentRow(displayName, command));
   }
   if (list.ListCount() != 0) {
@@ -70,14 +71,21 @@ void Form1::RunUninstallers() {
   for (int i = 0; i < count; ++i) {
     Text command = CommandOfRow(list.List(i));
     list.SetListIndex(i);  // the user sees which component is being removed
-    if (!Gene::RunAndWait(platform_.processes, platform_.window, command, Gene::kShowNormal)) {
+    const Gene::Outcome outcome =
+        Gene::RunAndWait(platform_.processes, platform_.window, command, Gene::kShowNormal);
+    if (outcome.started) {
+      log_.Ran(command, outcome.duration);
+    } else {
+      log_.NotStarted(command);
       everyCommandStarted_ = false;
     }
   }
 }
 
 void Form1::CleanInstallFolder() {
-  if (Fso().FolderExists(kDataFolder)) Fso().DeleteFolder(kDataFolder, kNoForce);
+  if (Fso().FolderExists(kDataFolder)) {
+    log_.DeletedDataFolder(kDataFolder, Fso().DeleteFolder(kDataFolder, kNoForce));
+  }
 
   // Without an install folder there is nothing to sweep; the run still ends as usual.
   if (Fso().FolderExists(kInstallFolder)) {
@@ -92,7 +100,10 @@ void Form1::CleanInstallFolder() {
       // The listing is not refreshed: a file another process removed since is already as
       // the sweep wants it, and no reason to stop.
       const Text path = kInstallFolderPrefix + name;
-      if (Fso().FileExists(path)) Fso().DeleteFile(path, kNoForce);
+      if (Fso().FileExists(path)) {
+        Fso().DeleteFile(path, kNoForce);
+        log_.DeletedExecutable(path);
+      }
     }
   }
 
@@ -102,6 +113,17 @@ void Form1::CleanInstallFolder() {
 }
 
 void Form1::RemoveDesktopShortcut() {
-  const Text shortcut = platform_.shell.DesktopFolder() + kShortcutName;
-  if (Fso().FileExists(shortcut)) Fso().DeleteFile(shortcut, kNoForce);
+  // Without a desktop folder (the SYSTEM account's often does not exist) there is no shortcut.
+  const std::optional<Text> desktop = platform_.shell.DesktopFolder();
+  if (!desktop) {
+    log_.NoDesktop(Text());
+    return;
+  }
+  const Text shortcut = *desktop + kShortcutName;
+  if (Fso().FileExists(shortcut)) {
+    Fso().DeleteFile(shortcut, kNoForce);
+    log_.DeletedShortcut(shortcut);
+  } else if (!desktop->empty() && !Fso().FolderExists(*desktop)) {
+    log_.NoDesktop(*desktop);
+  }
 }

@@ -8,13 +8,8 @@
 #include "platform/registry.h"
 #include "platform/shell.h"
 #include "platform/window.h"
-
-// Exit status of the process, for deployment tools.
-enum ExitStatus : int {
-  kExitCompleted = 0,        // the run reached its end and every command was started
-  kExitCommandNotStarted = 1,  // the run reached its end, but some command could not be started
-  kExitErrorBox = 2,         // the run did not reach its end: it ended on the error box
-};
+#include "run/ExitStatus.h"
+#include "run/RunLog.h"
 
 // The platform operations the run uses.
 struct Platform {
@@ -28,7 +23,8 @@ struct Platform {
 
 class Form1 {
  public:
-  explicit Form1(Platform platform);
+  // The window given here decides for itself whether a message box is shown (BoxOrLog).
+  Form1(Platform platform, RunLog& log);
 
   // Called by the window the first time it becomes active, once shown and painted. Runs the
   // whole run; an error that nothing absorbed ends it with the error box and unloads the
@@ -49,6 +45,7 @@ class Form1 {
   platform::FileSystem& Fso();
 
   Platform platform_;
+  RunLog& log_;
   std::unique_ptr<platform::FileSystem> fso_;
   int exitCode_ = kExitErrorBox;  // until the run reaches its end
   bool everyCommandStarted_ = true;

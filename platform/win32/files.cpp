@@ -64,8 +64,9 @@ std::vector<Entry> EntriesOf(const std::wstring& folder) {
 }
 
 // Deletes what the folder holds, then the folder. A link is removed as a link and never
-// followed, so nothing outside the folder is reached through it.
-void DeleteTree(const std::wstring& folder, bool force) {
+// followed, so nothing outside the folder is reached through it. Returns the files removed.
+std::size_t DeleteTree(const std::wstring& folder, bool force) {
+  std::size_t files = 0;
   for (const Entry& entry : EntriesOf(folder)) {
     const std::wstring path = folder + L"\\" + entry.name;
     const bool isFolder = entry.attributes & FILE_ATTRIBUTE_DIRECTORY;
@@ -74,14 +75,17 @@ void DeleteTree(const std::wstring& folder, bool force) {
         RemoveEmptyFolder(path, force);
       } else {
         RemoveFile(path, force);
+        ++files;
       }
     } else if (isFolder) {
-      DeleteTree(path, force);
+      files += DeleteTree(path, force);
     } else {
       RemoveFile(path, force);
+      ++files;
     }
   }
   RemoveEmptyFolder(folder, force);
+  return files;
 }
 
 }  // namespace
@@ -98,16 +102,16 @@ bool FileSystem::FolderExists(const Text& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-void FileSystem::DeleteFolder(const Text& path, bool force) {
+std::size_t FileSystem::DeleteFolder(const Text& path, bool force) {
   const std::wstring folder = LongPath(path);
   const DWORD attributes = Attributes(folder);
   if (attributes == INVALID_FILE_ATTRIBUTES) ThrowLastError();
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) Throw(ERROR_PATH_NOT_FOUND);
   if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
     RemoveEmptyFolder(folder, force);  // the folder itself is a link: only the link goes
-    return;
+    return 0;
   }
-  DeleteTree(folder, force);
+  return DeleteTree(folder, force);
 }
 
 }  // namespace win32

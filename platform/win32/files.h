@@ -12,7 +12,7 @@ class FileSystem final : public platform::FileSystem {
   bool FileExists(const Text& path) override;
   void DeleteFile(const Text& path, bool force) override;
   bool FolderExists(const Text& path) override;
-  void DeleteFolder(const Text& path, bool force) override;
+  std::size_t DeleteFolder(const Text& path, bool force) override;
 };
 
 }  // namespace win32

@@ -162,6 +162,12 @@ void FormWindow::Show() {
   ::UpdateWindow(hwnd_.get());
 }
 
+void FormWindow::StartRun() {
+  if (activated_) return;
+  activated_ = true;
+  ::PostMessageW(hwnd_.get(), kRunMessage, 0, 0);
+}
+
 void FormWindow::RunMessageLoop() {
   MSG msg;
   while (!quit_ && ::GetMessageW(&msg, nullptr, 0, 0) > 0) {
@@ -248,16 +254,22 @@ void FormWindow::RunActivation() {
   SetCloseEnabled(false);
   // Nothing may unwind through the window procedure: anything the run did not turn into the
   // error box itself ends here, the same way.
+  const auto fail = [this](DWORD code) {
+    failed_ = true;
+    const platform::Error error = ErrorFromCode(code);
+    if (onError_) {
+      onError_(error);
+    } else {
+      ShowErrorBox(error);
+    }
+    Unload();
+  };
   try {
     onActivate_();
   } catch (const std::bad_alloc&) {
-    failed_ = true;
-    ShowErrorBox(ErrorFromCode(ERROR_NOT_ENOUGH_MEMORY));
-    Unload();
+    fail(ERROR_NOT_ENOUGH_MEMORY);
   } catch (...) {
-    failed_ = true;
-    ShowErrorBox(ErrorFromCode(ERROR_INTERNAL_ERROR));
-    Unload();
+    fail(ERROR_INTERNAL_ERROR);
   }
   running_ = false;
   SetCloseEnabled(true);

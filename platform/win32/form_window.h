@@ -18,7 +18,15 @@ class FormWindow final : public platform::Window {
 
   // Runs once, the first time the window becomes active after it is shown and painted.
   void SetActivateHandler(std::function<void()> handler) { onActivate_ = std::move(handler); }
+  // Where an error that is not the platform's own (out of memory, say) ends the run; by
+  // default the window's own error box.
+  void SetErrorHandler(std::function<void(const platform::Error&)> handler) {
+    onError_ = std::move(handler);
+  }
   void Show();
+  // Starts the run without waiting for the window to become active: where nobody can see the
+  // window (or it is not shown at all), nobody activates it.
+  void StartRun();
   // Dispatches events until the window is gone.
   void RunMessageLoop();
   // True when something other than a platform error ended the run (out of memory, say).
@@ -88,6 +96,7 @@ class FormWindow final : public platform::Window {
   ListBoxControl lstKeys_;
   FileListControl file1_;
   std::function<void()> onActivate_;
+  std::function<void(const platform::Error&)> onError_;
   bool activated_ = false;
   bool running_ = false;
   bool quit_ = false;

@@ -5,16 +5,16 @@
 
 #include "platform/win32/unique.h"
 #include "platform/win32/wide.h"
-#include "platform/win32/win_error.h"
 
 namespace win32 {
 
-Text Shell::DesktopFolder() {
+std::optional<Text> Shell::DesktopFolder() {
   UniqueCoTaskMem path;
-  const HRESULT result = ::SHGetKnownFolderPath(FOLDERID_Desktop, 0, nullptr, path.put());
-  if (FAILED(result)) {
-    Throw(HRESULT_FACILITY(result) == FACILITY_WIN32 ? HRESULT_CODE(result)
-                                                     : static_cast<DWORD>(result));
+  // Without verification: asked with it, a desktop folder that does not exist (as for the
+  // SYSTEM account) is a failure rather than a path where no shortcut can be.
+  if (FAILED(::SHGetKnownFolderPath(FOLDERID_Desktop, KF_FLAG_DONT_VERIFY, nullptr, path.put())) ||
+      !path) {
+    return std::nullopt;
   }
   Text folder = ToText(path.get());
   while (!folder.empty() && folder.back() == u'\\') folder.pop_back();

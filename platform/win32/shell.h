@@ -6,7 +6,7 @@ namespace win32 {
 
 class Shell final : public platform::Shell {
  public:
-  Text DesktopFolder() override;
+  std::optional<Text> DesktopFolder() override;
 };
 
 }  // namespace win32

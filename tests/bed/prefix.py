@@ -185,6 +185,11 @@ class Prefix:
     def desktop(self):
         return self.user / 'Desktop'
 
+    @property
+    def temp(self):
+        """The user's %TEMP%, where the program's log goes by default."""
+        return self.user / 'Temp'
+
     # --- registry ---
 
     def reg_import(self, text, view=32):

@@ -1,8 +1,21 @@
 """Runs DesinstalaKavro1.exe in a prefix through the driver and reads back what happened."""
 import json
+import re
 import subprocess
 
 from bed import paths
+
+STAMP = re.compile(r'^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}  ')
+
+
+def run_log(prefix, windows_path=None):
+    """The lines of the program's log (by default %TEMP%\\DesinstalaKavro1.log), without their
+    timestamps; [] when there is none. A line without its timestamp is kept whole, so a test
+    sees it."""
+    path = prefix.c(windows_path) if windows_path else prefix.temp / 'DesinstalaKavro1.log'
+    if not path.exists():
+        return []
+    return [STAMP.sub('', line) for line in path.read_text(encoding='utf-8-sig').splitlines()]
 
 
 class Report:

@@ -17,6 +17,7 @@ class Scenario(unittest.TestCase):
     name = None          # the prefix's name; a class without one is a base, not a scenario
     watched = ()         # Windows paths whose existence is noted after the run
     driver_options = ()
+    args = ()            # the program's command line
     list_files = False   # note every file of drive C: before and after the run
     timeout = 180
 
@@ -48,11 +49,12 @@ class Scenario(unittest.TestCase):
             helper.start()
             try:
                 cls.report = program.run(prefix, *cls.driver_options, timeout=cls.timeout,
-                                         env=cls.environment(prefix))
+                                         args=cls.args, env=cls.environment(prefix))
             finally:
                 done.set()
                 helper.join()
             cls.log = suite.read_log(prefix, LOG)
+            cls.run_log = program.run_log(prefix)
             cls.files_after = prefix.files() if cls.list_files else None
             cls.exists = {p: prefix.c(p).exists() or prefix.c(p).is_symlink() for p in cls.watched}
             cls.shortcut = (prefix.desktop / 'KavroII.lnk').exists()
@@ -65,6 +67,13 @@ class Scenario(unittest.TestCase):
     def assertRunEnded(self, code):
         self.assertFalse(self.report.timed_out, self.report)
         self.assertEqual(self.report.exit_code, code, self.report)
+        self.assertTrue(self.run_log and self.run_log[-1].startswith(f'Fin: código de salida {code} '),
+                        self.run_log)
+
+    def assertLogged(self, *texts):
+        """Each text is part of some line of the program's log."""
+        for text in texts:
+            self.assertTrue(any(text in line for line in self.run_log), (text, self.run_log))
 
     def error_boxes(self):
         return [m for m in self.report.messages

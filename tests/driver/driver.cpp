@@ -8,6 +8,7 @@
 //                [--timeout SECONDS] -- PROGRAM [ARGS...]
 //   kavro_driver --report FILE --measure-discovery -- PROGRAM [ARGS...]
 //   kavro_driver --report FILE --output-to-nul -- PROGRAM [ARGS...]
+//   kavro_driver --report FILE --hidden-station [--timeout SECONDS] -- PROGRAM [ARGS...]
 //
 // --measure-discovery sends the program nothing: it times, from its window being shown, how
 // long the program takes to show its first message box, then ends it. With no component
@@ -17,6 +18,11 @@
 //
 // --output-to-nul gives the program NUL as its standard output and error, so that timing a
 // console program does not time the console.
+//
+// --hidden-station starts the program in a window station of its own that no user sees, as
+// a service or a deployment agent running as SYSTEM does: its windows and message boxes are
+// out of the driver's reach (a box there waits forever), so the driver only waits for its
+// end, or ends it when the time is up.
 #include <windows.h>
 
 #include <cstdio>
@@ -38,6 +44,7 @@ struct Options {
   bool probe = false;
   bool measureDiscovery = false;
   bool outputToNul = false;
+  bool hiddenStation = false;
   DWORD timeoutMs = 120000;
   std::wstring commandLine;
 };
@@ -389,6 +396,7 @@ bool ParseArgs(int argc, wchar_t** argv, Options* options) {
     else if (arg == L"--probe") options->probe = true;
     else if (arg == L"--measure-discovery") options->measureDiscovery = true;
     else if (arg == L"--output-to-nul") options->outputToNul = true;
+    else if (arg == L"--hidden-station") options->hiddenStation = true;
     else return false;
   }
   if (i >= argc || options->report.empty()) return false;
@@ -422,6 +430,29 @@ int wmain(int argc, wchar_t** argv) {
                             OPEN_EXISTING, 0, nullptr));
     startup.dwFlags |= STARTF_USESTDHANDLES;
     startup.hStdOutput = startup.hStdError = nul.get();
+  }
+  // The station's name is the one Windows gives the SYSTEM account's services.
+  struct Station {
+    HWINSTA station = nullptr;
+    HDESK desktop = nullptr;
+    ~Station() {
+      if (desktop) ::CloseDesktop(desktop);
+      if (station) ::CloseWindowStation(station);
+    }
+  } hidden;
+  wchar_t hiddenDesktop[] = L"Service-0x0-3e7$\\Default";
+  if (options.hiddenStation) {
+    hidden.station = ::CreateWindowStationW(L"Service-0x0-3e7$", 0, WINSTA_ALL_ACCESS, nullptr);
+    HWINSTA own = ::GetProcessWindowStation();
+    if (hidden.station && ::SetProcessWindowStation(hidden.station)) {
+      hidden.desktop = ::CreateDesktopW(L"Default", nullptr, nullptr, 0, GENERIC_ALL, nullptr);
+      ::SetProcessWindowStation(own);
+    }
+    if (!hidden.desktop) {
+      report.Write("launch-failed", Fields().Num("error", ::GetLastError()));
+      return 103;
+    }
+    startup.lpDesktop = hiddenDesktop;
   }
   const double launched = Milliseconds();
   if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, options.outputToNul, 0,

@@ -188,13 +188,16 @@ TEST_F(CleanupTest, AReadOnlyShortcutEndsTheRunBeforeDiscovery) {
   EXPECT_EQ(exitCode, kExitErrorBox);
 }
 
-TEST_F(CleanupTest, ADesktopThatCannotBeFoundEndsTheRunBeforeDiscovery) {
-  shell.failure = platform::Error{2, u"No se encuentra el archivo."};
+TEST_F(CleanupTest, AUserWithoutDesktopFolderHasNoShortcutAndTheRunGoesOn) {
+  shell.desktop = std::nullopt;  // the SYSTEM account of a deployment agent, say
+  disk.AddFile(u"\\KavroII.lnk");
+  AddComponent(u"quitar.exe");
   Run();
-  ASSERT_EQ(window.errors.size(), 1u);
-  EXPECT_EQ(window.errors[0].number, 2u);
-  EXPECT_FALSE(Journaled("enum:SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall"));
-  EXPECT_EQ(exitCode, kExitErrorBox);
+  EXPECT_TRUE(window.errors.empty());
+  EXPECT_TRUE(disk.HasFile(u"\\KavroII.lnk"));  // no path is made up for a missing desktop
+  EXPECT_EQ(processes.started.size(), 1u);
+  EXPECT_EQ(exitCode, kExitCompleted);
+  EXPECT_TRUE(logFile.Has(u"No hay carpeta de escritorio"));
 }
 
 TEST_F(CleanupTest, ExitStatusTellsWhetherEveryCommandStarted) {

@@ -13,6 +13,7 @@
 #include <algorithm>
 
 #include "platform/files.h"
+#include "platform/log.h"
 #include "platform/process.h"
 #include "platform/registry.h"
 #include "platform/shell.h"
@@ -79,18 +80,21 @@ class Disk {
     entries_.erase(it);
   }
   // Removes everything under the folder, then the folder; stops at the first read-only file,
-  // leaving what was already removed removed.
-  void RemoveTree(const Text& folder) {
+  // leaving what was already removed removed. Returns the files removed.
+  std::size_t RemoveTree(const Text& folder) {
     const Text prefix = UpperCase(folder) + u'\\';
+    std::size_t files = 0;
     for (auto it = entries_.begin(); it != entries_.end();) {
       if (it->first.rfind(prefix, 0) != 0) {
         ++it;
         continue;
       }
       if (it->second.readOnly) throw platform::Error{5, u"Acceso denegado."};
+      files += !it->second.folder;
       it = entries_.erase(it);
     }
     Remove(folder);
+    return files;
   }
 
  private:
@@ -115,9 +119,9 @@ class FileSystem final : public platform::FileSystem {
     disk_.Remove(path);
   }
   bool FolderExists(const Text& path) override { return disk_.HasFolder(path); }
-  void DeleteFolder(const Text& path, bool force) override {
+  std::size_t DeleteFolder(const Text& path, bool force) override {
     journal_.push_back("delete-folder:" + Narrow(path) + (force ? " force" : ""));
-    disk_.RemoveTree(path);
+    return disk_.RemoveTree(path);
   }
 
  private:
@@ -128,13 +132,11 @@ class FileSystem final : public platform::FileSystem {
 class Shell final : public platform::Shell {
  public:
   explicit Shell(Journal& journal) : journal_(journal) {}
-  Text DesktopFolder() override {
+  std::optional<Text> DesktopFolder() override {
     journal_.push_back("desktop");
-    if (failure) throw *failure;
     return desktop;
   }
-  Text desktop = u"C:\\users\\ana\\Desktop";
-  std::optional<platform::Error> failure;
+  std::optional<Text> desktop = u"C:\\users\\ana\\Desktop";  // nothing: the user has none
 
  private:
   Journal& journal_;
@@ -168,6 +170,17 @@ class FileListBox final : public platform::FileListBox {
   Journal& journal_;
   Text path_;
   std::vector<Text> names_;
+};
+
+// The run's log: its lines, without the platform's timestamps.
+class LogFile final : public platform::LogFile {
+ public:
+  void Append(const Text& line) override { lines.push_back(line); }
+  bool Has(const Text& part) const {
+    return std::any_of(lines.begin(), lines.end(),
+                       [&](const Text& line) { return line.find(part) != Text::npos; });
+  }
+  std::vector<Text> lines;
 };
 
 class Window final : public platform::Window {

@@ -22,7 +22,7 @@ TEST_P(PackageRewriteTest, LastThreeCharactersDecide) {
   fake::Window window(disk, journal);
   fake::Processes processes(journal);
   Text command = GetParam().command;
-  EXPECT_TRUE(Gene::RunAndWait(processes, window, command, Gene::kShowNormal));
+  EXPECT_TRUE(Gene::RunAndWait(processes, window, command, Gene::kShowNormal).started);
   ASSERT_EQ(processes.started.size(), 1u);
   EXPECT_EQ(processes.started[0].command, Text(GetParam().launched));
   EXPECT_EQ(command, Text(GetParam().launched));  // the caller's text holds what was launched
@@ -45,7 +45,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 class RunAndWaitTest : public ::testing::Test {
  protected:
-  bool Run(Text command) { return Gene::RunAndWait(processes, window, command, Gene::kShowNormal); }
+  bool Run(Text command) { return Gene::RunAndWait(processes, window, command, Gene::kShowNormal).started; }
   fake::Journal journal;
   fake::Disk disk;
   fake::Window window{disk, journal};

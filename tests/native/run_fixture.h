@@ -12,11 +12,13 @@
 class RunTest : public ::testing::Test {
  protected:
   Form1 MakeForm(platform::Window& on) {
-    return Form1({on, registry, processes, shell, [this] {
+    return Form1({on, registry, processes, shell,
+                  [this] {
                     ++filesystemsMade;
                     journal.push_back("new-fso");
                     return std::make_unique<fake::FileSystem>(disk, journal);
-                  }});
+                  }},
+                 log);
   }
   void Run() {
     Form1 form = MakeForm(window);
@@ -45,6 +47,8 @@ class RunTest : public ::testing::Test {
   fake::Registry registry{journal};
   fake::Processes processes{journal};
   fake::Shell shell{journal};
+  fake::LogFile logFile;
+  RunLog log{logFile};
   int filesystemsMade = 0;
   int exitCode = -1;
 };

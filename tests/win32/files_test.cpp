@@ -106,7 +106,7 @@ TEST_F(FilesTest, DeletingAMissingFolderFails) {
 
 TEST(Shell, DesktopFolderIsTheUsersDesktopWithoutTrailingBackslash) {
   win32::Shell shell;
-  const Text desktop = shell.DesktopFolder();
+  const Text desktop = shell.DesktopFolder().value_or(Text());
   ASSERT_FALSE(desktop.empty());
   EXPECT_NE(desktop.back(), u'\\');
   wchar_t expected[MAX_PATH];

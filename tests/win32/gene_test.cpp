@@ -43,7 +43,7 @@ class GeneTest : public ::testing::Test {
 
   bool Run(const std::wstring& command) {
     Text text = win32::ToText(command);
-    return Gene::RunAndWait(processes, window, text, Gene::kShowNormal);
+    return Gene::RunAndWait(processes, window, text, Gene::kShowNormal).started;
   }
   std::string Log() const {
     std::ifstream in(std::filesystem::path(log), std::ios::binary);

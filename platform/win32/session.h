@@ -1,0 +1,20 @@
+#pragma once
+// What the program learns about the session it was started in.
+#include <vector>
+
+#include "platform/text.h"
+
+namespace win32 {
+
+// True when the process's window station is one a user sees. Services and the SYSTEM runs of
+// deployment agents have a station no user sees: a message box there waits forever. When
+// this cannot be told, nobody is assumed, so that a run can never hang on a box.
+bool StationVisible();
+
+Text UserName();
+
+// The command line as the process received it, and its arguments after the program's name.
+Text RawCommandLine();
+std::vector<Text> Arguments();
+
+}  // namespace win32

@@ -1,0 +1,73 @@
+#include "run/RunLog.h"
+
+#include <string>
+
+#include "run/ExitStatus.h"
+
+namespace {
+
+Text Number(unsigned long long value) {
+  const std::string digits = std::to_string(value);
+  return Text(digits.begin(), digits.end());
+}
+
+// Multi-line texts (the error box's message, the usage text) stay on one line of the log.
+Text OneLine(const Text& text) {
+  Text line;
+  for (char16_t c : text) {
+    if (c == u'\r') continue;
+    if (c == u'\n') {
+      if (!line.empty() && line.back() != u' ') line += u' ';
+    } else {
+      line += c;
+    }
+  }
+  while (!line.empty() && line.back() == u' ') line.pop_back();
+  return line;
+}
+
+}  // namespace
+
+void RunLog::Started(const Text& version, const Text& commandLine, const Text& user,
+                     bool someoneCanAnswer) {
+  file_.Append(u"Inicio: DesinstalaKavro " + version + u", línea de órdenes: " + commandLine +
+               u", usuario: " + user +
+               (someoneCanAnswer ? u", con usuario que puede responder a los mensajes"
+                                 : u", sin nadie que pueda responder: los mensajes van solo al registro"));
+}
+
+void RunLog::Found(const Text& keyName, const Text& displayName, const Text& command) {
+  file_.Append(u"Componente encontrado: clave " + keyName + u", nombre \"" + displayName +
+               u"\", orden: " + command);
+}
+
+void RunLog::NotStarted(const Text& command) { file_.Append(u"No se pudo poner en marcha: " + command); }
+
+void RunLog::Ran(const Text& command, std::chrono::milliseconds duration) {
+  file_.Append(u"Ejecutado: " + command + u" (" + Number(static_cast<unsigned long long>(duration.count())) +
+               u" ms)");
+}
+
+void RunLog::Message(const Text& text) { file_.Append(u"Mensaje: " + OneLine(text)); }
+
+void RunLog::Error(const platform::Error& error) {
+  file_.Append(u"Error " + Number(error.number) + u": " + OneLine(error.message));
+}
+
+void RunLog::NoDesktop(const Text& path) {
+  file_.Append(u"No hay carpeta de escritorio" + (path.empty() ? Text() : u" " + path) +
+               u": no hay acceso directo que borrar");
+}
+
+void RunLog::DeletedShortcut(const Text& path) { file_.Append(u"Borrado el acceso directo " + path); }
+
+void RunLog::DeletedDataFolder(const Text& path, std::size_t files) {
+  file_.Append(u"Borrada la carpeta de datos " + path + u" (" + Number(files) + u" archivos)");
+}
+
+void RunLog::DeletedExecutable(const Text& path) { file_.Append(u"Borrado el ejecutable " + path); }
+
+void RunLog::Ended(int exitStatus) {
+  file_.Append(u"Fin: código de salida " + Number(static_cast<unsigned long long>(exitStatus)) + u" (" +
+               ExitStatusMeaning(exitStatus) + u")");
+}

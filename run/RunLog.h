@@ -1,0 +1,30 @@
+#pragma once
+// The events of a run, as lines of its log: what an administrator needs to know what happened
+// on one PC out of many. The texts are Spanish, like everything the program says.
+#include <chrono>
+#include <cstddef>
+
+#include "platform/error.h"
+#include "platform/log.h"
+
+class RunLog {
+ public:
+  explicit RunLog(platform::LogFile& file) : file_(file) {}
+
+  void Started(const Text& version, const Text& commandLine, const Text& user,
+               bool someoneCanAnswer);
+  void Found(const Text& keyName, const Text& displayName, const Text& command);
+  void NotStarted(const Text& command);
+  void Ran(const Text& command, std::chrono::milliseconds duration);
+  void Message(const Text& text);
+  void Error(const platform::Error& error);
+  // The user has no desktop folder (its path when the platform gave one).
+  void NoDesktop(const Text& path);
+  void DeletedShortcut(const Text& path);
+  void DeletedDataFolder(const Text& path, std::size_t files);
+  void DeletedExecutable(const Text& path);
+  void Ended(int exitStatus);
+
+ private:
+  platform::LogFile& file_;
+};

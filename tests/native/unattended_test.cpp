@@ -1,0 +1,100 @@
+// Runs nobody can answer: the command line, the decision "box or log", and what the log of a
+// whole run holds.
+#include <gtest/gtest.h>
+
+#include "run/BoxOrLog.h"
+#include "run/CommandLine.h"
+#include "run_fixture.h"
+
+namespace {
+
+using Action = CommandLine::Action;
+
+struct Parse {
+  std::vector<Text> args;
+  Action action;
+  bool quiet;
+  std::optional<Text> log;
+};
+
+TEST(CommandLineTest, SwitchesInAnyCaseWithSlashOrDashAndEverythingElseInvalid) {
+  const Parse cases[] = {
+      {{}, Action::Run, false, std::nullopt},
+      {{u"/quiet"}, Action::Run, true, std::nullopt},
+      {{u"-QUIET"}, Action::Run, true, std::nullopt},
+      {{u"/Log", u"C:\\Mis registros\\k.log", u"/Quiet"}, Action::Run, true, Text(u"C:\\Mis registros\\k.log")},
+      {{u"/?"}, Action::Help, false, std::nullopt},
+      {{u"-?", u"/quiet"}, Action::Help, true, std::nullopt},
+      {{u"/q"}, Action::Invalid, false, std::nullopt},
+      {{u"/quiet", u"/x"}, Action::Invalid, false, std::nullopt},
+      {{u"quiet"}, Action::Invalid, false, std::nullopt},
+      {{u"/"}, Action::Invalid, false, std::nullopt},
+      {{u"/log"}, Action::Invalid, false, std::nullopt},
+      {{u"/log", u""}, Action::Invalid, false, std::nullopt},
+      {{u"/log", u"/quiet"}, Action::Invalid, false, std::nullopt},
+      {{u"/log", u"a.log", u"/log", u"b.log"}, Action::Invalid, false, std::nullopt},
+      {{u"/?", u"/nada"}, Action::Invalid, false, std::nullopt},
+  };
+  for (const Parse& c : cases) {
+    SCOPED_TRACE(c.args.empty() ? std::string("(none)") : fake::Narrow(c.args[0]) + " ...");
+    const CommandLine parsed = ParseCommandLine(c.args);
+    EXPECT_EQ(parsed.action, c.action);
+    if (c.action == Action::Invalid) continue;
+    EXPECT_EQ(parsed.quiet, c.quiet);
+    EXPECT_EQ(parsed.logPath, c.log);
+  }
+  const Text usage = UsageText();
+  for (const char16_t* named : {u"/quiet", u"/log", u"/?", u"1639", u"Códigos de salida"})
+    EXPECT_NE(usage.find(named), Text::npos) << fake::Narrow(named);
+}
+
+class BoxOrLogTest : public RunTest, public ::testing::WithParamInterface<bool> {};
+
+TEST_P(BoxOrLogTest, EveryTextGoesToTheLogAndToABoxOnlyWhereSomeoneCanAnswer) {
+  const bool someoneCanAnswer = GetParam();
+  BoxOrLog boxOrLog(window, log, someoneCanAnswer);
+  boxOrLog.MsgBox(u"uno", platform::kInformationOk, std::nullopt);
+  boxOrLog.ShowErrorBox({5, u"Acceso denegado.\r\n"});
+  EXPECT_EQ(logFile.lines, (std::vector<Text>{u"Mensaje: uno", u"Error 5: Acceso denegado."}));
+  EXPECT_EQ(window.messages.size(), someoneCanAnswer ? 1u : 0u);
+  EXPECT_EQ(window.errors.size(), someoneCanAnswer ? 1u : 0u);
+}
+
+INSTANTIATE_TEST_SUITE_P(Answer, BoxOrLogTest, ::testing::Bool());
+
+TEST_F(RunTest, AnUnattendedRunShowsNoBoxGoesOnAsIfOkWerePressedAndLogsWhatItDid) {
+  disk.AddFolder(u"C:\\users\\ana\\Desktop");
+  disk.AddFile(u"C:\\users\\ana\\Desktop\\KavroII.lnk");
+  disk.AddFolder(u"c:\\kavro");
+  disk.AddFile(u"c:\\kavro\\setup.exe");
+  disk.AddFolder(u"c:\\kavro\\datos");
+  disk.AddFolder(u"c:\\kavro\\datos\\sub");
+  disk.AddFile(u"c:\\kavro\\datos\\a.dat");
+  disk.AddFile(u"c:\\kavro\\datos\\sub\\b.dat");
+  registry.AddProgram(u"KavroII", Text(u"Kavro II"), Text(u"quitar.exe /s"));
+  registry.AddProgram(u"KavroAyuda", Text(u"Kavro Ayuda"), Text(u"C:\\NoExiste\\ayuda.exe"));
+  processes.refused.insert(u"C:\\NoExiste\\ayuda.exe");
+
+  BoxOrLog nobody(window, log, false);
+  Form1 form = MakeForm(nobody);
+  form.Activated();
+
+  EXPECT_TRUE(window.messages.empty());
+  EXPECT_EQ(form.ExitCode(), kExitCommandNotStarted);
+  EXPECT_EQ(window.unloads, 1);
+  const std::vector<Text> expected = {
+      u"Borrado el acceso directo C:\\users\\ana\\Desktop\\KavroII.lnk",
+      u"Componente encontrado: clave KavroII, nombre \"Kavro II\", orden: quitar.exe /s",
+      u"Componente encontrado: clave KavroAyuda, nombre \"Kavro Ayuda\", orden: C:\\NoExiste\\ayuda.exe",
+      u"Ejecutado: quitar.exe /s (",
+      u"Mensaje: El programa: C:\\NoExiste\\ayuda.exe NO puede ser Ejecutado NO EXISTE.",
+      u"No se pudo poner en marcha: C:\\NoExiste\\ayuda.exe",
+      u"Borrada la carpeta de datos c:\\kavro\\datos (2 archivos)",
+      u"Borrado el ejecutable c:\\kavro\\setup.exe",
+  };
+  ASSERT_EQ(logFile.lines.size(), expected.size());
+  for (std::size_t i = 0; i < expected.size(); ++i)
+    EXPECT_EQ(logFile.lines[i].rfind(expected[i], 0), 0u) << fake::Narrow(logFile.lines[i]);
+}
+
+}  // namespace
