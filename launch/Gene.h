@@ -1,5 +1,6 @@
 #pragma once
-// Gene: starting one command line and waiting, with the window responsive, until it ends.
+// Gene: starting one command line and waiting, with the window responsive, until it and every
+// process it started have ended.
 #include <chrono>
 #include <cstdint>
 
@@ -10,25 +11,31 @@ namespace Gene {
 
 inline constexpr std::uint8_t kShowNormal = 1;
 
-// Turns a Windows Installer package (a command whose last three characters are MSI in any
-// case) into the command that removes it: msiexec /uninstall "<package>" /passive. Anything
-// else is left as it is.
-Text PackageCommand(const Text& commandLine);
+// The command that removes a Windows Installer component unattended, never restarting the
+// computer by itself:
+//  - a product command, "MsiExec.exe /I{GUID}" or "/X{GUID}" (any letter case, with or
+//    without .exe, with a path or quotes around the program): <msiexec> /x {GUID} /passive
+//    /norestart (/I would open the maintenance dialog, /X would ask "Are you sure?");
+//  - a package path (its last three characters are MSI in any case): <msiexec> /uninstall
+//    "<package>" /passive /norestart.
+// Anything else is run as read.
+Text UninstallCommand(const Text& commandLine, const Text& msiexec);
 
 // What became of one command.
 struct Outcome {
   bool started = false;
   std::chrono::milliseconds duration{0};  // from the start to the end of the wait
+  platform::Ending ending;
 };
 
-// Starts the command and returns after its process has ended. When the platform refuses to
-// start it, says so in a message box ("Mensaje") and returns. On return commandLine holds
-// what was handed to the platform.
+// Starts the command and returns after its process (and the processes it started) have
+// ended. When the platform refuses to start it, says so in a message box ("Mensaje") and
+// returns. On return commandLine holds what was handed to the platform.
 Outcome RunAndWait(platform::Processes& processes, platform::Window& window, Text& commandLine,
                    std::uint8_t show);
 
 // Waits for the readiness of a process just started, closes its thread, then waits for its
 // end while processing the window's events, and closes the process.
-void WaitForProcessExit(platform::Window& window, platform::Process& process);
+platform::Ending WaitForProcessExit(platform::Window& window, platform::Process& process);
 
 }  // namespace Gene

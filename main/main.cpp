@@ -2,6 +2,9 @@
 // events until the run has unloaded it. The process exits with the run's exit status.
 #include <windows.h>
 
+#include <chrono>
+#include <cstdlib>
+
 #include "main/resource.h"
 #include "platform/win32/files.h"
 #include "platform/win32/form_window.h"
@@ -19,6 +22,15 @@
 
 namespace {
 
+// Test-only: how long the processes an uninstaller started are still waited for once it has
+// ended, in milliseconds, instead of ten minutes (README, "Testing").
+std::chrono::milliseconds DescendantsBound() {
+  wchar_t value[32];
+  const DWORD length = ::GetEnvironmentVariableW(L"KAVRO_TEST_DESCENDANTS_WAIT_MS", value, 32);
+  if (length == 0 || length >= 32) return std::chrono::minutes(10);
+  return std::chrono::milliseconds(_wtoi(value));
+}
+
 int Run(HINSTANCE instance, const CommandLine& options, RunLog& log, bool someoneCanAnswer) {
   if (options.action != CommandLine::Action::Run) {
     const Text usage = UsageText();
@@ -32,7 +44,7 @@ int Run(HINSTANCE instance, const CommandLine& options, RunLog& log, bool someon
     win32::FormWindow window(instance);
     BoxOrLog boxOrLog(window, log, someoneCanAnswer);
     win32::Registry registry;
-    win32::Processes processes;
+    win32::Processes processes(DescendantsBound());
     win32::Shell shell;
     Form1 form({boxOrLog, registry, processes, shell,
                 [] { return std::make_unique<win32::FileSystem>(); }},

@@ -1,31 +1,45 @@
 #pragma once
-// Starting a command line as a new process and waiting for it.
+// Starting a command line as a new process and waiting for it and for every process it starts.
 #include <cstdint>
 #include <memory>
+#include <optional>
+#include <vector>
 
 #include "platform/text.h"
 
 namespace platform {
 
 enum class WaitResult {
-  Ended,           // the process has ended
-  InputAvailable,  // the window has events to process; the process still runs
+  Ended,           // the process and the processes it started have ended (or are given up on)
+  InputAvailable,  // the window has events to process; the wait is not over
   Failed,          // the process's state can no longer be waited on
 };
 
+// How a started process ended, known once the wait is over.
+struct Ending {
+  std::optional<std::uint32_t> exitCode;  // of the started process; nothing when not known
+  // False when the process could not be put in a job of its own (an older Windows, or a job
+  // around this program that forbids it): then only the started process was waited for.
+  bool wholeTree = false;
+  std::vector<Text> descendants;  // programs it started that were still running when it ended
+  std::vector<Text> leftRunning;  // of those, the ones no longer waited for when the bound expired
+};
+
 // A started process. It owns the process's handles; whatever is still open when it goes
-// away is closed then.
+// away is closed then. Nothing it started is ever ended by it.
 class Process {
  public:
   virtual ~Process() = default;
-  // Blocks until the process is ready for input; a process without a message queue (a
-  // console program) makes this return at once.
+  // Waits until the process is ready for input, but a few seconds at most; a process without
+  // a message queue (a console program) makes this return at once.
   virtual void WaitForInputIdle() = 0;
   virtual void CloseThread() = 0;
-  // Returns as soon as the process has ended or the window has input; costs no processor
-  // time meanwhile. The process's state is looked at first.
+  // Returns as soon as the process and every process it started have ended, or the window
+  // has input; costs no processor time meanwhile. Processes it started that still run a
+  // bounded time after it ended are no longer waited for.
   virtual WaitResult WaitForExitOrInput() = 0;
   virtual void CloseProcess() = 0;
+  virtual Ending Ended() const = 0;
 };
 
 class Processes {
@@ -35,6 +49,8 @@ class Processes {
   // the window-show code for its first window, the caller's environment and current folder,
   // inheritable handles inherited, at normal priority. Nothing when the platform refuses.
   virtual std::unique_ptr<Process> Start(const Text& commandLine, std::uint8_t show) = 0;
+  // The text with its %VARIABLE% references replaced by the environment's values.
+  virtual Text ExpandEnvironment(const Text& text) = 0;
 };
 
 }  // namespace platform

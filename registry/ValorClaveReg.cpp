@@ -6,16 +6,22 @@ Text CutAtNul(const Text& text) { return text.substr(0, text.find(u'\0')); }
 
 Text ReadRegistryString(platform::Registry& registry, platform::HiveHandle hive,
                         const Text& keyPath, const Text& valueName) {
-  const auto data = registry.QueryValue(hive, keyPath, valueName);
-  if (!data) return Text();
+  return ReadRegistryText(registry, hive, keyPath, valueName).text;
+}
+
+RegistryText ReadRegistryText(platform::Registry& registry, platform::HiveHandle hive,
+                              const Text& keyPath, const Text& valueName) {
+  const auto value = registry.QueryValue(hive, keyPath, valueName);
+  if (!value) return {};
+  const std::vector<std::uint8_t>& data = value->data;
   // Little-endian code units; an odd last byte stands alone as the low half of a unit.
   Text text;
-  text.reserve((data->size() + 1) / 2);
-  for (std::size_t i = 0; i < data->size(); i += 2) {
-    const unsigned high = i + 1 < data->size() ? (*data)[i + 1] : 0u;
-    text.push_back(static_cast<char16_t>((*data)[i] | (high << 8)));
+  text.reserve((data.size() + 1) / 2);
+  for (std::size_t i = 0; i < data.size(); i += 2) {
+    const unsigned high = i + 1 < data.size() ? data[i + 1] : 0u;
+    text.push_back(static_cast<char16_t>(data[i] | (high << 8)));
   }
-  return CutAtNul(text);
+  return {CutAtNul(text), value->type == platform::kRegExpandSz};
 }
 
 }  // namespace ValorClaveReg

@@ -13,4 +13,13 @@ Text CutAtNul(const Text& text);
 Text ReadRegistryString(platform::Registry& registry, platform::HiveHandle hive,
                         const Text& keyPath, const Text& valueName);
 
+// The same text, and whether the value is stored as an expandable string (REG_EXPAND_SZ),
+// whose %VARIABLE% references are meant to be expanded before use.
+struct RegistryText {
+  Text text;
+  bool expandable = false;
+};
+RegistryText ReadRegistryText(platform::Registry& registry, platform::HiveHandle hive,
+                              const Text& keyPath, const Text& valueName);
+
 }  // namespace ValorClaveReg

@@ -10,11 +10,18 @@ struct Meaning {
 };
 
 constexpr Meaning kMeanings[] = {
-    {kExitCompleted, u"terminado: se pusieron en marcha todos los desinstaladores"},
+    {kExitCompleted, u"terminado: no queda ningún componente registrado"},
     {kExitCommandNotStarted, u"terminado, pero algún desinstalador no se pudo poner en marcha"},
     {kExitErrorBox, u"no terminado: un error detuvo la desinstalación"},
+    {kExitComponentsRemain, u"terminado, pero algún componente sigue registrado (su desinstalador falló o se canceló)"},
+    {kExitRetry, u"como 3, y un desinstalador indicó otra instalación en curso: conviene repetir más tarde"},
+    {kExitRestartNeeded, u"terminado: no queda ningún componente; hace falta reiniciar para completar"},
     {kExitInvalidCommandLine, u"línea de órdenes no válida: no se hizo nada"},
 };
+
+constexpr std::uint32_t kInstallInProgress = 1618;
+constexpr std::uint32_t kRestartRequired = 3010;
+constexpr std::uint32_t kRestartInitiated = 1641;
 
 Text Digits(int value) {
   const std::string digits = std::to_string(value);
@@ -22,6 +29,20 @@ Text Digits(int value) {
 }
 
 }  // namespace
+
+void UninstallResults::Ran(std::optional<std::uint32_t> exitCode, bool entryGone) {
+  if (!entryGone) {
+    componentRemains = true;
+    if (exitCode == kInstallInProgress) remainingSaidRetry = true;
+  }
+  if (exitCode == kRestartRequired || exitCode == kRestartInitiated) restartRequested = true;
+}
+
+int ExitStatusOf(const UninstallResults& results) {
+  if (results.commandNotStarted) return kExitCommandNotStarted;
+  if (results.componentRemains) return results.remainingSaidRetry ? kExitRetry : kExitComponentsRemain;
+  return results.restartRequested ? kExitRestartNeeded : kExitCompleted;
+}
 
 Text ExitStatusMeaning(int status) {
   for (const Meaning& m : kMeanings)

@@ -1,13 +1,35 @@
 #pragma once
 // The process's exit status, which deployment tools read, and what each value means.
+#include <cstdint>
+#include <optional>
+
 #include "platform/text.h"
 
+// Where several apply, the first in this order wins: 2, 1, 1618, 3, 3010, 0.
 enum ExitStatus : int {
-  kExitCompleted = 0,          // the run reached its end and every command was started
+  kExitCompleted = 0,          // the run reached its end and every component is gone
   kExitCommandNotStarted = 1,  // the run reached its end, but some command could not be started
   kExitErrorBox = 2,           // the run did not reach its end: it ended on the error box
+  kExitComponentsRemain = 3,   // some component is still registered after its uninstaller ran
+  kExitRetry = 1618,           // as 3, and one of those uninstallers said another installation
+                               // was in progress: worth trying again later
+  kExitRestartNeeded = 3010,   // every component is gone; a restart finishes the removal
   kExitInvalidCommandLine = 1639,  // nothing was done (the value Windows Installer uses)
 };
+
+// What the uninstallers of one run did, as far as the exit status is concerned.
+struct UninstallResults {
+  bool commandNotStarted = false;
+  bool componentRemains = false;        // still registered after its uninstaller ran
+  bool remainingSaidRetry = false;      // the uninstaller of such a component returned 1618
+  bool restartRequested = false;        // some uninstaller returned 3010 or 1641
+
+  // One uninstaller that ran: its exit code (when known) and whether its entry is gone.
+  void Ran(std::optional<std::uint32_t> exitCode, bool entryGone);
+};
+
+// The exit status of a run that reached its end.
+int ExitStatusOf(const UninstallResults& results);
 
 // One line in Spanish, for the log and the usage text.
 Text ExitStatusMeaning(int status);

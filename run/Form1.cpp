@@ -47,15 +47,18 @@ void Form1::FindComponents() {
       LeerClavesReg::EnumerateSubkeys(platform_.registry, kHive, kUninstallKey);
   platform::ListBox& list = platform_.window.LstKeys();
   list.Clear();
+  components_.clear();
   for (int i = 0; i < keys.Count; ++i) {
-    const Text keyPath = kUninstallKey + u'\\' + keys.Names[static_cast<std::size_t>(i)];
+    const Text& keyName = keys.Names[static_cast<std::size_t>(i)];
+    const Text keyPath = kUninstallKey + u'\\' + keyName;
     const Text displayName =
         ValorClaveReg::ReadRegistryString(platform_.registry, kHive, keyPath, u"DisplayName");
     if (!IsSuiteComponent(displayName)) continue;
-    const Text command =
-        ValorClaveReg::ReadRegistryString(platform_.registry, kHive, keyPath, u"UninstallString");
-    log_.Found(keys.Names[static_cast<std::size_t>(i)], displayName, command);
-    list.AddItem(ComponentRow(displayName, command));
+    const ValorClaveReg::RegistryText command =
+        ValorClaveReg::ReadRegistryText(platform_.registry, kHive, keyPath, u"UninstallString");
+    log_.Found(keyName, displayName, command.text);
+    list.AddItem(ComponentRow(displayName, command.text));
+    components_.push_back({keyName, command.expandable});
   }
   if (list.ListCount() != 0) {
     RunUninstallers();
@@ -71,14 +74,26 @@ void Form1::RunUninstallers() {
   for (int i = 0; i < count; ++i) {
     Text command = CommandOfRow(list.List(i));
     list.SetListIndex(i);  // the user sees which component is being removed
+    const Component& component = components_.at(static_cast<std::size_t>(i));
+    const Text keyPath = kUninstallKey + u'\\' + component.keyName;
+    // An earlier uninstaller (the suite's main one, say) may have removed this component
+    // already, entry and uninstaller file with it: that is no failure and nothing to run.
+    if (!platform_.registry.KeyExists(kHive, keyPath)) {
+      log_.AlreadyGone(component.keyName);
+      continue;
+    }
+    // As the system's own list of programs does, an expandable command is expanded first.
+    if (component.expandable) command = platform_.processes.ExpandEnvironment(command);
     const Gene::Outcome outcome =
         Gene::RunAndWait(platform_.processes, platform_.window, command, Gene::kShowNormal);
-    if (outcome.started) {
-      log_.Ran(command, outcome.duration);
-    } else {
+    if (!outcome.started) {
       log_.NotStarted(command);
-      everyCommandStarted_ = false;
+      results_.commandNotStarted = true;
+      continue;
     }
+    const bool entryGone = !platform_.registry.KeyExists(kHive, keyPath);
+    results_.Ran(outcome.ending.exitCode, entryGone);
+    log_.Ran(command, outcome.duration, outcome.ending, entryGone);
   }
 }
 
@@ -108,7 +123,7 @@ void Form1::CleanInstallFolder() {
   }
 
   RemoveDesktopShortcut();
-  exitCode_ = everyCommandStarted_ ? kExitCompleted : kExitCommandNotStarted;
+  exitCode_ = ExitStatusOf(results_);
   platform_.window.Unload();
 }
 

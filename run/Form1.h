@@ -2,6 +2,7 @@
 // Form1: the program's only window and the uninstall run that its activation starts.
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "platform/files.h"
 #include "platform/process.h"
@@ -44,9 +45,16 @@ class Form1 {
   // Fso: the window's file-system object, made on first use.
   platform::FileSystem& Fso();
 
+  // What each row of LstKeys came from, in the same order.
+  struct Component {
+    Text keyName;
+    bool expandable;  // its command is a REG_EXPAND_SZ value
+  };
+
   Platform platform_;
   RunLog& log_;
   std::unique_ptr<platform::FileSystem> fso_;
+  std::vector<Component> components_;
+  UninstallResults results_;
   int exitCode_ = kExitErrorBox;  // until the run reaches its end
-  bool everyCommandStarted_ = true;
 };

@@ -43,9 +43,29 @@ void RunLog::Found(const Text& keyName, const Text& displayName, const Text& com
 
 void RunLog::NotStarted(const Text& command) { file_.Append(u"No se pudo poner en marcha: " + command); }
 
-void RunLog::Ran(const Text& command, std::chrono::milliseconds duration) {
-  file_.Append(u"Ejecutado: " + command + u" (" + Number(static_cast<unsigned long long>(duration.count())) +
-               u" ms)");
+void RunLog::AlreadyGone(const Text& keyName) {
+  file_.Append(u"Ya desinstalado: la clave " + keyName +
+               u" ya no existe (la quitó un desinstalador anterior); no se ejecuta su orden");
+}
+
+void RunLog::Ran(const Text& command, std::chrono::milliseconds duration,
+                 const platform::Ending& ending, bool entryGone) {
+  const auto names = [](const std::vector<Text>& list) {
+    Text joined;
+    for (const Text& name : list) joined += (joined.empty() ? u"" : u", ") + name;
+    return joined;
+  };
+  Text line = u"Ejecutado: " + command + u" (" +
+              Number(static_cast<unsigned long long>(duration.count())) + u" ms), código de salida " +
+              (ending.exitCode ? Number(*ending.exitCode) : Text(u"desconocido"));
+  if (!ending.wholeTree) {
+    line += u", sin trabajo (job) propio: se esperó solo al programa iniciado";
+  } else if (!ending.descendants.empty()) {
+    line += u", esperados también: " + names(ending.descendants);
+  }
+  if (!ending.leftRunning.empty()) line += u", sin esperar más a: " + names(ending.leftRunning);
+  line += entryGone ? u"; la entrada ya no está registrada" : u"; la entrada sigue registrada";
+  file_.Append(line);
 }
 
 void RunLog::Message(const Text& text) { file_.Append(u"Mensaje: " + OneLine(text)); }

@@ -6,6 +6,7 @@
 
 #include "platform/error.h"
 #include "platform/log.h"
+#include "platform/process.h"
 
 class RunLog {
  public:
@@ -15,7 +16,11 @@ class RunLog {
                bool someoneCanAnswer);
   void Found(const Text& keyName, const Text& displayName, const Text& command);
   void NotStarted(const Text& command);
-  void Ran(const Text& command, std::chrono::milliseconds duration);
+  void AlreadyGone(const Text& keyName);
+  // One uninstaller's end: how long it ran, its exit code, the programs it started that were
+  // waited for (and those given up on), and whether its registry entry is gone.
+  void Ran(const Text& command, std::chrono::milliseconds duration, const platform::Ending& ending,
+           bool entryGone);
   void Message(const Text& text);
   void Error(const platform::Error& error);
   // The user has no desktop folder (its path when the platform gave one).

@@ -15,6 +15,7 @@ constexpr wchar_t kClassName[] = L"DesinstalaKavroForm1";
 constexpr wchar_t kCaption[] = L"Desinstalador KavroII";
 constexpr wchar_t kLabelCaption[] = L"Componentes a desinstalar";
 constexpr wchar_t kAppTitle[] = L"DesinstalaKavro";
+constexpr wchar_t kShutdownReason[] = L"Desinstalando KavroII";
 constexpr UINT kRunMessage = WM_APP + 1;
 constexpr UINT kRedrawListMessage = WM_APP + 2;
 
@@ -237,6 +238,10 @@ LRESULT FormWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       // A run that is under way is never left half done: closing waits for its end.
       if (running_) return 0;
       break;
+    case WM_QUERYENDSESSION:
+      // Nor is it cut short by a logoff or shutdown: the system shows the reason given below.
+      if (running_) return FALSE;
+      break;
     case WM_DESTROY:
       ::PostQuitMessage(0);
       return 0;
@@ -252,6 +257,7 @@ void FormWindow::RunActivation() {
   if (!onActivate_) return;
   running_ = true;
   SetCloseEnabled(false);
+  ::ShutdownBlockReasonCreate(hwnd_.get(), kShutdownReason);
   // Nothing may unwind through the window procedure: anything the run did not turn into the
   // error box itself ends here, the same way.
   const auto fail = [this](DWORD code) {
@@ -272,6 +278,7 @@ void FormWindow::RunActivation() {
     fail(ERROR_INTERNAL_ERROR);
   }
   running_ = false;
+  if (hwnd_) ::ShutdownBlockReasonDestroy(hwnd_.get());
   SetCloseEnabled(true);
 }
 

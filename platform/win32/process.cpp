@@ -1,6 +1,8 @@
 #include "platform/win32/process.h"
 
+#include <map>
 #include <string>
+#include <vector>
 
 #include "platform/win32/unique.h"
 #include "platform/win32/wide.h"
@@ -8,14 +10,103 @@
 namespace win32 {
 namespace {
 
+using Clock = std::chrono::steady_clock;
+
+// Long enough for an uninstaller to show its first window, short enough that a program that
+// never becomes idle cannot freeze ours for long: nothing is processed during this wait.
+constexpr DWORD kReadinessBoundMs = 5000;
+// While some process of the job cannot be opened (not ours to wait on), the job is looked at
+// again this often; every other wait sleeps until a process ends or input comes.
+constexpr DWORD kUnopenedRecheckMs = 1000;
+
+// A job object for one started program and every process it starts.
+UniqueHandle NewJob() {
+  UniqueHandle job(::CreateJobObjectW(nullptr, nullptr));
+  if (!job) return {};
+  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
+  // JOB_OBJECT_LIMIT_BREAKAWAY_OK: an uninstaller that starts a program outside any job
+  // (CREATE_BREAKAWAY_FROM_JOB) is not refused; that program is simply not waited for.
+  // No JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE: what still runs when the wait gives up (a browser
+  // page an uninstaller opened) keeps running after the job's handle is closed.
+  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_BREAKAWAY_OK;
+  if (!::SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits,
+                                 sizeof limits)) {
+    return {};
+  }
+  return job;
+}
+
+std::vector<DWORD> ProcessIdsOf(HANDLE job) {
+  constexpr DWORD kMostIds = 1024;
+  std::vector<unsigned char> buffer(sizeof(JOBOBJECT_BASIC_PROCESS_ID_LIST) + kMostIds * sizeof(ULONG_PTR));
+  auto* list = reinterpret_cast<JOBOBJECT_BASIC_PROCESS_ID_LIST*>(buffer.data());
+  // With more processes than fit, the ids that fit are enough: one of them ending wakes the
+  // wait, and the job is looked at again.
+  if (!::QueryInformationJobObject(job, JobObjectBasicProcessIdList, list,
+                                   static_cast<DWORD>(buffer.size()), nullptr) &&
+      ::GetLastError() != ERROR_MORE_DATA) {
+    return {};
+  }
+  std::vector<DWORD> ids;
+  for (DWORD i = 0; i < list->NumberOfProcessIdsInList && i < kMostIds; ++i)
+    ids.push_back(static_cast<DWORD>(list->ProcessIdList[i]));
+  return ids;
+}
+
+// IsProcessInJob needs the full query right under Wine; the limited one is what Windows
+// grants for more processes.
+UniqueHandle OpenToWait(DWORD id) {
+  UniqueHandle handle(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_INFORMATION, FALSE, id));
+  if (!handle) handle.reset(::OpenProcess(SYNCHRONIZE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, id));
+  return handle;
+}
+
+Text ImageName(HANDLE process, DWORD id) {
+  wchar_t name[1024];
+  DWORD size = 1024;
+  if (::QueryFullProcessImageNameW(process, 0, name, &size)) return ToText(name, size);
+  return ToText(L"proceso " + std::to_wstring(id));
+}
+
 class Process final : public platform::Process {
  public:
-  Process(UniqueHandle process, UniqueHandle thread)
-      : process_(std::move(process)), thread_(std::move(thread)) {}
+  Process(UniqueHandle process, UniqueHandle thread, UniqueHandle job,
+          std::chrono::milliseconds descendantsBound)
+      : process_(std::move(process)), thread_(std::move(thread)), job_(std::move(job)),
+        descendantsBound_(descendantsBound) {
+    ending_.wholeTree = static_cast<bool>(job_);
+  }
 
-  void WaitForInputIdle() override { ::WaitForInputIdle(process_.get(), INFINITE); }
+  void WaitForInputIdle() override { ::WaitForInputIdle(process_.get(), kReadinessBoundMs); }
   void CloseThread() override { thread_.reset(); }
+
   platform::WaitResult WaitForExitOrInput() override {
+    if (!startedEnded_) {
+      const platform::WaitResult started = WaitForStartedProcess();
+      if (started != platform::WaitResult::Ended) return started;
+      startedEnded_ = true;
+      endedAt_ = Clock::now();
+      DWORD code = 0;
+      if (::GetExitCodeProcess(process_.get(), &code)) ending_.exitCode = code;
+      if (!job_) return platform::WaitResult::Ended;
+    }
+    return WaitForDescendants();
+  }
+
+  // The job's handle goes too; with no kill-on-close limit that ends nothing.
+  void CloseProcess() override {
+    process_.reset();
+    job_.reset();
+  }
+
+  platform::Ending Ended() const override {
+    platform::Ending ending = ending_;
+    for (const auto& [id, name] : descendants_) ending.descendants.push_back(name);
+    return ending;
+  }
+
+ private:
+  platform::WaitResult WaitForStartedProcess() {
     HANDLE process = process_.get();
     // The process's state first: an ended process means no pump, even with input pending.
     // (Wine's X11 driver answers a combined wait with pending input before it looks at
@@ -31,11 +122,60 @@ class Process final : public platform::Process {
     if (result == WAIT_OBJECT_0 + 1) return platform::WaitResult::InputAvailable;
     return platform::WaitResult::Failed;
   }
-  void CloseProcess() override { process_.reset(); }
 
- private:
+  // The started program has ended; what it started may still be at work (an uninstaller that
+  // copied itself to the temporary folder and handed over to the copy, say). Waits on the
+  // job's processes still running until there is none, input comes, or the bound expires.
+  platform::WaitResult WaitForDescendants() {
+    for (;;) {
+      std::vector<UniqueHandle> running;
+      std::vector<Text> names;
+      bool unopened = false;
+      for (DWORD id : ProcessIdsOf(job_.get())) {
+        UniqueHandle handle = OpenToWait(id);
+        if (!handle) {
+          unopened = true;
+          names.push_back(ToText(L"proceso " + std::to_wstring(id)));
+          continue;
+        }
+        // An id may have been reused by another process since the list was taken; where
+        // that cannot be told, the id the job just gave is taken as the job's.
+        BOOL inJob = TRUE;
+        if ((::IsProcessInJob(handle.get(), job_.get(), &inJob) && !inJob) ||
+            ::WaitForSingleObject(handle.get(), 0) != WAIT_TIMEOUT) {
+          continue;
+        }
+        names.push_back(ImageName(handle.get(), id));
+        descendants_.emplace(id, names.back());
+        if (running.size() < MAXIMUM_WAIT_OBJECTS - 1) running.push_back(std::move(handle));
+      }
+      if (names.empty()) return platform::WaitResult::Ended;
+      const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - endedAt_);
+      if (waited >= descendantsBound_) {
+        ending_.leftRunning = names;
+        return platform::WaitResult::Ended;
+      }
+      DWORD timeout = static_cast<DWORD>((descendantsBound_ - waited).count());
+      if (unopened && timeout > kUnopenedRecheckMs) timeout = kUnopenedRecheckMs;
+      std::vector<HANDLE> handles;
+      for (const UniqueHandle& handle : running) handles.push_back(handle.get());
+      const DWORD result = ::MsgWaitForMultipleObjectsEx(static_cast<DWORD>(handles.size()),
+                                                         handles.data(), timeout, QS_ALLINPUT,
+                                                         MWMO_INPUTAVAILABLE);
+      if (result == WAIT_OBJECT_0 + handles.size()) return platform::WaitResult::InputAvailable;
+      if (result == WAIT_FAILED) return platform::WaitResult::Failed;
+      // A process ended, or the time is up: the job is looked at again.
+    }
+  }
+
   UniqueHandle process_;
   UniqueHandle thread_;
+  UniqueHandle job_;
+  std::chrono::milliseconds descendantsBound_;
+  bool startedEnded_ = false;
+  Clock::time_point endedAt_;
+  platform::Ending ending_;
+  std::map<DWORD, Text> descendants_;
 };
 
 }  // namespace
@@ -48,13 +188,38 @@ std::unique_ptr<platform::Process> Processes::Start(const Text& commandLine, std
   PROCESS_INFORMATION info{};
   // CreateProcessW may write into the command line, so it gets a copy of its own.
   std::wstring buffer = WideString(commandLine);
-  if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, TRUE, NORMAL_PRIORITY_CLASS,
-                        nullptr, nullptr, &startup, &info)) {
+  // Suspended until it is in its job: nothing it starts can escape the wait.
+  if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, TRUE,
+                        NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED, nullptr, nullptr, &startup, &info)) {
     return nullptr;
   }
   UniqueHandle process(info.hProcess);
   UniqueHandle thread(info.hThread);
-  return std::make_unique<Process>(std::move(process), std::move(thread));
+  // Without a job (an older Windows, or a job around this program that forbids nesting),
+  // the program alone is waited for.
+  UniqueHandle job = NewJob();
+  if (job && !::AssignProcessToJobObject(job.get(), process.get())) job.reset();
+  if (::ResumeThread(thread.get()) == static_cast<DWORD>(-1)) {
+    ::TerminateProcess(process.get(), ERROR_PROCESS_ABORTED);  // it never ran a single instruction
+    return nullptr;
+  }
+  return std::make_unique<Process>(std::move(process), std::move(thread), std::move(job),
+                                   descendantsBound_);
+}
+
+Text Processes::ExpandEnvironment(const Text& text) {
+  const std::wstring wide = WideString(text);
+  std::wstring expanded(wide.size() + 1, L'\0');
+  for (;;) {
+    const DWORD needed = ::ExpandEnvironmentStringsW(wide.c_str(), expanded.data(),
+                                                     static_cast<DWORD>(expanded.size()));
+    if (needed == 0) return text;  // nothing better than the text as read
+    if (needed <= expanded.size()) {
+      expanded.resize(needed - 1);
+      return ToText(expanded);
+    }
+    expanded.resize(needed);
+  }
 }
 
 }  // namespace win32

@@ -1,13 +1,24 @@
 #pragma once
-// Processes on Windows: CreateProcessW, and a wait on the process handle together with the
-// window's input, so the wait costs no processor time.
+// Processes on Windows: CreateProcessW, each started program in a job object of its own, and
+// a wait on the job's processes together with the window's input, so that the wait lasts
+// until the whole tree of processes has ended and costs no processor time meanwhile.
+#include <chrono>
+
 #include "platform/process.h"
 
 namespace win32 {
 
 class Processes final : public platform::Processes {
  public:
+  // descendantsBound: how long processes a program started are still waited for once the
+  // program itself has ended (ten minutes; shorter only in tests).
+  explicit Processes(std::chrono::milliseconds descendantsBound = std::chrono::minutes(10))
+      : descendantsBound_(descendantsBound) {}
   std::unique_ptr<platform::Process> Start(const Text& commandLine, std::uint8_t show) override;
+  Text ExpandEnvironment(const Text& text) override;
+
+ private:
+  std::chrono::milliseconds descendantsBound_;
 };
 
 }  // namespace win32

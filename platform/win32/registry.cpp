@@ -119,9 +119,8 @@ std::vector<Text> Registry::EnumKey(platform::HiveHandle hive, const Text& keyPa
   return NamesOf(*names.get());
 }
 
-std::optional<std::vector<std::uint8_t>> Registry::QueryValue(platform::HiveHandle hive,
-                                                              const Text& keyPath,
-                                                              const Text& valueName) {
+std::optional<platform::Value> Registry::QueryValue(platform::HiveHandle hive,
+                                                   const Text& keyPath, const Text& valueName) {
   UniqueKey key;
   if (::RegOpenKeyExW(ToHkey(hive), Wide(keyPath), 0, KEY_READ | KEY_WOW64_32KEY, key.put()) !=
       ERROR_SUCCESS) {
@@ -129,19 +128,28 @@ std::optional<std::vector<std::uint8_t>> Registry::QueryValue(platform::HiveHand
   }
   // One read into a buffer that holds most values; a larger value is read again at its
   // real size (and again if it grew in between), so no value is ever cut short.
-  std::vector<std::uint8_t> data(512);
+  platform::Value value;
+  value.data.resize(512);
   for (;;) {
-    DWORD size = static_cast<DWORD>(data.size());
+    DWORD size = static_cast<DWORD>(value.data.size());
+    DWORD type = 0;
     const LSTATUS status =
-        ::RegQueryValueExW(key.get(), Wide(valueName), nullptr, nullptr, data.data(), &size);
+        ::RegQueryValueExW(key.get(), Wide(valueName), nullptr, &type, value.data.data(), &size);
     if (status == ERROR_MORE_DATA) {
-      data.resize(size);
+      value.data.resize(size);
       continue;
     }
     if (status != ERROR_SUCCESS) return std::nullopt;
-    data.resize(size);
-    return data;
+    value.data.resize(size);
+    value.type = type;
+    return value;
   }
+}
+
+bool Registry::KeyExists(platform::HiveHandle hive, const Text& keyPath) {
+  UniqueKey key;
+  return ::RegOpenKeyExW(ToHkey(hive), Wide(keyPath), 0, KEY_READ | KEY_WOW64_32KEY, key.put()) ==
+         ERROR_SUCCESS;
 }
 
 }  // namespace win32

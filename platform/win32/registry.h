@@ -10,9 +10,9 @@ namespace win32 {
 class Registry final : public platform::Registry {
  public:
   std::vector<Text> EnumKey(platform::HiveHandle hive, const Text& keyPath) override;
-  std::optional<std::vector<std::uint8_t>> QueryValue(platform::HiveHandle hive,
-                                                      const Text& keyPath,
-                                                      const Text& valueName) override;
+  std::optional<platform::Value> QueryValue(platform::HiveHandle hive, const Text& keyPath,
+                                            const Text& valueName) override;
+  bool KeyExists(platform::HiveHandle hive, const Text& keyPath) override;
 };
 
 }  // namespace win32

@@ -257,8 +257,8 @@ def uninstall_reg(entries):
 
 
 def parse_reg(text, root):
-    """Parses the text of an exported .reg file (strings and dwords; other types are kept as
-    their raw text)."""
+    """Parses the text of an exported .reg file (strings, expandable strings and dwords; other
+    types are kept as their raw text)."""
     keys, current = {}, None
     root_full = root.replace('HKLM', 'HKEY_LOCAL_MACHINE', 1).lower()
     pending = ''
@@ -299,4 +299,6 @@ def _split_value(line):
         return name, value
     if rest.startswith('dword:'):
         return name, int(rest[6:], 16)
+    if rest.startswith('hex(2):'):  # an expandable string, as its UTF-16 bytes
+        return name, bytes.fromhex(rest[7:].replace(',', '')).decode('utf-16-le').rstrip('\0')
     return name, rest

@@ -17,21 +17,17 @@ VISOR_MSI = r'C:\Kavro paquetes\Kavro Visor.msi'
 VISOR_PRODUCT_CODE = '{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B}'
 VISOR_FOLDER = r'C:\Program Files (x86)\Visor K2'
 
-_VISOR_WXS = r'''<?xml version="1.0" encoding="utf-8"?>
+_WXS = r'''<?xml version="1.0" encoding="utf-8"?>
 <Wix xmlns="http://schemas.microsoft.com/wix/2006/wi">
-  <Product Id="{product}" Name="Visor de planos K2" Language="1034" Codepage="1252"
-           Version="1.0.0" Manufacturer="Ejemplo" UpgradeCode="{{0A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D}}">
+  <Product Id="{product}" Name="{name}" Language="1034" Codepage="1252"
+           Version="1.0.0" Manufacturer="Ejemplo" UpgradeCode="{upgrade}">
     <Package InstallerVersion="200" Compressed="yes" InstallScope="perMachine"/>
-    <Media Id="1" Cabinet="visor.cab" EmbedCab="yes"/>
+    <Media Id="1" Cabinet="datos.cab" EmbedCab="yes"/>
     <Directory Id="TARGETDIR" Name="SourceDir">
       <Directory Id="ProgramFilesFolder">
-        <Directory Id="INSTALLDIR" Name="Visor K2">
-          <Component Id="Main" Guid="{{1B2C3D4E-5F60-4718-9A0B-1C2D3E4F5A6B}}">
-            <File Id="VisorTxt" Name="visor.txt" Source="visor.txt" KeyPath="yes"/>
-            <RegistryValue Root="HKLM" Key="SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KavroVisor"
-                           Name="DisplayName" Type="string" Value="Kavro II Visor"/>
-            <RegistryValue Root="HKLM" Key="SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KavroVisor"
-                           Name="UninstallString" Type="string" Value="{msi_path}"/>
+        <Directory Id="INSTALLDIR" Name="{folder}">
+          <Component Id="Main" Guid="{component}">
+            <File Id="MainTxt" Name="leeme.txt" Source="leeme.txt" KeyPath="yes"/>{registry}
           </Component>
         </Directory>
       </Directory>
@@ -43,22 +39,38 @@ _VISOR_WXS = r'''<?xml version="1.0" encoding="utf-8"?>
 </Wix>
 '''
 
+_VISOR_REGISTRY = r'''
+            <RegistryValue Root="HKLM" Key="SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KavroVisor"
+                           Name="DisplayName" Type="string" Value="Kavro II Visor"/>
+            <RegistryValue Root="HKLM" Key="SOFTWARE\Microsoft\Windows\CurrentVersion\Uninstall\KavroVisor"
+                           Name="UninstallString" Type="string" Value="{msi_path}"/>'''
 
-def visor_msi():
-    """The example package, built with wixl once per build folder."""
-    out = paths.WINE / 'Kavro Visor.msi'
+# A package whose own installed-programs entry names the suite: Windows Installer registers
+# it under its product code, with the command MsiExec.exe /I{product code}.
+INFORMES_PRODUCT_CODE = '{7A4B3C21-2D3E-4F50-9B8C-1D2E3F4A5B6C}'
+INFORMES_FOLDER = r'C:\Program Files (x86)\Informes K2'
+
+
+def _build_msi(out, **fields):
     with locked(paths.WINE / 'msi.lock'):
         if not out.exists():
             with tempfile.TemporaryDirectory() as work:
                 work = Path(work)
-                (work / 'visor.txt').write_text('Visor de planos\n')
-                (work / 'visor.wxs').write_text(
-                    _VISOR_WXS.format(product=VISOR_PRODUCT_CODE, msi_path=VISOR_MSI))
-                subprocess.run(['wixl', '-a', 'x86', '-o', str(work / 'visor.msi'), 'visor.wxs'],
+                (work / 'leeme.txt').write_text(fields['name'] + '\n')
+                (work / 'paquete.wxs').write_text(_WXS.format(**fields))
+                subprocess.run(['wixl', '-a', 'x86', '-o', str(work / 'paquete.msi'), 'paquete.wxs'],
                                cwd=work, check=True, stdout=subprocess.DEVNULL,
                                stderr=subprocess.DEVNULL)
-                shutil.move(work / 'visor.msi', out)
+                shutil.move(work / 'paquete.msi', out)
     return out
+
+
+def visor_msi():
+    """The example package, built with wixl once per build folder."""
+    return _build_msi(paths.WINE / 'Kavro Visor.msi', product=VISOR_PRODUCT_CODE, name='Visor de planos K2',
+                      upgrade='{0A1B2C3D-4E5F-4A6B-8C7D-9E0F1A2B3C4D}', folder='Visor K2',
+                      component='{1B2C3D4E-5F60-4718-9A0B-1C2D3E4F5A6B}',
+                      registry=_VISOR_REGISTRY.format(msi_path=VISOR_MSI))
 
 
 def install_visor(prefix):
@@ -67,6 +79,19 @@ def install_visor(prefix):
     target.parent.mkdir(parents=True, exist_ok=True)
     shutil.copy(visor_msi(), target)
     prefix.wine('msiexec', '/i', VISOR_MSI, '/qn',
+                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def install_informes(prefix):
+    """Installs "Kavro II Informes" with msiexec: a product whose own entry is a component."""
+    package = _build_msi(paths.WINE / 'Kavro Informes.msi', product=INFORMES_PRODUCT_CODE,
+                         name='Kavro II Informes', upgrade='{2C3D4E5F-6071-4829-8B1C-2D3E4F5A6B7C}',
+                         folder='Informes K2', component='{3D4E5F60-7182-4930-9C2D-3E4F5A6B7C8D}',
+                         registry='')
+    target = prefix.c(r'pruebas\Kavro Informes.msi')
+    target.parent.mkdir(parents=True, exist_ok=True)
+    shutil.copy(package, target)
+    prefix.wine('msiexec', '/i', r'C:\pruebas\Kavro Informes.msi', '/qn',
                 stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
 

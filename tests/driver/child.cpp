@@ -10,6 +10,9 @@
 //   startup FILE        append "flags=F show=S" from this process's start-up record to FILE
 //   spawn MS FILE       start another copy, without waiting for it, that sleeps MS
 //                       milliseconds and then appends "nieto" to FILE
+//   hand-over STEPS...  start another copy that does the remaining steps, and end at once
+//                       (as uninstallers that copy themselves to the temporary folder do)
+//   exists PATH FILE    append "PATH sí" or "PATH no" to FILE
 //   delete-key NAME     delete the installed-programs entry NAME (32-bit view)
 //   delete PATH         delete a file, or a folder with everything in it
 //   write PATH TEXT     create or replace a file
@@ -81,6 +84,22 @@ void ShowWindowFor(DWORD ms) {
   ::DestroyWindow(hwnd);
 }
 
+bool StartCopy(std::wstring arguments) {
+  wchar_t self[MAX_PATH];
+  ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+  std::wstring command = L"\"" + std::wstring(self) + L"\" " + arguments;
+  STARTUPINFOW startup{};
+  startup.cb = sizeof startup;
+  PROCESS_INFORMATION info{};
+  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                        &startup, &info)) {
+    return false;
+  }
+  ::CloseHandle(info.hThread);
+  ::CloseHandle(info.hProcess);
+  return true;
+}
+
 int Run(int argc, wchar_t** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::wstring step = argv[i];
@@ -101,20 +120,20 @@ int Run(int argc, wchar_t** argv) {
       Append(argv[++i], L"flags=" + std::to_wstring(startup.dwFlags) +
                             L" show=" + std::to_wstring(startup.wShowWindow));
     } else if (step == L"spawn" && i + 2 < argc) {
-      wchar_t self[MAX_PATH];
-      ::GetModuleFileNameW(nullptr, self, MAX_PATH);
       const std::wstring ms = argv[++i];
       const std::wstring file = argv[++i];
-      std::wstring command =
-          L"\"" + std::wstring(self) + L"\" sleep " + ms + L" note \"" + file + L"\" nieto";
-      STARTUPINFOW startup{};
-      startup.cb = sizeof startup;
-      PROCESS_INFORMATION info{};
-      if (::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                           &startup, &info)) {
-        ::CloseHandle(info.hThread);
-        ::CloseHandle(info.hProcess);
+      StartCopy(L"sleep " + ms + L" note \"" + file + L"\" nieto");
+    } else if (step == L"hand-over") {
+      std::wstring rest;
+      for (++i; i < argc; ++i) {
+        const std::wstring arg = argv[i];
+        rest += (rest.empty() ? L"" : L" ") +
+                (arg.empty() || arg.find(L' ') != std::wstring::npos ? L"\"" + arg + L"\"" : arg);
       }
+      return StartCopy(rest) ? 0 : 1;
+    } else if (step == L"exists" && i + 2 < argc) {
+      const std::wstring path = argv[++i];
+      Append(argv[++i], path + (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES ? L" sí" : L" no"));
     } else if (step == L"delete-key" && hasArg) {
       const wchar_t* name = argv[++i];
       HKEY uninstall = nullptr;

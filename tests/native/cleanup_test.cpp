@@ -200,16 +200,57 @@ TEST_F(CleanupTest, AUserWithoutDesktopFolderHasNoShortcutAndTheRunGoesOn) {
   EXPECT_TRUE(logFile.Has(u"No hay carpeta de escritorio"));
 }
 
-TEST_F(CleanupTest, ExitStatusTellsWhetherEveryCommandStarted) {
-  AddComponent(u"uno.exe");
-  AddComponent(u"dos.exe");
+// Uninstallers of every kind in one run, as an administrator meets them: one that fails and
+// keeps its entry, one that asks for a restart, a sub-component whose entry the main
+// uninstaller removed, and an expandable command.
+TEST_F(CleanupTest, EachComponentIsCheckedBeforeAndAfterItsUninstallerRuns) {
+  registry.AddProgram(u"1Main", Text(u"Kavro II"), Text(u"main.exe"));
+  registry.AddProgram(u"2Sub", Text(u"Kavro sub"), Text(u"sub.exe"));
+  registry.AddProgram(u"3Falla", Text(u"Kavro falla"), Text(u"falla.exe"));
+  registry.AddProgram(u"4Expand", Text(u"Kavro expand"), Text(u"%KAVRO%\\quitar.exe /s"));
+  registry.MakeExpandable(u"4Expand", u"UninstallString");
+  processes.environment[u"KAVRO"] = u"C:\\kavro";
+  processes.scripts[u"main.exe"].exitCode = 3010;
+  processes.scripts[u"falla.exe"].exitCode = 1603;
+  processes.onStart = [this](const Text& command) {
+    if (command == u"main.exe") registry.RemoveProgram(u"2Sub");  // removes a sub-component too
+    if (command != u"falla.exe") registry.RemoveProgramsRunning(command);
+    if (command == u"C:\\kavro\\quitar.exe /s") registry.RemoveProgram(u"4Expand");
+  };
   Run();
-  EXPECT_EQ(exitCode, kExitCompleted);
-
-  processes.refused.insert(u"dos.exe");
-  Run();
-  EXPECT_EQ(exitCode, kExitCommandNotStarted);
+  EXPECT_TRUE(window.messages.empty());
+  EXPECT_EQ(processes.started.size(), 3u);  // not the sub-component's
+  EXPECT_EQ(processes.started.back().command, u"C:\\kavro\\quitar.exe /s");
+  EXPECT_EQ(Rows().back().substr(100), u"%KAVRO%\\quitar.exe /s");  // the row shows it as read
+  EXPECT_TRUE(logFile.Has(u"Ya desinstalado: la clave 2Sub"));
+  EXPECT_TRUE(logFile.Has(u"ms), código de salida 3010; la entrada ya no está registrada"));
+  EXPECT_TRUE(logFile.Has(u"código de salida 1603; la entrada sigue registrada"));
+  EXPECT_EQ(exitCode, kExitComponentsRemain);
   EXPECT_EQ(journal.back(), "unload");  // the run still reached its end
+}
+
+TEST(ExitStatusTest, ErrorBeforeNotStartedBeforeRetryBeforeRemainingBeforeRestart) {
+  struct Case {
+    std::vector<std::pair<std::optional<std::uint32_t>, bool>> ran;  // exit code, entry gone
+    bool notStarted;
+    int status;
+  };
+  const Case cases[] = {
+      {{}, false, kExitCompleted},
+      {{{0, true}, {std::nullopt, true}}, false, kExitCompleted},
+      {{{3010, true}, {1641, true}}, false, kExitRestartNeeded},
+      {{{0, false}}, false, kExitComponentsRemain},  // cancelled by its user, say
+      {{{3010, true}, {1603, false}}, false, kExitComponentsRemain},
+      {{{1618, true}, {1603, false}}, false, kExitComponentsRemain},  // 1618, but its entry went
+      {{{1603, false}, {1618, false}, {3010, true}}, false, kExitRetry},
+      {{{1618, false}}, true, kExitCommandNotStarted},
+  };
+  for (const Case& c : cases) {
+    UninstallResults results;
+    results.commandNotStarted = c.notStarted;
+    for (const auto& [code, gone] : c.ran) results.Ran(code, gone);
+    EXPECT_EQ(ExitStatusOf(results), c.status) << "case " << (&c - cases);
+  }
 }
 
 TEST_F(CleanupTest, SuiteNotInstalledStillCleansUpAndEndsWithZero) {

@@ -263,15 +263,38 @@ class Registry final : public platform::Registry {
     return it == keys_.end() ? std::vector<Text>{} : it->second.subkeys;
   }
 
-  std::optional<std::vector<std::uint8_t>> QueryValue(platform::HiveHandle hive, const Text& keyPath,
-                                                      const Text& valueName) override {
+  std::optional<platform::Value> QueryValue(platform::HiveHandle hive, const Text& keyPath,
+                                            const Text& valueName) override {
     const Text path = UpperCase(keyPath);
     journal_.push_back("read:" + Narrow(path.substr(path.rfind(u'\\') + 1)) + "/" + Narrow(valueName));
     auto key = keys_.find(path);
     if (hive != platform::kHkeyLocalMachine || key == keys_.end()) return std::nullopt;
     auto value = key->second.values.find(UpperCase(valueName));
     if (value == key->second.values.end()) return std::nullopt;
-    return value->second;
+    const bool expandable = key->second.expandable.count(UpperCase(valueName)) > 0;
+    return platform::Value{expandable ? platform::kRegExpandSz : 1u, value->second};
+  }
+
+  bool KeyExists(platform::HiveHandle hive, const Text& keyPath) override {
+    return hive == platform::kHkeyLocalMachine && keys_.count(UpperCase(keyPath)) > 0;
+  }
+
+  // An uninstaller at work: the entry of each installed program with this command goes.
+  void RemoveProgramsRunning(const Text& command) {
+    const std::vector<Text> subkeys = keys_[UpperCase(kUninstall)].subkeys;
+    for (const Text& subkey : subkeys) {
+      const auto& values = keys_[UpperCase(kUninstall + u'\\' + subkey)].values;
+      const auto value = values.find(UpperCase(u"UninstallString"));
+      if (value != values.end() && value->second == Sz(command)) RemoveProgram(subkey);
+    }
+  }
+  void RemoveProgram(const Text& subkey) {
+    keys_.erase(UpperCase(kUninstall + u'\\' + subkey));
+    auto& siblings = keys_[UpperCase(kUninstall)].subkeys;
+    siblings.erase(std::remove(siblings.begin(), siblings.end(), subkey), siblings.end());
+  }
+  void MakeExpandable(const Text& subkey, const Text& valueName) {
+    keys_[UpperCase(kUninstall + u'\\' + subkey)].expandable.insert(UpperCase(valueName));
   }
 
   // When set, the names the provider hands over, whatever the key.
@@ -281,6 +304,7 @@ class Registry final : public platform::Registry {
   struct Key {
     std::vector<Text> subkeys;
     std::map<Text, std::vector<std::uint8_t>> values;
+    std::set<Text> expandable;
   };
   std::map<Text, Key> keys_;
   Journal& journal_;
@@ -293,6 +317,8 @@ class Processes final : public platform::Processes {
   struct Script {
     int inputsBeforeEnd = 0;
     bool waitFails = false;
+    std::uint32_t exitCode = 0;
+    std::vector<Text> descendants;  // what it started and was waited for
   };
 
   explicit Processes(Journal& journal) : journal_(journal) {}
@@ -311,6 +337,16 @@ class Processes final : public platform::Processes {
     Text command;
     std::uint8_t show;
   };
+  Text ExpandEnvironment(const Text& text) override {
+    Text expanded = text;
+    for (const auto& [name, value] : environment) {
+      for (std::size_t at; (at = expanded.find(u'%' + name + u'%')) != Text::npos;)
+        expanded.replace(at, name.size() + 2, value);
+    }
+    return expanded;
+  }
+
+  std::map<Text, Text> environment;
   std::vector<Started> started;
   std::set<Text> refused;
   std::map<Text, Script> scripts;
@@ -346,6 +382,10 @@ class Processes final : public platform::Processes {
     void CloseProcess() override {
       journal_.push_back("close-process");
       processOpen_ = false;
+    }
+    platform::Ending Ended() const override {
+      return {script_.waitFails ? std::nullopt : std::optional<std::uint32_t>(script_.exitCode), true,
+              script_.descendants, {}};
     }
 
    private:

@@ -31,15 +31,31 @@ TEST_P(PackageRewriteTest, LastThreeCharactersDecide) {
 INSTANTIATE_TEST_SUITE_P(
     Commands, PackageRewriteTest,
     ::testing::Values(
-        Rewrite{u"C:\\Inst\\Paquete.msi", u"msiexec /uninstall \"C:\\Inst\\Paquete.msi\" /passive"},
-        Rewrite{u"c:\\inst\\paquete.MsI", u"msiexec /uninstall \"c:\\inst\\paquete.MsI\" /passive"},
-        Rewrite{u"C:\\Tools\\desmsi", u"msiexec /uninstall \"C:\\Tools\\desmsi\" /passive"},
-        Rewrite{u"C:\\Mis paquetes\\a.msi", u"msiexec /uninstall \"C:\\Mis paquetes\\a.msi\" /passive"},
-        Rewrite{u"msi", u"msiexec /uninstall \"msi\" /passive"},
+        Rewrite{u"C:\\Inst\\Paquete.msi", u"msiexec /uninstall \"C:\\Inst\\Paquete.msi\" /passive /norestart"},
+        Rewrite{u"c:\\inst\\paquete.MsI", u"msiexec /uninstall \"c:\\inst\\paquete.MsI\" /passive /norestart"},
+        Rewrite{u"C:\\Tools\\desmsi", u"msiexec /uninstall \"C:\\Tools\\desmsi\" /passive /norestart"},
+        Rewrite{u"C:\\Mis paquetes\\a.msi", u"msiexec /uninstall \"C:\\Mis paquetes\\a.msi\" /passive /norestart"},
+        Rewrite{u"msi", u"msiexec /uninstall \"msi\" /passive /norestart"},
         Rewrite{u"C:\\Inst\\Paquete.msi ", u"C:\\Inst\\Paquete.msi "},
         Rewrite{u"ms", u"ms"},
-        Rewrite{u"MsiExec.exe /X{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B}",
-                u"MsiExec.exe /X{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B}"},
+        // Windows Installer products: removed unattended whatever the registered action.
+        Rewrite{u"MsiExec.exe /I{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B}",
+                u"msiexec /x {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} /passive /norestart"},
+        Rewrite{u"msiexec /x{6f3a2b10-1c2d-4e5f-8a9b-0c1d2e3f4a5b}",
+                u"msiexec /x {6f3a2b10-1c2d-4e5f-8a9b-0c1d2e3f4a5b} /passive /norestart"},
+        Rewrite{u"\"C:\\Windows\\System32\\MSIEXEC.EXE\" -X {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B}",
+                u"msiexec /x {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} /passive /norestart"},
+        Rewrite{u"C:\\Windows\\SysWOW64\\MsiExec /I{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} ",
+                u"msiexec /x {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} /passive /norestart"},
+        // Anything else stays as read: other actions, extra arguments, a malformed code,
+        // another program of a similar name.
+        Rewrite{u"MsiExec.exe /f{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B}",
+                u"MsiExec.exe /f{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B}"},
+        Rewrite{u"MsiExec.exe /X{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} /qn",
+                u"MsiExec.exe /X{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} /qn"},
+        Rewrite{u"MsiExec.exe /X{6F3A2B10-1C2D-4E5F-8A9B}", u"MsiExec.exe /X{6F3A2B10-1C2D-4E5F-8A9B}"},
+        Rewrite{u"nomsiexec.exe /X{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B}",
+                u"nomsiexec.exe /X{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B}"},
         Rewrite{u"C:\\Kavro\\quitar.exe /s", u"C:\\Kavro\\quitar.exe /s"}),
     [](const ::testing::TestParamInfo<Rewrite>& info) { return "case_" + std::to_string(info.index); });
 
@@ -68,11 +84,11 @@ TEST_F(RunAndWaitTest, EmptyCommandLeavesTwoBlanksInTheMessage) {
 }
 
 TEST_F(RunAndWaitTest, RefusedPackageIsReportedInItsMsiexecForm) {
-  processes.refused.insert(u"msiexec /uninstall \"C:\\NoExiste\\p.msi\" /passive");
+  processes.refused.insert(u"msiexec /uninstall \"C:\\NoExiste\\p.msi\" /passive /norestart");
   EXPECT_FALSE(Run(u"C:\\NoExiste\\p.msi"));
   ASSERT_EQ(window.messages.size(), 1u);
   EXPECT_EQ(window.messages[0].text,
-            u"El programa: msiexec /uninstall \"C:\\NoExiste\\p.msi\" /passive NO puede ser Ejecutado NO EXISTE.");
+            u"El programa: msiexec /uninstall \"C:\\NoExiste\\p.msi\" /passive /norestart NO puede ser Ejecutado NO EXISTE.");
 }
 
 TEST_F(RunAndWaitTest, StartedCommandShowsNoMessageAndGetsTheShowValue) {

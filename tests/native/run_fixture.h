@@ -11,6 +11,10 @@
 
 class RunTest : public ::testing::Test {
  protected:
+  // Unless a test says otherwise, an uninstaller that runs removes its own entry, as it should.
+  RunTest() {
+    processes.onStart = [this](const Text& command) { registry.RemoveProgramsRunning(command); };
+  }
   Form1 MakeForm(platform::Window& on) {
     return Form1({on, registry, processes, shell,
                   [this] {

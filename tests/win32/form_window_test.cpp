@@ -163,18 +163,21 @@ TEST_F(FormWindowTest, ControlsComeInCreationOrderWithTheirPlacesAndLooks) {
 TEST_F(FormWindowTest, ActivationRunsOnceAfterShowWithCloseRefused) {
   int runs = 0;
   bool visibleDuringRun = false, closeGrayed = false, survivedClose = false;
+  LRESULT logoffDuringRun = TRUE;
   window.SetActivateHandler([&] {
     ++runs;
     visibleDuringRun = ::IsWindowVisible(hwnd);
     closeGrayed = ::GetMenuState(::GetSystemMenu(hwnd, FALSE), SC_CLOSE, MF_BYCOMMAND) & MF_GRAYED;
     ::SendMessageW(hwnd, WM_CLOSE, 0, 0);
     survivedClose = ::IsWindow(hwnd);
+    logoffDuringRun = ::SendMessageW(hwnd, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
   });
   window.Show();
   ASSERT_TRUE(PumpUntil([&] { return runs > 0; }));
   EXPECT_TRUE(visibleDuringRun);
   EXPECT_TRUE(closeGrayed);
   EXPECT_TRUE(survivedClose);
+  EXPECT_FALSE(logoffDuringRun);  // a logoff or shutdown does not cut the run short
   EXPECT_EQ(::GetFocus(), list);
 
   // Activating again does not start a second run; after the run, closing works again.
@@ -182,8 +185,20 @@ TEST_F(FormWindowTest, ActivationRunsOnceAfterShowWithCloseRefused) {
   PumpUntil([] { return false; });
   EXPECT_EQ(runs, 1);
   EXPECT_FALSE(::GetMenuState(::GetSystemMenu(hwnd, FALSE), SC_CLOSE, MF_BYCOMMAND) & MF_GRAYED);
+  EXPECT_TRUE(::SendMessageW(hwnd, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF));
   ::SendMessageW(hwnd, WM_CLOSE, 0, 0);
   EXPECT_FALSE(::IsWindow(hwnd));
+}
+
+TEST_F(FormWindowTest, AnUnattendedRunStartsByItselfWithoutTheWindowShown) {
+  int runs = 0;
+  window.SetActivateHandler([&] { ++runs; });
+  window.StartRun();
+  window.StartRun();
+  ASSERT_TRUE(PumpUntil([&] { return runs > 0; }));
+  PumpUntil([] { return false; });
+  EXPECT_EQ(runs, 1);
+  EXPECT_FALSE(::IsWindowVisible(hwnd));
 }
 
 TEST_F(FormWindowTest, ListKeepsRowsInTheOrderTheyWereAdded) {
