@@ -17,8 +17,12 @@ Text HiveName(platform::HiveHandle hive) {
 }
 
 UninstallKeyList EnumerateSubkeys(platform::Registry& registry, platform::HiveHandle hive,
-                                  const Text& keyPath) {
-  const std::vector<Text> names = registry.EnumKey(hive, keyPath);
+                                  const Text& keyPath, platform::RegistryView view) {
+  // A provider that fails (service disabled, repository damaged, access denied) must not make
+  // an installed suite look absent.
+  std::optional<std::vector<Text>> listed = registry.EnumKey(hive, keyPath, view);
+  const bool fromRegistryFunctions = !listed;
+  const std::vector<Text> names = listed ? std::move(*listed) : registry.EnumKeyDirect(hive, keyPath, view);
 
   // Counting pass: the names before the first empty one, at most 32,767 of them.
   constexpr std::int16_t kMaxCount = std::numeric_limits<std::int16_t>::max();
@@ -29,6 +33,7 @@ UninstallKeyList EnumerateSubkeys(platform::Registry& registry, platform::HiveHa
   }
 
   UninstallKeyList list;
+  list.fromRegistryFunctions = fromRegistryFunctions;
   if (count == 0) return list;
 
   // Filling pass: the first Count names, each with its full path.

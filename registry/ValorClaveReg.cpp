@@ -5,13 +5,14 @@ namespace ValorClaveReg {
 Text CutAtNul(const Text& text) { return text.substr(0, text.find(u'\0')); }
 
 Text ReadRegistryString(platform::Registry& registry, platform::HiveHandle hive,
-                        const Text& keyPath, const Text& valueName) {
-  return ReadRegistryText(registry, hive, keyPath, valueName).text;
+                        const Text& keyPath, const Text& valueName, platform::RegistryView view) {
+  return ReadRegistryText(registry, hive, keyPath, valueName, view).text;
 }
 
 RegistryText ReadRegistryText(platform::Registry& registry, platform::HiveHandle hive,
-                              const Text& keyPath, const Text& valueName) {
-  const auto value = registry.QueryValue(hive, keyPath, valueName);
+                              const Text& keyPath, const Text& valueName,
+                              platform::RegistryView view) {
+  const auto value = registry.QueryValue(hive, keyPath, valueName, view);
   if (!value) return {};
   const std::vector<std::uint8_t>& data = value->data;
   // Little-endian code units; an odd last byte stands alone as the low half of a unit.

@@ -11,7 +11,8 @@ Text CutAtNul(const Text& text);
 // units), cut at the first NUL; the empty text when the key or the value cannot be read.
 // Never fails and never shows anything.
 Text ReadRegistryString(platform::Registry& registry, platform::HiveHandle hive,
-                        const Text& keyPath, const Text& valueName);
+                        const Text& keyPath, const Text& valueName,
+                        platform::RegistryView view = platform::RegistryView::ThirtyTwoBit);
 
 // The same text, and whether the value is stored as an expandable string (REG_EXPAND_SZ),
 // whose %VARIABLE% references are meant to be expanded before use.
@@ -20,6 +21,7 @@ struct RegistryText {
   bool expandable = false;
 };
 RegistryText ReadRegistryText(platform::Registry& registry, platform::HiveHandle hive,
-                              const Text& keyPath, const Text& valueName);
+                              const Text& keyPath, const Text& valueName,
+                              platform::RegistryView view = platform::RegistryView::ThirtyTwoBit);
 
 }  // namespace ValorClaveReg

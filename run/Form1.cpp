@@ -43,22 +43,28 @@ platform::FileSystem& Form1::Fso() {
 }
 
 void Form1::FindComponents() {
-  const LeerClavesReg::UninstallKeyList keys =
-      LeerClavesReg::EnumerateSubkeys(platform_.registry, kHive, kUninstallKey);
   platform::ListBox& list = platform_.window.LstKeys();
   list.Clear();
   components_.clear();
-  for (int i = 0; i < keys.Count; ++i) {
-    const Text& keyName = keys.Names[static_cast<std::size_t>(i)];
-    const Text keyPath = kUninstallKey + u'\\' + keyName;
-    const Text displayName =
-        ValorClaveReg::ReadRegistryString(platform_.registry, kHive, keyPath, u"DisplayName");
-    if (!IsSuiteComponent(displayName)) continue;
-    const ValorClaveReg::RegistryText command =
-        ValorClaveReg::ReadRegistryText(platform_.registry, kHive, keyPath, u"UninstallString");
-    log_.Found(keyName, displayName, command.text);
-    list.AddItem(ComponentRow(displayName, command.text));
-    components_.push_back({keyName, command.expandable});
+  // The 32-bit view first, as always; then the components of 64-bit Windows' own view.
+  std::vector<platform::RegistryView> views = {platform::RegistryView::ThirtyTwoBit};
+  if (platform_.registry.HasSixtyFourBitView()) views.push_back(platform::RegistryView::SixtyFourBit);
+  for (const platform::RegistryView view : views) {
+    const LeerClavesReg::UninstallKeyList keys =
+        LeerClavesReg::EnumerateSubkeys(platform_.registry, kHive, kUninstallKey, view);
+    log_.Listed(view, keys.Count, keys.fromRegistryFunctions);
+    for (int i = 0; i < keys.Count; ++i) {
+      const Text& keyName = keys.Names[static_cast<std::size_t>(i)];
+      const Text keyPath = kUninstallKey + u'\\' + keyName;
+      const Text displayName = ValorClaveReg::ReadRegistryString(platform_.registry, kHive, keyPath,
+                                                                 u"DisplayName", view);
+      if (!IsSuiteComponent(displayName)) continue;
+      const ValorClaveReg::RegistryText command = ValorClaveReg::ReadRegistryText(
+          platform_.registry, kHive, keyPath, u"UninstallString", view);
+      log_.Found(keyName, view, displayName, command.text);
+      list.AddItem(ComponentRow(displayName, command.text));
+      components_.push_back({keyName, view, command.expandable});
+    }
   }
   if (list.ListCount() != 0) {
     RunUninstallers();
@@ -78,7 +84,7 @@ void Form1::RunUninstallers() {
     const Text keyPath = kUninstallKey + u'\\' + component.keyName;
     // An earlier uninstaller (the suite's main one, say) may have removed this component
     // already, entry and uninstaller file with it: that is no failure and nothing to run.
-    if (!platform_.registry.KeyExists(kHive, keyPath)) {
+    if (!platform_.registry.KeyExists(kHive, keyPath, component.view)) {
       log_.AlreadyGone(component.keyName);
       continue;
     }
@@ -91,7 +97,7 @@ void Form1::RunUninstallers() {
       results_.commandNotStarted = true;
       continue;
     }
-    const bool entryGone = !platform_.registry.KeyExists(kHive, keyPath);
+    const bool entryGone = !platform_.registry.KeyExists(kHive, keyPath, component.view);
     results_.Ran(outcome.ending.exitCode, entryGone);
     log_.Ran(command, outcome.duration, outcome.ending, entryGone);
   }
@@ -128,8 +134,15 @@ void Form1::CleanInstallFolder() {
 }
 
 void Form1::RemoveDesktopShortcut() {
+  // The shortcut is often made for all users; under a deployment agent the user's own desktop
+  // is the SYSTEM account's, which holds nothing.
+  RemoveShortcutFrom(platform::Desktop::User);
+  RemoveShortcutFrom(platform::Desktop::Public);
+}
+
+void Form1::RemoveShortcutFrom(platform::Desktop which) {
   // Without a desktop folder (the SYSTEM account's often does not exist) there is no shortcut.
-  const std::optional<Text> desktop = platform_.shell.DesktopFolder();
+  const std::optional<Text> desktop = platform_.shell.DesktopFolder(which);
   if (!desktop) {
     log_.NoDesktop(Text());
     return;

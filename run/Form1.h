@@ -41,6 +41,7 @@ class Form1 {
   void RunUninstallers();
   void CleanInstallFolder();
   void RemoveDesktopShortcut();
+  void RemoveShortcutFrom(platform::Desktop desktop);
 
   // Fso: the window's file-system object, made on first use.
   platform::FileSystem& Fso();
@@ -48,7 +49,8 @@ class Form1 {
   // What each row of LstKeys came from, in the same order.
   struct Component {
     Text keyName;
-    bool expandable;  // its command is a REG_EXPAND_SZ value
+    platform::RegistryView view;  // every later look at its entry is in this view
+    bool expandable;              // its command is a REG_EXPAND_SZ value
   };
 
   Platform platform_;

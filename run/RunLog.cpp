@@ -26,6 +26,10 @@ Text OneLine(const Text& text) {
   return line;
 }
 
+Text ViewName(platform::RegistryView view) {
+  return view == platform::RegistryView::SixtyFourBit ? u"vista de 64 bits" : u"vista de 32 bits";
+}
+
 }  // namespace
 
 void RunLog::Started(const Text& version, const Text& commandLine, const Text& user,
@@ -36,9 +40,17 @@ void RunLog::Started(const Text& version, const Text& commandLine, const Text& u
                                  : u", sin nadie que pueda responder: los mensajes van solo al registro"));
 }
 
-void RunLog::Found(const Text& keyName, const Text& displayName, const Text& command) {
-  file_.Append(u"Componente encontrado: clave " + keyName + u", nombre \"" + displayName +
-               u"\", orden: " + command);
+void RunLog::Listed(platform::RegistryView view, int count, bool fromRegistryFunctions) {
+  file_.Append(u"Programas instalados, " + ViewName(view) + u": " +
+               Number(static_cast<unsigned long long>(count)) + u" subclaves, " +
+               (fromRegistryFunctions ? u"por las funciones del registro (el proveedor WMI no dio la lista)"
+                                      : u"por el proveedor WMI"));
+}
+
+void RunLog::Found(const Text& keyName, platform::RegistryView view, const Text& displayName,
+                   const Text& command) {
+  file_.Append(u"Componente encontrado: clave " + keyName + u" (" + ViewName(view) + u"), nombre \"" +
+               displayName + u"\", orden: " + command);
 }
 
 void RunLog::NotStarted(const Text& command) { file_.Append(u"No se pudo poner en marcha: " + command); }

@@ -7,6 +7,7 @@
 #include "platform/error.h"
 #include "platform/log.h"
 #include "platform/process.h"
+#include "platform/registry.h"
 
 class RunLog {
  public:
@@ -14,7 +15,10 @@ class RunLog {
 
   void Started(const Text& version, const Text& commandLine, const Text& user,
                bool someoneCanAnswer);
-  void Found(const Text& keyName, const Text& displayName, const Text& command);
+  // One view's listing of the installed programs: how many subkeys, and from where.
+  void Listed(platform::RegistryView view, int count, bool fromRegistryFunctions);
+  void Found(const Text& keyName, platform::RegistryView view, const Text& displayName,
+             const Text& command);
   void NotStarted(const Text& command);
   void AlreadyGone(const Text& keyName);
   // One uninstaller's end: how long it ran, its exit code, the programs it started that were

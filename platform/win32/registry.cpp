@@ -13,9 +13,14 @@ HKEY ToHkey(platform::HiveHandle hive) {
   return reinterpret_cast<HKEY>(static_cast<LONG_PTR>(hive));
 }
 
-// A WMI context asking for the 32-bit provider, so the listing sees the same view as
-// RegOpenKeyExW with KEY_WOW64_32KEY. Null when the platform has no context object.
-ComPtr<IWbemContext> ThirtyTwoBitContext() {
+REGSAM ViewFlag(platform::RegistryView view) {
+  return view == platform::RegistryView::SixtyFourBit ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
+}
+
+// A WMI context asking for the provider of the view, so the listing sees the same view as
+// RegOpenKeyExW with the view's KEY_WOW64_* flag. Null when the platform has no context
+// object; without one the provider sees this 32-bit program's own view.
+ComPtr<IWbemContext> ViewContext(platform::RegistryView view) {
   ComPtr<IWbemContext> context;
   if (FAILED(::CoCreateInstance(CLSID_WbemContext, nullptr, CLSCTX_INPROC_SERVER, IID_IWbemContext,
                                 reinterpret_cast<void**>(context.put())))) {
@@ -23,7 +28,7 @@ ComPtr<IWbemContext> ThirtyTwoBitContext() {
   }
   VARIANT value;
   value.vt = VT_I4;
-  value.lVal = 32;
+  value.lVal = view == platform::RegistryView::SixtyFourBit ? 64 : 32;
   context->SetValue(const_cast<wchar_t*>(L"__ProviderArchitecture"), 0, &value);
   value.vt = VT_BOOL;
   value.boolVal = VARIANT_TRUE;
@@ -62,8 +67,14 @@ std::vector<Text> NamesOf(const VARIANT& names) {
 
 }  // namespace
 
-std::vector<Text> Registry::EnumKey(platform::HiveHandle hive, const Text& keyPath) {
-  // Every failure on the way (no COM, no service, no class, no key) means "no names".
+bool Registry::HasSixtyFourBitView() {
+  BOOL wow64 = FALSE;
+  return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
+}
+
+std::optional<std::vector<Text>> Registry::EnumKey(platform::HiveHandle hive, const Text& keyPath,
+                                                   platform::RegistryView view) {
+  // Every failure on the way (no COM, no service, no class, no key) means "no listing".
   ComApartment com;
   if (!com.usable()) return {};
 
@@ -72,7 +83,8 @@ std::vector<Text> Registry::EnumKey(platform::HiveHandle hive, const Text& keyPa
                                 reinterpret_cast<void**>(locator.put())))) {
     return {};
   }
-  const ComPtr<IWbemContext> context = ThirtyTwoBitContext();
+  const ComPtr<IWbemContext> context = ViewContext(view);
+  if (!context && view == platform::RegistryView::SixtyFourBit) return {};
   UniqueBstr rootDefault(::SysAllocString(L"root\\default"));
   ComPtr<IWbemServices> services;
   if (FAILED(locator->ConnectServer(rootDefault.get(), nullptr, nullptr, nullptr, 0, nullptr,
@@ -113,16 +125,41 @@ std::vector<Text> Registry::EnumKey(platform::HiveHandle hive, const Text& keyPa
       !out) {
     return {};
   }
-  // The method's own return code is not looked at: a missing key simply hands over no names.
+  UniqueVariant returned;
+  if (FAILED(out->Get(L"ReturnValue", 0, returned.get(), nullptr, nullptr)) ||
+      FAILED(::VariantChangeType(returned.get(), returned.get(), 0, VT_I4)) || returned.get()->lVal != 0) {
+    return {};
+  }
   UniqueVariant names;
   if (FAILED(out->Get(L"sNames", 0, names.get(), nullptr, nullptr))) return {};
   return NamesOf(*names.get());
 }
 
-std::optional<platform::Value> Registry::QueryValue(platform::HiveHandle hive,
-                                                   const Text& keyPath, const Text& valueName) {
+std::vector<Text> Registry::EnumKeyDirect(platform::HiveHandle hive, const Text& keyPath,
+                                          platform::RegistryView view) {
   UniqueKey key;
-  if (::RegOpenKeyExW(ToHkey(hive), Wide(keyPath), 0, KEY_READ | KEY_WOW64_32KEY, key.put()) !=
+  if (::RegOpenKeyExW(ToHkey(hive), Wide(keyPath), 0, KEY_ENUMERATE_SUB_KEYS | ViewFlag(view),
+                      key.put()) != ERROR_SUCCESS) {
+    return {};
+  }
+  std::vector<Text> names;
+  wchar_t name[256];  // a key name has 255 characters at most
+  for (DWORD index = 0;; ++index) {
+    DWORD length = 256;
+    if (::RegEnumKeyExW(key.get(), index, name, &length, nullptr, nullptr, nullptr, nullptr) !=
+        ERROR_SUCCESS) {
+      break;
+    }
+    names.push_back(ToText(name, length));
+  }
+  return names;
+}
+
+std::optional<platform::Value> Registry::QueryValue(platform::HiveHandle hive,
+                                                   const Text& keyPath, const Text& valueName,
+                                                   platform::RegistryView view) {
+  UniqueKey key;
+  if (::RegOpenKeyExW(ToHkey(hive), Wide(keyPath), 0, KEY_READ | ViewFlag(view), key.put()) !=
       ERROR_SUCCESS) {
     return std::nullopt;
   }
@@ -146,9 +183,10 @@ std::optional<platform::Value> Registry::QueryValue(platform::HiveHandle hive,
   }
 }
 
-bool Registry::KeyExists(platform::HiveHandle hive, const Text& keyPath) {
+bool Registry::KeyExists(platform::HiveHandle hive, const Text& keyPath,
+                         platform::RegistryView view) {
   UniqueKey key;
-  return ::RegOpenKeyExW(ToHkey(hive), Wide(keyPath), 0, KEY_READ | KEY_WOW64_32KEY, key.put()) ==
+  return ::RegOpenKeyExW(ToHkey(hive), Wide(keyPath), 0, KEY_READ | ViewFlag(view), key.put()) ==
          ERROR_SUCCESS;
 }
 

@@ -8,17 +8,19 @@
 
 namespace win32 {
 
-std::optional<Text> Shell::DesktopFolder() {
+std::optional<Text> Shell::DesktopFolder(platform::Desktop which) {
   UniqueCoTaskMem path;
+  const KNOWNFOLDERID& folder =
+      which == platform::Desktop::Public ? FOLDERID_PublicDesktop : FOLDERID_Desktop;
   // Without verification: asked with it, a desktop folder that does not exist (as for the
   // SYSTEM account) is a failure rather than a path where no shortcut can be.
-  if (FAILED(::SHGetKnownFolderPath(FOLDERID_Desktop, KF_FLAG_DONT_VERIFY, nullptr, path.put())) ||
+  if (FAILED(::SHGetKnownFolderPath(folder, KF_FLAG_DONT_VERIFY, nullptr, path.put())) ||
       !path) {
     return std::nullopt;
   }
-  Text folder = ToText(path.get());
-  while (!folder.empty() && folder.back() == u'\\') folder.pop_back();
-  return folder;
+  Text text = ToText(path.get());
+  while (!text.empty() && text.back() == u'\\') text.pop_back();
+  return text;
 }
 
 }  // namespace win32

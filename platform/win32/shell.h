@@ -1,12 +1,12 @@
 #pragma once
-// The user's folders from the shell's known-folder function.
+// The desktop folders from the shell's known-folder function.
 #include "platform/shell.h"
 
 namespace win32 {
 
 class Shell final : public platform::Shell {
  public:
-  std::optional<Text> DesktopFolder() override;
+  std::optional<Text> DesktopFolder(platform::Desktop which) override;
 };
 
 }  // namespace win32

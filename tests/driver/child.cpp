@@ -14,6 +14,7 @@
 //                       (as uninstallers that copy themselves to the temporary folder do)
 //   exists PATH FILE    append "PATH sí" or "PATH no" to FILE
 //   delete-key NAME     delete the installed-programs entry NAME (32-bit view)
+//   delete-key64 NAME   the same in the 64-bit view
 //   delete PATH         delete a file, or a folder with everything in it
 //   write PATH TEXT     create or replace a file
 //   exit N              end with exit code N
@@ -134,12 +135,13 @@ int Run(int argc, wchar_t** argv) {
     } else if (step == L"exists" && i + 2 < argc) {
       const std::wstring path = argv[++i];
       Append(argv[++i], path + (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES ? L" sí" : L" no"));
-    } else if (step == L"delete-key" && hasArg) {
+    } else if ((step == L"delete-key" || step == L"delete-key64") && hasArg) {
       const wchar_t* name = argv[++i];
       HKEY uninstall = nullptr;
+      const REGSAM view = step == L"delete-key64" ? KEY_WOW64_64KEY : KEY_WOW64_32KEY;
       if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE,
                           L"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall", 0,
-                          KEY_ALL_ACCESS | KEY_WOW64_32KEY, &uninstall) == ERROR_SUCCESS) {
+                          KEY_ALL_ACCESS | view, &uninstall) == ERROR_SUCCESS) {
         ::RegDeleteTreeW(uninstall, name);
         ::RegCloseKey(uninstall);
       }

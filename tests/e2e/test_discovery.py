@@ -2,8 +2,9 @@
 with what rows, and the message when the suite is not installed."""
 import unittest
 
-from bed import program
+from bed import program, suite
 from bed.prefix import Prefix, uninstall_reg
+from bed.scenario import LOG, Scenario, component, put_shortcut
 
 NOT_INSTALLED = 'La aplicación KavroII No está instalada en el equipo'
 
@@ -27,9 +28,10 @@ class SuiteRegisteredTest(unittest.TestCase):
                 'Editor': {'DisplayName': 'Editor de textos', 'UninstallString': r'C:\NoExiste\editor.exe'},
                 'SinNombre': {'UninstallString': r'C:\NoExiste\kavro.exe'},
             }), view=32)
-            # A 32-bit program sees the 32-bit view only: this one is not looked at.
+            # The 64-bit view of 64-bit Windows is listed after the 32-bit one.
             prefix.reg_import(uninstall_reg({
                 'Kavro64': {'DisplayName': 'Kavro 64 bits', 'UninstallString': r'C:\NoExiste\k64.exe'},
+                'Otro64': {'DisplayName': 'Controlador de red', 'UninstallString': r'C:\NoExiste\red.exe'},
             }), view=64)
             cls.report = program.run(prefix, '--close')
 
@@ -38,6 +40,7 @@ class SuiteRegisteredTest(unittest.TestCase):
             row('Nóminas kavro', r'"C:\No Existe\quitar nóminas.exe" /s'),
             row('LumbeKavro Pro', r'C:\NoExiste\lumbepro.exe'),
             row('Kavro II Contabilidad', r'C:\NoExiste\quitar-contabilidad.exe'),
+            row('Kavro 64 bits', r'C:\NoExiste\k64.exe'),
         ], self.report)
 
     def test_no_message_says_the_suite_is_missing(self):
@@ -67,6 +70,45 @@ class SuiteNotInstalledTest(unittest.TestCase):
     def test_list_stays_empty(self):
         self.assertEqual(self.report.rows, [])
         self.assertEqual(self.report.exit_code, 0, self.report)
+
+
+class SixtyFourBitAndPublicDesktopTest(Scenario):
+    """A component registered only in the 64-bit view is removed after the 32-bit one; the
+    suite's shortcut goes from the desktop shared by all users too."""
+    name = 'view64-public-desktop'
+
+    @classmethod
+    def prepare(cls, prefix):
+        put_shortcut(prefix)
+        public = prefix.path / 'drive_c' / 'users' / 'Public' / 'Desktop'
+        public.mkdir(parents=True, exist_ok=True)
+        for name in ('KavroII.lnk', 'Otro.lnk'):
+            (public / name).write_bytes(b'L\0\0\0')
+        suite.register(prefix, component(prefix, 'KavroII', 'Kavro II'))
+        uninstaller = suite.put_uninstaller(prefix, r'C:\desinstaladores\servicio64.exe')
+        suite.register(prefix, {
+            'KavroServicio': {'DisplayName': 'Kavro servicio 64', 'UninstallString': suite.command(
+                uninstaller, 'record', LOG, 'delete-key64', 'KavroServicio')},
+            'Controlador': {'DisplayName': 'Controlador de red', 'UninstallString': r'C:\NoExiste\red.exe'},
+        }, view=64)
+
+    @classmethod
+    def inspect(cls, prefix):
+        cls.view64 = sorted(prefix.uninstall_entries(view=64))
+        public = prefix.path / 'drive_c' / 'users' / 'Public' / 'Desktop'
+        cls.public = sorted(p.name for p in public.iterdir())
+
+    def test_the_64_bit_component_is_listed_last_and_removed_and_the_rest_stays(self):
+        self.assertEqual([r[:100].rstrip() for r in self.report.rows], ['Kavro II', 'Kavro servicio 64'])
+        self.assertEqual(len(self.log), 2)
+        self.assertNotIn('KavroServicio', self.view64)
+        self.assertIn('Controlador', self.view64)
+        self.assertLogged('clave KavroServicio (vista de 64 bits)')
+        self.assertRunEnded(0)
+
+    def test_the_public_shortcut_goes_and_another_stays(self):
+        self.assertEqual(self.public, ['Otro.lnk'])
+        self.assertFalse(self.shortcut)
 
 
 if __name__ == '__main__':

@@ -3,13 +3,13 @@ uninstall commands that are long or hold characters outside the ANSI code page."
 import unittest
 
 from bed import suite
-from bed.scenario import (LOG, NOT_INSTALLED, SWEPT, Scenario, component, install_folder,
+from bed.scenario import (LOG, SWEPT, Scenario, component, install_folder,
                           put_shortcut)
 
 
 class ProviderUnavailableTest(Scenario):
-    """Without the WMI registry provider nothing can be listed: the suite reads as not
-    installed, and only what the clean-up deletes is deleted."""
+    """Without the WMI registry provider the registry functions list the installed programs
+    instead, in both views: the suite is found and removed."""
     name = 'no-wmi'
     watched = (r'C:\kavro\datos',) + SWEPT + (r'C:\kavro\kavro.exe',)
 
@@ -18,6 +18,9 @@ class ProviderUnavailableTest(Scenario):
         install_folder(prefix)
         put_shortcut(prefix)
         suite.register(prefix, component(prefix, 'KavroII', 'Kavro II'))
+        uninstaller = suite.put_uninstaller(prefix, r'C:\desinstaladores\Kavro64.exe')
+        suite.register(prefix, {'Kavro64': {'DisplayName': 'Kavro 64', 'UninstallString': suite.command(
+            uninstaller, 'record', LOG, 'delete-key64', 'Kavro64')}}, view=64)
 
     @classmethod
     def environment(cls, prefix):
@@ -25,12 +28,14 @@ class ProviderUnavailableTest(Scenario):
 
     @classmethod
     def inspect(cls, prefix):
-        cls.still_registered = prefix.has_uninstall_entry('KavroII')
+        cls.still_registered = [prefix.has_uninstall_entry('KavroII'),
+                                prefix.has_uninstall_entry('Kavro64', view=64)]
 
-    def test_the_suite_reads_as_not_installed(self):
-        self.assertEqual([m['text'] for m in self.report.messages], [NOT_INSTALLED])
-        self.assertEqual(self.log, [])  # no uninstaller ran
-        self.assertTrue(self.still_registered)
+    def test_the_suite_is_found_and_removed_all_the_same(self):
+        self.assertEqual(self.report.messages, [])
+        self.assertEqual(len(self.log), 2)
+        self.assertEqual(self.still_registered, [False, False])
+        self.assertLogged('vista de 32 bits: ', 'vista de 64 bits: ', 'por las funciones del registro')
         self.assertRunEnded(0)
 
     def test_only_the_cleanup_deletes(self):

@@ -40,7 +40,7 @@ TEST_F(CleanupTest, TheWholeRunHappensInItsFixedOrder) {
     previous = at;
   }
   // The shortcut is looked for a second time after the sweep, and the window unloaded last.
-  EXPECT_EQ(Starting("desktop").size(), 2u);
+  EXPECT_EQ(Count("desktop"), 2u);
   EXPECT_GT(static_cast<long>(journal.size()) - 1, Position("file1.pattern:*.exe"));
   EXPECT_EQ(journal.back(), "unload");
   EXPECT_EQ(filesystemsMade, 1);
@@ -93,7 +93,7 @@ TEST_F(CleanupTest, AFailingDeletionStopsTheSweepAndEverythingAfterIt) {
   EXPECT_TRUE(disk.HasFile(u"c:\\kavro\\c.exe"));
   ASSERT_EQ(window.errors.size(), 1u);
   EXPECT_EQ(window.errors[0].number, 5u);
-  EXPECT_EQ(Starting("desktop").size(), 1u);  // the shortcut is not looked for again
+  EXPECT_EQ(Count("desktop"), 1u);  // the shortcut is not looked for again
   EXPECT_EQ(exitCode, kExitErrorBox);
   EXPECT_EQ(journal.back(), "unload");
 }
@@ -104,7 +104,7 @@ TEST_F(CleanupTest, AnExecutableGoneSinceTheListingIsNoReasonToStop) {
   Run();
   EXPECT_TRUE(window.errors.empty());
   EXPECT_EQ(disk.FilesIn(u"c:\\kavro"), std::vector<Text>{});
-  EXPECT_EQ(Starting("desktop").size(), 2u);
+  EXPECT_EQ(Count("desktop"), 2u);
   EXPECT_EQ(exitCode, kExitCompleted);
 }
 
@@ -117,7 +117,7 @@ TEST_F(CleanupTest, AReadOnlyFileInTheDataFolderEndsTheRunBeforeTheSweep) {
   ASSERT_EQ(window.errors.size(), 1u);
   EXPECT_FALSE(Journaled("file1.path:c:\\kavro"));
   EXPECT_TRUE(disk.HasFile(u"c:\\kavro\\setup.exe"));
-  EXPECT_EQ(Starting("desktop").size(), 1u);
+  EXPECT_EQ(Count("desktop"), 1u);
   EXPECT_EQ(exitCode, kExitErrorBox);
 }
 
@@ -147,7 +147,7 @@ TEST_F(CleanupTest, AMissingInstallFolderIsNothingToSweep) {
   Run();
   EXPECT_FALSE(Journaled("file1.path:c:\\kavro"));
   EXPECT_TRUE(window.errors.empty());
-  EXPECT_EQ(Starting("desktop").size(), 2u);
+  EXPECT_EQ(Count("desktop"), 2u);
   EXPECT_EQ(journal.back(), "unload");
   EXPECT_EQ(exitCode, kExitCompleted);
 }
@@ -161,14 +161,27 @@ TEST_F(CleanupTest, AShortcutPutBackByAnUninstallerIsRemovedAgain) {
   EXPECT_EQ(Starting("delete-file:C:\\users\\ana\\Desktop\\KavroII.lnk").size(), 2u);
 }
 
-TEST_F(CleanupTest, OnlyTheSuitesShortcutOnTheUsersDesktopIsLookedFor) {
+TEST_F(CleanupTest, OnlyTheSuitesShortcutGoesFromTheUsersAndThePublicDesktop) {
   disk.AddFile(u"C:\\users\\ana\\Desktop\\KavroII (2).lnk");
   disk.AddFolder(u"C:\\users\\Public\\Desktop");
   disk.AddFile(u"C:\\users\\Public\\Desktop\\KavroII.lnk");
+  disk.AddFile(u"C:\\users\\Public\\Desktop\\Otro.lnk");
   Run();
   EXPECT_TRUE(disk.HasFile(u"C:\\users\\ana\\Desktop\\KavroII (2).lnk"));
-  EXPECT_TRUE(disk.HasFile(u"C:\\users\\Public\\Desktop\\KavroII.lnk"));
-  EXPECT_TRUE(Starting("delete-file:").empty());
+  EXPECT_FALSE(disk.HasFile(u"C:\\users\\Public\\Desktop\\KavroII.lnk"));
+  EXPECT_TRUE(disk.HasFile(u"C:\\users\\Public\\Desktop\\Otro.lnk"));
+  EXPECT_EQ(Starting("delete-file:"),
+            std::vector<std::string>{"delete-file:C:\\users\\Public\\Desktop\\KavroII.lnk"});
+
+  // A read-only shortcut there is never removed: that ends the run, as on the user's desktop.
+  disk.AddFile(u"C:\\users\\Public\\Desktop\\KavroII.lnk", /*readOnly=*/true);
+  shell.publicDesktop = std::nullopt;  // the second run's user desktop only...
+  Run();
+  EXPECT_TRUE(window.errors.empty());
+  shell.publicDesktop = u"C:\\users\\Public\\Desktop";  // ...then the public one again
+  Run();
+  ASSERT_EQ(window.errors.size(), 1u);
+  EXPECT_EQ(exitCode, kExitErrorBox);
 }
 
 TEST_F(CleanupTest, AnEmptyDesktopPathLooksForTheBareShortcutName) {

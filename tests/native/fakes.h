@@ -132,11 +132,12 @@ class FileSystem final : public platform::FileSystem {
 class Shell final : public platform::Shell {
  public:
   explicit Shell(Journal& journal) : journal_(journal) {}
-  std::optional<Text> DesktopFolder() override {
-    journal_.push_back("desktop");
-    return desktop;
+  std::optional<Text> DesktopFolder(platform::Desktop which) override {
+    journal_.push_back(which == platform::Desktop::User ? "desktop" : "desktop:public");
+    return which == platform::Desktop::User ? desktop : publicDesktop;
   }
   std::optional<Text> desktop = u"C:\\users\\ana\\Desktop";  // nothing: the user has none
+  std::optional<Text> publicDesktop = u"C:\\users\\Public\\Desktop";
 
  private:
   Journal& journal_;
@@ -224,11 +225,13 @@ class Window final : public platform::Window {
 };
 
 // The registry as a table of keys, each with its subkeys in the order the provider hands them
-// over and its values as raw data. Paths are compared without regard to letter case.
+// over and its values as raw data, in two views. Paths are compared without regard to
+// letter case.
 class Registry final : public platform::Registry {
  public:
   explicit Registry(Journal& journal) : journal_(journal) {}
 
+  using View = platform::RegistryView;
   static inline const Text kUninstall = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
   // UTF-16LE data with its terminating NUL, as the registry stores a string value.
@@ -244,30 +247,38 @@ class Registry final : public platform::Registry {
   // An installed program: a subkey of the installed-programs key with its two values (a
   // value given as nullopt is left out).
   void AddProgram(const Text& subkey, std::optional<Text> displayName,
-                  std::optional<Text> uninstallString) {
-    auto& values = AddKey(kUninstall, subkey);
+                  std::optional<Text> uninstallString, View view = View::ThirtyTwoBit) {
+    auto& values = AddKey(kUninstall, subkey, view);
     if (displayName) values[UpperCase(u"DisplayName")] = Sz(*displayName);
     if (uninstallString) values[UpperCase(u"UninstallString")] = Sz(*uninstallString);
   }
 
-  std::map<Text, std::vector<std::uint8_t>>& AddKey(const Text& parent, const Text& subkey) {
-    keys_[UpperCase(parent)].subkeys.push_back(subkey);
-    return keys_[UpperCase(parent + u'\\' + subkey)].values;
+  std::map<Text, std::vector<std::uint8_t>>& AddKey(const Text& parent, const Text& subkey,
+                                                    View view = View::ThirtyTwoBit) {
+    keys_[Id(parent, view)].subkeys.push_back(subkey);
+    return keys_[Id(parent + u'\\' + subkey, view)].values;
   }
 
-  std::vector<Text> EnumKey(platform::HiveHandle hive, const Text& keyPath) override {
-    journal_.push_back("enum:" + Narrow(keyPath));
-    if (names) return *names;
-    if (hive != platform::kHkeyLocalMachine) return {};
-    auto it = keys_.find(UpperCase(keyPath));
-    return it == keys_.end() ? std::vector<Text>{} : it->second.subkeys;
+  bool HasSixtyFourBitView() override { return sixtyFourBitView; }
+
+  std::optional<std::vector<Text>> EnumKey(platform::HiveHandle hive, const Text& keyPath,
+                                           View view) override {
+    journal_.push_back("enum:" + Narrow(keyPath) + (view == View::SixtyFourBit ? " 64" : ""));
+    if (providerFails) return std::nullopt;
+    if (names && view == View::ThirtyTwoBit) return *names;
+    return Subkeys(hive, keyPath, view);
+  }
+
+  std::vector<Text> EnumKeyDirect(platform::HiveHandle hive, const Text& keyPath, View view) override {
+    journal_.push_back("enum-direct:" + Narrow(keyPath) + (view == View::SixtyFourBit ? " 64" : ""));
+    return Subkeys(hive, keyPath, view);
   }
 
   std::optional<platform::Value> QueryValue(platform::HiveHandle hive, const Text& keyPath,
-                                            const Text& valueName) override {
+                                            const Text& valueName, View view) override {
     const Text path = UpperCase(keyPath);
     journal_.push_back("read:" + Narrow(path.substr(path.rfind(u'\\') + 1)) + "/" + Narrow(valueName));
-    auto key = keys_.find(path);
+    auto key = keys_.find(Id(keyPath, view));
     if (hive != platform::kHkeyLocalMachine || key == keys_.end()) return std::nullopt;
     auto value = key->second.values.find(UpperCase(valueName));
     if (value == key->second.values.end()) return std::nullopt;
@@ -275,30 +286,34 @@ class Registry final : public platform::Registry {
     return platform::Value{expandable ? platform::kRegExpandSz : 1u, value->second};
   }
 
-  bool KeyExists(platform::HiveHandle hive, const Text& keyPath) override {
-    return hive == platform::kHkeyLocalMachine && keys_.count(UpperCase(keyPath)) > 0;
+  bool KeyExists(platform::HiveHandle hive, const Text& keyPath, View view) override {
+    return hive == platform::kHkeyLocalMachine && keys_.count(Id(keyPath, view)) > 0;
   }
 
   // An uninstaller at work: the entry of each installed program with this command goes.
   void RemoveProgramsRunning(const Text& command) {
-    const std::vector<Text> subkeys = keys_[UpperCase(kUninstall)].subkeys;
-    for (const Text& subkey : subkeys) {
-      const auto& values = keys_[UpperCase(kUninstall + u'\\' + subkey)].values;
-      const auto value = values.find(UpperCase(u"UninstallString"));
-      if (value != values.end() && value->second == Sz(command)) RemoveProgram(subkey);
+    for (View view : {View::ThirtyTwoBit, View::SixtyFourBit}) {
+      const std::vector<Text> subkeys = keys_[Id(kUninstall, view)].subkeys;
+      for (const Text& subkey : subkeys) {
+        const auto& values = keys_[Id(kUninstall + u'\\' + subkey, view)].values;
+        const auto value = values.find(UpperCase(u"UninstallString"));
+        if (value != values.end() && value->second == Sz(command)) RemoveProgram(subkey, view);
+      }
     }
   }
-  void RemoveProgram(const Text& subkey) {
-    keys_.erase(UpperCase(kUninstall + u'\\' + subkey));
-    auto& siblings = keys_[UpperCase(kUninstall)].subkeys;
+  void RemoveProgram(const Text& subkey, View view = View::ThirtyTwoBit) {
+    keys_.erase(Id(kUninstall + u'\\' + subkey, view));
+    auto& siblings = keys_[Id(kUninstall, view)].subkeys;
     siblings.erase(std::remove(siblings.begin(), siblings.end(), subkey), siblings.end());
   }
   void MakeExpandable(const Text& subkey, const Text& valueName) {
-    keys_[UpperCase(kUninstall + u'\\' + subkey)].expandable.insert(UpperCase(valueName));
+    keys_[Id(kUninstall + u'\\' + subkey, View::ThirtyTwoBit)].expandable.insert(UpperCase(valueName));
   }
 
-  // When set, the names the provider hands over, whatever the key.
+  // When set, the names the provider hands over in the 32-bit view, whatever the key.
   std::optional<std::vector<Text>> names;
+  bool providerFails = false;     // the management provider cannot be reached
+  bool sixtyFourBitView = true;   // 64-bit Windows
 
  private:
   struct Key {
@@ -306,6 +321,15 @@ class Registry final : public platform::Registry {
     std::map<Text, std::vector<std::uint8_t>> values;
     std::set<Text> expandable;
   };
+  static Text Id(const Text& path, View view) {
+    return (view == View::SixtyFourBit ? u"64|" : u"32|") + UpperCase(path);
+  }
+  std::vector<Text> Subkeys(platform::HiveHandle hive, const Text& keyPath, View view) {
+    auto it = keys_.find(Id(keyPath, view));
+    if (hive != platform::kHkeyLocalMachine || it == keys_.end()) return {};
+    return it->second.subkeys;
+  }
+
   std::map<Text, Key> keys_;
   Journal& journal_;
 };

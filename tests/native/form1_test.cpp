@@ -205,12 +205,55 @@ TEST_F(RunTest, NoComponentShowsTheMessageUnderTheApplicationTitle) {
   EXPECT_TRUE(window.errors.empty());
 }
 
-TEST_F(RunTest, UnreachableRegistryIsTheSameAsNoComponent) {
+TEST_F(RunTest, AnEmptyListingIsTheSameAsNoComponent) {
   registry.names = std::vector<Text>{};
   Run();
   ASSERT_EQ(window.messages.size(), 1u);
   EXPECT_EQ(window.messages[0].text, kNotInstalled);
   EXPECT_TRUE(window.errors.empty());
+}
+
+// ---- both registry views ----
+
+using View = platform::RegistryView;
+
+TEST_F(RunTest, TheSixtyFourBitViewsComponentsComeAfterTheThirtyTwoBitOnesAndAreCheckedThere) {
+  registry.AddProgram(u"z32", Text(u"Kavro Z"), Text(u"z.exe"));
+  registry.AddProgram(u"a32", Text(u"Otro"), Text(u"otro.exe"));
+  registry.AddProgram(u"b64", Text(u"Kavro servicio 64"), Text(u"b64.exe"), View::SixtyFourBit);
+  registry.AddProgram(u"c64", Text(u"Controlador"), Text(u"c64.exe"), View::SixtyFourBit);
+  registry.AddProgram(u"a64", Text(u"LUMBEKAVRO"), Text(u"l64.exe"), View::SixtyFourBit);
+  registry.AddProgram(u"d64", Text(u"kavro driver"), Text(u"d64.exe"), View::SixtyFourBit);
+  Run();
+  EXPECT_EQ(Launched(processes), (std::vector<Text>{u"z.exe", u"b64.exe", u"d64.exe"}));
+  EXPECT_TRUE(registry.KeyExists(platform::kHkeyLocalMachine, fake::Registry::kUninstall + u"\\c64",
+                                 View::SixtyFourBit));
+  EXPECT_TRUE(logFile.Has(u"clave b64 (vista de 64 bits)"));
+  EXPECT_EQ(exitCode, kExitCompleted);  // each entry was looked for again in its own view
+
+  // On 32-bit Windows there is no second view: the listing is the 32-bit one alone.
+  registry.sixtyFourBitView = false;
+  registry.AddProgram(u"e64", Text(u"Kavro e"), Text(u"e64.exe"), View::SixtyFourBit);
+  journal.clear();
+  Run();
+  EXPECT_EQ(Starting("enum"), std::vector<std::string>{"enum:" + fake::Narrow(fake::Registry::kUninstall)});
+}
+
+TEST_F(RunTest, AProviderThatFailsIsReplacedByTheRegistryFunctionsWithTheSameLimit) {
+  registry.providerFails = true;
+  registry.AddProgram(u"k32", Text(u"Kavro"), Text(u"k.exe"));
+  for (int i = 0; i < 33000; ++i) {
+    const std::string digits = std::to_string(100000 + i);
+    registry.AddProgram(u"p" + Text(digits.begin(), digits.end()), Text(u"Programa"), Text(u"p.exe"),
+                        View::SixtyFourBit);
+  }
+  registry.AddProgram(u"zz64", Text(u"Kavro pasado el límite"), Text(u"zz.exe"), View::SixtyFourBit);
+  Run();
+  EXPECT_EQ(Launched(processes), std::vector<Text>{u"k.exe"});
+  EXPECT_TRUE(Journaled("enum-direct:" + fake::Narrow(fake::Registry::kUninstall) + " 64"));
+  EXPECT_TRUE(logFile.Has(u"vista de 32 bits: 1 subclaves, por las funciones del registro"));
+  EXPECT_TRUE(logFile.Has(u"vista de 64 bits: 32767 subclaves, por las funciones del registro"));
+  EXPECT_TRUE(window.messages.empty());
 }
 
 TEST_F(RunTest, ComponentsFoundShowNoMessage) {

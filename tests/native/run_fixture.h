@@ -38,6 +38,9 @@ class RunTest : public ::testing::Test {
     auto it = std::find(journal.begin(), journal.end(), entry);
     return it == journal.end() ? -1 : static_cast<long>(it - journal.begin());
   }
+  std::size_t Count(const std::string& entry) const {
+    return static_cast<std::size_t>(std::count(journal.begin(), journal.end(), entry));
+  }
   std::vector<std::string> Starting(const std::string& prefix) const {
     std::vector<std::string> found;
     for (const auto& entry : journal)

@@ -65,6 +65,7 @@ INSTANTIATE_TEST_SUITE_P(Answer, BoxOrLogTest, ::testing::Bool());
 TEST_F(RunTest, AnUnattendedRunShowsNoBoxGoesOnAsIfOkWerePressedAndLogsWhatItDid) {
   disk.AddFolder(u"C:\\users\\ana\\Desktop");
   disk.AddFile(u"C:\\users\\ana\\Desktop\\KavroII.lnk");
+  disk.AddFolder(u"C:\\users\\Public\\Desktop");
   disk.AddFolder(u"c:\\kavro");
   disk.AddFile(u"c:\\kavro\\setup.exe");
   disk.AddFolder(u"c:\\kavro\\datos");
@@ -84,8 +85,10 @@ TEST_F(RunTest, AnUnattendedRunShowsNoBoxGoesOnAsIfOkWerePressedAndLogsWhatItDid
   EXPECT_EQ(window.unloads, 1);
   const std::vector<Text> expected = {
       u"Borrado el acceso directo C:\\users\\ana\\Desktop\\KavroII.lnk",
-      u"Componente encontrado: clave KavroII, nombre \"Kavro II\", orden: quitar.exe /s",
-      u"Componente encontrado: clave KavroAyuda, nombre \"Kavro Ayuda\", orden: C:\\NoExiste\\ayuda.exe",
+      u"Programas instalados, vista de 32 bits: 2 subclaves, por el proveedor WMI",
+      u"Componente encontrado: clave KavroII (vista de 32 bits), nombre \"Kavro II\", orden: quitar.exe /s",
+      u"Componente encontrado: clave KavroAyuda (vista de 32 bits), nombre \"Kavro Ayuda\", orden: C:\\NoExiste\\ayuda.exe",
+      u"Programas instalados, vista de 64 bits: 0 subclaves, por el proveedor WMI",
       u"Ejecutado: quitar.exe /s (",
       u"Mensaje: El programa: C:\\NoExiste\\ayuda.exe NO puede ser Ejecutado NO EXISTE.",
       u"No se pudo poner en marcha: C:\\NoExiste\\ayuda.exe",

@@ -106,13 +106,15 @@ TEST_F(FilesTest, DeletingAMissingFolderFails) {
 
 TEST(Shell, DesktopFolderIsTheUsersDesktopWithoutTrailingBackslash) {
   win32::Shell shell;
-  const Text desktop = shell.DesktopFolder().value_or(Text());
+  const Text desktop = shell.DesktopFolder(platform::Desktop::User).value_or(Text());
   ASSERT_FALSE(desktop.empty());
   EXPECT_NE(desktop.back(), u'\\');
   wchar_t expected[MAX_PATH];
   ASSERT_EQ(::SHGetFolderPathW(nullptr, CSIDL_DESKTOPDIRECTORY, nullptr, 0, expected), S_OK);
   EXPECT_EQ(desktop, win32::ToText(expected));
   EXPECT_TRUE(win32::FileSystem().FolderExists(desktop));
+  ASSERT_EQ(::SHGetFolderPathW(nullptr, CSIDL_COMMON_DESKTOPDIRECTORY, nullptr, 0, expected), S_OK);
+  EXPECT_EQ(shell.DesktopFolder(platform::Desktop::Public), win32::ToText(expected));
 }
 
 }  // namespace

@@ -84,13 +84,13 @@ TEST_F(ProgramModule, IconHasSixteenThirtyTwoAndFortyEightPixelImages) {
   }
 }
 
-TEST_F(ProgramModule, ManifestAsksForVisualStylesPerMonitorDpiAndNoElevation) {
+TEST_F(ProgramModule, ManifestAsksForVisualStylesPerMonitorDpiAndAdministratorRights) {
   HRSRC found = ::FindResourceW(module, MAKEINTRESOURCEW(1), RT_MANIFEST);
   ASSERT_NE(found, nullptr);
   const auto* data = static_cast<const char*>(::LockResource(::LoadResource(module, found)));
   const std::string manifest(data, ::SizeofResource(module, found));
   for (const char* needed :
-       {"Microsoft.Windows.Common-Controls", "PerMonitorV2", "true/pm", "asInvoker",
+       {"Microsoft.Windows.Common-Controls", "PerMonitorV2", "true/pm", "requireAdministrator",
         "{35138b9a-5d96-4fbd-8e2d-a2440225f93a}", "{8e0f7a12-bfb3-4fe8-b9a5-48fd50a15a9a}"}) {
     EXPECT_NE(manifest.find(needed), std::string::npos) << needed;
   }

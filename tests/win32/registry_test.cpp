@@ -17,6 +17,8 @@
 namespace {
 
 constexpr auto kHklm = platform::kHkeyLocalMachine;
+constexpr auto k32 = platform::RegistryView::ThirtyTwoBit;
+constexpr auto k64 = platform::RegistryView::SixtyFourBit;
 
 class RegistryTest : public ::testing::Test {
  protected:
@@ -79,7 +81,7 @@ TEST_F(RegistryTest, CharactersOutsideTheAnsiCodePageSurvive) {
 TEST_F(RegistryTest, MissingKeyOrValueGivesTheEmptyText) {
   EXPECT_EQ(Read(L"NoExiste"), u"");
   EXPECT_EQ(ValorClaveReg::ReadRegistryString(registry, kHklm, Path() + u"\\NoExiste", u"Valor"), u"");
-  EXPECT_FALSE(registry.QueryValue(kHklm, Path() + u"\\NoExiste", u"Valor").has_value());
+  EXPECT_FALSE(registry.QueryValue(kHklm, Path() + u"\\NoExiste", u"Valor", k32).has_value());
 }
 
 TEST_F(RegistryTest, OtherValueTypesAreTakenAsTextWithoutInterpretation) {
@@ -111,7 +113,8 @@ TEST_F(RegistryTest, SubkeysComeInTheRegistrysOwnOrder) {
     expected.push_back(win32::ToText(name, length));
   }
   ASSERT_EQ(expected.size(), 5u);
-  EXPECT_EQ(registry.EnumKey(kHklm, Path()), expected);
+  EXPECT_EQ(registry.EnumKey(kHklm, Path(), k32), expected);
+  EXPECT_EQ(registry.EnumKeyDirect(kHklm, Path(), k32), expected);
 
   const auto list = LeerClavesReg::EnumerateSubkeys(registry, kHklm, Path());
   EXPECT_EQ(list.Count, 5);
@@ -120,12 +123,18 @@ TEST_F(RegistryTest, SubkeysComeInTheRegistrysOwnOrder) {
 }
 
 TEST_F(RegistryTest, NoSubkeysAndNoKeyBothGiveNoNames) {
-  EXPECT_TRUE(registry.EnumKey(kHklm, Path()).empty());
-  EXPECT_TRUE(registry.EnumKey(kHklm, Path() + u"\\NoExiste").empty());
+  // Wine's provider reports a key without subkeys as a failed call, Windows' as no names;
+  // either way the listing is empty.
+  EXPECT_TRUE(registry.EnumKey(kHklm, Path(), k32).value_or(std::vector<Text>{}).empty());
+  EXPECT_TRUE(registry.EnumKeyDirect(kHklm, Path(), k32).empty());
+  // The provider's EnumKey fails on a missing key; the registry functions find none either.
+  EXPECT_FALSE(registry.EnumKey(kHklm, Path() + u"\\NoExiste", k32).has_value());
+  EXPECT_TRUE(registry.EnumKeyDirect(kHklm, Path() + u"\\NoExiste", k32).empty());
   EXPECT_EQ(LeerClavesReg::EnumerateSubkeys(registry, kHklm, Path() + u"\\NoExiste").Count, 0);
 }
 
-TEST_F(RegistryTest, BothOperationsSeeOnlyTheThirtyTwoBitView) {
+TEST_F(RegistryTest, EachViewSeesItsOwnKeysWhateverTheListing) {
+  ASSERT_TRUE(registry.HasSixtyFourBitView());  // the test prefixes are 64-bit Windows
   AddSubkey(L"solo32", KEY_WOW64_32KEY);
   AddSubkey(L"solo64", KEY_WOW64_64KEY);
   {
@@ -136,15 +145,23 @@ TEST_F(RegistryTest, BothOperationsSeeOnlyTheThirtyTwoBitView) {
     const wchar_t value[] = L"64";
     ::RegSetValueExW(only64.get(), L"Valor", 0, REG_SZ, reinterpret_cast<const BYTE*>(value), sizeof value);
   }
-  EXPECT_EQ(registry.EnumKey(kHklm, Path()), std::vector<Text>{u"solo32"});
-  EXPECT_FALSE(registry.QueryValue(kHklm, Path() + u"\\solo64", u"Valor").has_value());
+  EXPECT_EQ(registry.EnumKey(kHklm, Path(), k32), std::vector<Text>{u"solo32"});
+  EXPECT_EQ(registry.EnumKeyDirect(kHklm, Path(), k32), std::vector<Text>{u"solo32"});
+  EXPECT_FALSE(registry.QueryValue(kHklm, Path() + u"\\solo64", u"Valor", k32).has_value());
+  EXPECT_FALSE(registry.KeyExists(kHklm, Path() + u"\\solo64", k32));
+
+  // The 64-bit view holds its own copy of SOFTWARE: the sandbox there has only solo64.
+  EXPECT_EQ(registry.EnumKey(kHklm, Path(), k64), std::vector<Text>{u"solo64"});
+  EXPECT_EQ(registry.EnumKeyDirect(kHklm, Path(), k64), std::vector<Text>{u"solo64"});
+  EXPECT_TRUE(registry.KeyExists(kHklm, Path() + u"\\solo64", k64));
+  EXPECT_EQ(ValorClaveReg::ReadRegistryString(registry, kHklm, Path() + u"\\solo64", u"Valor", k64), u"64");
 }
 
 TEST_F(RegistryTest, NoHandleIsLeftOpen) {
   SetString(L"Valor", L"x");
   AddSubkey(L"sub");
   Read(L"Valor");  // the first calls may set up what later calls reuse
-  registry.EnumKey(kHklm, Path());
+  registry.EnumKey(kHklm, Path(), k64);
   const long before = testing_win32::LowestFreeHandleSlot();
   for (int i = 0; i < 300; ++i) {
     Read(L"Valor");
@@ -152,8 +169,10 @@ TEST_F(RegistryTest, NoHandleIsLeftOpen) {
     ValorClaveReg::ReadRegistryString(registry, kHklm, Path() + u"\\NoExiste", u"Valor");
   }
   for (int i = 0; i < 30; ++i) {
-    registry.EnumKey(kHklm, Path());
-    registry.EnumKey(kHklm, Path() + u"\\NoExiste");
+    registry.EnumKey(kHklm, Path(), k32);
+    registry.EnumKey(kHklm, Path() + u"\\NoExiste", k64);
+    registry.EnumKeyDirect(kHklm, Path(), k64);
+    registry.KeyExists(kHklm, Path() + u"\\sub", k32);
   }
   // One leaked handle per call would move the slot by hundreds.
   EXPECT_LE(testing_win32::LowestFreeHandleSlot(), before + 4);
