@@ -64,9 +64,25 @@ Text UninstallCommand(const Text& commandLine, const Text& msiexec) {
   return msiexec + u" /uninstall \"" + commandLine + u"\" /passive /norestart";
 }
 
+Text QuoteProgramPath(const Text& commandLine) {
+  if (!commandLine.empty() && commandLine.front() == u'"') return commandLine;
+  const Text upper = UpperCase(commandLine);
+  for (std::size_t at = upper.find(u".EXE"); at != Text::npos; at = upper.find(u".EXE", at + 1)) {
+    const std::size_t end = at + 4;
+    if (end < commandLine.size() && commandLine[end] != kBlank) continue;
+    const Text program = commandLine.substr(0, end);
+    if (program.find(kBlank) == Text::npos) return commandLine;
+    return u'"' + program + u'"' + commandLine.substr(end);
+  }
+  return commandLine;
+}
+
 Outcome RunAndWait(platform::Processes& processes, platform::Window& window, Text& commandLine,
                    std::uint8_t show) {
-  commandLine = UninstallCommand(commandLine, u"msiexec");
+  // The system's msiexec by its full path: looked up by name, one planted in this program's
+  // folder or the current one would run first, with our rights.
+  commandLine = QuoteProgramPath(
+      UninstallCommand(commandLine, QuoteProgramPath(processes.SystemFolder() + u"\\msiexec.exe")));
   const auto start = std::chrono::steady_clock::now();
   const std::unique_ptr<platform::Process> process = processes.Start(commandLine, show);
   if (!process) {

@@ -21,6 +21,13 @@ inline constexpr std::uint8_t kShowNormal = 1;
 // Anything else is run as read.
 Text UninstallCommand(const Text& commandLine, const Text& msiexec);
 
+// An unquoted command whose text up to its first ".exe" followed by a blank (or the end)
+// holds a blank, with that part quoted: unquoted, the platform would try the shorter
+// candidates first ("c:\kavro\mis.exe" for "c:\kavro\mis modulos\quitar.exe ..."), which
+// anyone may plant. Quoted commands and those without a blank before their ".exe" stay as
+// they are.
+Text QuoteProgramPath(const Text& commandLine);
+
 // What became of one command.
 struct Outcome {
   bool started = false;
@@ -28,9 +35,10 @@ struct Outcome {
   platform::Ending ending;
 };
 
-// Starts the command and returns after its process (and the processes it started) have
-// ended. When the platform refuses to start it, says so in a message box ("Mensaje") and
-// returns. On return commandLine holds what was handed to the platform.
+// Starts the command (a Windows Installer one through the system's own msiexec.exe, named by
+// its full path) and returns after its process (and the processes it started) have ended.
+// When the platform refuses to start it, says so in a message box ("Mensaje") and returns.
+// On return commandLine holds what was handed to the platform.
 Outcome RunAndWait(platform::Processes& processes, platform::Window& window, Text& commandLine,
                    std::uint8_t show);
 

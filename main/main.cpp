@@ -64,9 +64,21 @@ int Run(HINSTANCE instance, const CommandLine& options, RunLog& log, bool someon
   }
 }
 
+// DLLs loaded by name from now on come from the system folder only, never from this
+// program's folder or the current one, where anyone may have put one beside a downloaded
+// copy. (Windows 7 has the function only with its update KB2533623: looked up, not imported.)
+void LoadLibrariesFromSystemFolderOnly() {
+  using Fn = BOOL(WINAPI*)(DWORD);
+  const auto setDefault = reinterpret_cast<Fn>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "SetDefaultDllDirectories")));
+  if (setDefault) setDefault(LOAD_LIBRARY_SEARCH_SYSTEM32);
+  ::SetDllDirectoryW(L"");  // and never the current folder, even where that is missing
+}
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
+  LoadLibrariesFromSystemFolderOnly();
   win32::ComApartment com;
   const CommandLine options = ParseCommandLine(win32::Arguments());
   const bool someoneCanAnswer = !options.quiet && win32::StationVisible();

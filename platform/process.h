@@ -51,6 +51,9 @@ class Processes {
   virtual std::unique_ptr<Process> Start(const Text& commandLine, std::uint8_t show) = 0;
   // The text with its %VARIABLE% references replaced by the environment's values.
   virtual Text ExpandEnvironment(const Text& text) = 0;
+  // The system folder as this program sees it (System32, or SysWOW64 for a 32-bit program
+  // on 64-bit Windows, which the platform redirects to), without a trailing backslash.
+  virtual Text SystemFolder() = 0;
 };
 
 }  // namespace platform

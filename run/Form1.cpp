@@ -104,33 +104,40 @@ void Form1::RunUninstallers() {
 }
 
 void Form1::CleanInstallFolder() {
-  if (Fso().FolderExists(kDataFolder)) {
-    log_.DeletedDataFolder(kDataFolder, Fso().DeleteFolder(kDataFolder, kNoForce));
-  }
-
-  // Without an install folder there is nothing to sweep; the run still ends as usual.
-  if (Fso().FolderExists(kInstallFolder)) {
-    platform::FileListBox& files = platform_.window.File1();
-    files.SetPath(kInstallFolder);
-    files.SetPattern(kExecutablePattern);
-    const int count = files.ListCount();
-    const Text mainExecutable = UpperCase(kMainExecutable);
-    for (int i = 0; i < count; ++i) {
-      const Text name = files.List(i);
-      if (UpperCase(name) == mainExecutable) continue;
-      // The listing is not refreshed: a file another process removed since is already as
-      // the sweep wants it, and no reason to stop.
-      const Text path = kInstallFolderPrefix + name;
-      if (Fso().FileExists(path)) {
-        Fso().DeleteFile(path, kNoForce);
-        log_.DeletedExecutable(path);
-      }
+  // The install folder is one any user could have replaced by a link beforehand: through it,
+  // the clean-up would delete another folder's executables and data with our rights.
+  if (Fso().IsLink(kInstallFolder)) {
+    log_.InstallFolderIsLink(kInstallFolder);
+  } else {
+    if (Fso().FolderExists(kDataFolder)) {
+      if (Fso().IsLink(kDataFolder)) log_.DataFolderIsLink(kDataFolder);
+      log_.DeletedDataFolder(kDataFolder, Fso().DeleteFolder(kDataFolder, kNoForce));
     }
+    // Without an install folder there is nothing to sweep; the run still ends as usual.
+    if (Fso().FolderExists(kInstallFolder)) SweepInstallFolder();
   }
-
   RemoveDesktopShortcut();
   exitCode_ = ExitStatusOf(results_);
   platform_.window.Unload();
+}
+
+void Form1::SweepInstallFolder() {
+  platform::FileListBox& files = platform_.window.File1();
+  files.SetPath(kInstallFolder);
+  files.SetPattern(kExecutablePattern);
+  const int count = files.ListCount();
+  const Text mainExecutable = UpperCase(kMainExecutable);
+  for (int i = 0; i < count; ++i) {
+    const Text name = files.List(i);
+    if (UpperCase(name) == mainExecutable) continue;
+    // The listing is not refreshed: a file another process removed since is already as
+    // the sweep wants it, and no reason to stop.
+    const Text path = kInstallFolderPrefix + name;
+    if (Fso().FileExists(path)) {
+      Fso().DeleteFile(path, kNoForce);
+      log_.DeletedExecutable(path);
+    }
+  }
 }
 
 void Form1::RemoveDesktopShortcut() {

@@ -40,6 +40,7 @@ class Form1 {
   void FindComponents();
   void RunUninstallers();
   void CleanInstallFolder();
+  void SweepInstallFolder();
   void RemoveDesktopShortcut();
   void RemoveShortcutFrom(platform::Desktop desktop);
 

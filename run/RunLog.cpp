@@ -93,6 +93,15 @@ void RunLog::NoDesktop(const Text& path) {
 
 void RunLog::DeletedShortcut(const Text& path) { file_.Append(u"Borrado el acceso directo " + path); }
 
+void RunLog::InstallFolderIsLink(const Text& path) {
+  file_.Append(path + u" es un enlace (de símbolo, de unión u otro punto de reanálisis): no es una "
+                      u"carpeta de instalación; no se borra ni se barre nada en ella");
+}
+
+void RunLog::DataFolderIsLink(const Text& path) {
+  file_.Append(path + u" es un enlace: se quita el enlace y nada de lo que hay detrás");
+}
+
 void RunLog::DeletedDataFolder(const Text& path, std::size_t files) {
   file_.Append(u"Borrada la carpeta de datos " + path + u" (" + Number(files) + u" archivos)");
 }

@@ -30,6 +30,8 @@ class RunLog {
   // The user has no desktop folder (its path when the platform gave one).
   void NoDesktop(const Text& path);
   void DeletedShortcut(const Text& path);
+  void InstallFolderIsLink(const Text& path);
+  void DataFolderIsLink(const Text& path);
   void DeletedDataFolder(const Text& path, std::size_t files);
   void DeletedExecutable(const Text& path);
   void Ended(int exitStatus);

@@ -1,14 +1,30 @@
 #include "platform/win32/unique.h"  // <windows.h> before the interface's DeleteFile
 #include "platform/win32/files.h"
 
+#include <winternl.h>
+
 #include <string>
 #include <vector>
 
+#include "platform/win32/no_follow.h"
 #include "platform/win32/wide.h"
 #include "platform/win32/win_error.h"
 
+// The program deletes with administrator rights in folders any user can write to, so nothing
+// it deletes is ever reached through a link, at any level: every entry is opened relative to
+// its folder's handle without following it, judged by its folder's listing and by its own
+// handle, and deleted through that handle. A name is never looked up twice, so an entry
+// swapped for a link after it was listed is removed as a link, never followed.
+
 namespace win32 {
 namespace {
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr ULONG kFileOpen = 1;                // FILE_OPEN
+constexpr ULONG kSynchronousIo = 0x00000020;  // FILE_SYNCHRONOUS_IO_NONALERT
+// ERROR_REPARSE_POINT_ENCOUNTERED, which MinGW's headers lack: a link that cannot be removed
+// without following it.
+constexpr DWORD kReparsePointEncountered = 4395;
 
 // An absolute drive path in its extended-length form, so that a deep tree is not cut short
 // by MAX_PATH.
@@ -20,23 +36,21 @@ std::wstring LongPath(const Text& path) {
 
 DWORD Attributes(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()); }
 
-// With force on, a read-only file or folder loses that flag so that it can be removed; with
-// force off it stays, and removing it fails.
-void ClearReadOnlyIfForced(const std::wstring& path, bool force) {
-  if (!force) return;
-  const DWORD attributes = Attributes(path);
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY))
-    ::SetFileAttributesW(path.c_str(), attributes & ~FILE_ATTRIBUTE_READONLY);
-}
-
-void RemoveFile(const std::wstring& path, bool force) {
-  ClearReadOnlyIfForced(path, force);
-  ThrowLastErrorIf(!::DeleteFileW(path.c_str()));
-}
-
-void RemoveEmptyFolder(const std::wstring& path, bool force) {
-  ClearReadOnlyIfForced(path, force);
-  ThrowLastErrorIf(!::RemoveDirectoryW(path.c_str()));
+// The entry `name` of the folder `parent` itself, never what it points to. (Wine follows
+// links all the same; IsEntryItself tells.)
+UniqueFile OpenEntry(HANDLE parent, const std::wstring& name, ACCESS_MASK access) {
+  UNICODE_STRING objectName;
+  objectName.Buffer = const_cast<wchar_t*>(name.c_str());
+  objectName.Length = objectName.MaximumLength = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+  OBJECT_ATTRIBUTES attributes;
+  InitializeObjectAttributes(&attributes, &objectName, OBJ_CASE_INSENSITIVE, parent, nullptr);
+  IO_STATUS_BLOCK io{};
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  const NTSTATUS status =
+      ::NtCreateFile(&handle, access | SYNCHRONIZE, &attributes, &io, nullptr, 0, kShareAll, kFileOpen,
+                     FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT | kSynchronousIo, nullptr, 0);
+  if (!NT_SUCCESS(status)) Throw(::RtlNtStatusToDosError(status));
+  return UniqueFile(handle);
 }
 
 struct Entry {
@@ -44,48 +58,86 @@ struct Entry {
   DWORD attributes;
 };
 
-std::vector<Entry> EntriesOf(const std::wstring& folder) {
+// The whole listing of a folder, through its handle, before anything in it is deleted.
+std::vector<Entry> EntriesOf(HANDLE folder) {
   std::vector<Entry> entries;
-  WIN32_FIND_DATAW found;
-  UniqueFind find(::FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &found,
-                                     FindExSearchNameMatch, nullptr, 0));
-  if (!find) {
-    const DWORD error = ::GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND) return entries;
-    Throw(error);
+  std::vector<ULONGLONG> buffer(8192);  // 64 KiB, aligned for the records
+  for (FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;; kind = FileIdBothDirectoryInfo) {
+    if (!::GetFileInformationByHandleEx(folder, kind, buffer.data(),
+                                        static_cast<DWORD>(buffer.size() * sizeof(ULONGLONG)))) {
+      if (::GetLastError() == ERROR_NO_MORE_FILES) break;
+      ThrowLastError();
+    }
+    const auto* bytes = reinterpret_cast<const unsigned char*>(buffer.data());
+    for (;;) {
+      const auto* record = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(bytes);
+      const std::wstring name(record->FileName, record->FileNameLength / sizeof(wchar_t));
+      if (name != L"." && name != L"..") entries.push_back({name, record->FileAttributes});
+      if (!record->NextEntryOffset) break;
+      bytes += record->NextEntryOffset;
+    }
   }
-  do {
-    const std::wstring name = found.cFileName;
-    if (name != L"." && name != L"..") entries.push_back({name, found.dwFileAttributes});
-  } while (::FindNextFileW(find.get(), &found));
-  const DWORD error = ::GetLastError();
-  if (error != ERROR_NO_MORE_FILES) Throw(error);
   return entries;
 }
 
-// Deletes what the folder holds, then the folder. A link is removed as a link and never
-// followed, so nothing outside the folder is reached through it. Returns the files removed.
-std::size_t DeleteTree(const std::wstring& folder, bool force) {
-  std::size_t files = 0;
-  for (const Entry& entry : EntriesOf(folder)) {
-    const std::wstring path = folder + L"\\" + entry.name;
-    const bool isFolder = entry.attributes & FILE_ATTRIBUTE_DIRECTORY;
-    if (entry.attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-      if (isFolder) {
-        RemoveEmptyFolder(path, force);
-      } else {
-        RemoveFile(path, force);
-        ++files;
-      }
-    } else if (isFolder) {
-      files += DeleteTree(path, force);
-    } else {
-      RemoveFile(path, force);
-      ++files;
+// Deleted when the handle is closed. With force on, a read-only entry loses that flag first;
+// with force off, removing it fails.
+void MarkDeleted(HANDLE entry, bool force) {
+  if (force) {
+    FILE_BASIC_INFO basic{};
+    if (::GetFileInformationByHandleEx(entry, FileBasicInfo, &basic, sizeof basic) &&
+        (basic.FileAttributes & FILE_ATTRIBUTE_READONLY)) {
+      basic.FileAttributes &= ~FILE_ATTRIBUTE_READONLY;
+      ::SetFileInformationByHandle(entry, FileBasicInfo, &basic, sizeof basic);
     }
   }
-  RemoveEmptyFolder(folder, force);
+  FILE_DISPOSITION_INFO disposition{TRUE};
+  ThrowLastErrorIf(!::SetFileInformationByHandle(entry, FileDispositionInfo, &disposition,
+                                                 sizeof disposition));
+}
+
+// Removes the entry `name` of the folder `parent` (named `parentName`): a file, or a folder
+// with everything in it. A link, by its listing or by its own handle, is removed as a link;
+// where the platform opened what it points to instead (Wine), nothing is removed and that is
+// the error. Returns the files removed.
+std::size_t RemoveEntry(HANDLE parent, const std::wstring& parentName, const Entry& listed, bool force) {
+  const bool listedFolder = listed.attributes & FILE_ATTRIBUTE_DIRECTORY;
+  UniqueFile entry = OpenEntry(parent, listed.name,
+                               DELETE | FILE_READ_ATTRIBUTES | (force ? FILE_WRITE_ATTRIBUTES : 0) |
+                                   (listedFolder ? FILE_LIST_DIRECTORY : 0));
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  ThrowLastErrorIf(!::GetFileInformationByHandleEx(entry.get(), FileAttributeTagInfo, &tag, sizeof tag));
+  const bool holdsTheLink = tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
+  if ((listed.attributes & FILE_ATTRIBUTE_REPARSE_POINT) || holdsTheLink ||
+      !IsEntryItself(entry.get(), parentName, listed.name)) {
+    if (!holdsTheLink) Throw(kReparsePointEncountered);
+    MarkDeleted(entry.get(), force);
+    return listedFolder ? 0 : 1;
+  }
+  std::size_t files = 0;
+  if (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
+    const std::wstring name = HandleName(entry.get());
+    for (const Entry& child : EntriesOf(entry.get())) files += RemoveEntry(entry.get(), name, child, force);
+  } else {
+    files = 1;
+  }
+  MarkDeleted(entry.get(), force);
   return files;
+}
+
+// The entry at the path, removed through its folder's handle. The folder itself is opened by
+// path: making sure that the folders above are no links is the caller's business.
+std::size_t RemovePath(const Text& path, bool force) {
+  const std::wstring full = LongPath(path);
+  WIN32_FIND_DATAW found;
+  UniqueFind find(::FindFirstFileExW(full.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                                     nullptr, 0));
+  if (!find) ThrowLastError();
+  UniqueFile folder(::CreateFileW(ParentOf(full).c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                  kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!folder) ThrowLastError();
+  return RemoveEntry(folder.get(), HandleName(folder.get()), {found.cFileName, found.dwFileAttributes},
+                     force);
 }
 
 }  // namespace
@@ -95,7 +147,14 @@ bool FileSystem::FileExists(const Text& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-void FileSystem::DeleteFile(const Text& path, bool force) { RemoveFile(LongPath(path), force); }
+void FileSystem::DeleteFile(const Text& path, bool force) {
+  const DWORD attributes = Attributes(LongPath(path));
+  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+      !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    Throw(ERROR_ACCESS_DENIED);  // a folder is no file, as DeleteFileW says
+  }
+  RemovePath(path, force);
+}
 
 bool FileSystem::FolderExists(const Text& path) {
   const DWORD attributes = Attributes(WideString(path));
@@ -103,15 +162,17 @@ bool FileSystem::FolderExists(const Text& path) {
 }
 
 std::size_t FileSystem::DeleteFolder(const Text& path, bool force) {
-  const std::wstring folder = LongPath(path);
-  const DWORD attributes = Attributes(folder);
+  const DWORD attributes = Attributes(LongPath(path));
   if (attributes == INVALID_FILE_ATTRIBUTES) ThrowLastError();
   if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) Throw(ERROR_PATH_NOT_FOUND);
-  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) {
-    RemoveEmptyFolder(folder, force);  // the folder itself is a link: only the link goes
-    return 0;
-  }
-  return DeleteTree(folder, force);
+  return RemovePath(path, force);
+}
+
+bool FileSystem::IsLink(const Text& path) {
+  const DWORD attributes = Attributes(WideString(path));
+  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
+  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return true;
+  return OpenNoFollow(WideString(path), FILE_READ_ATTRIBUTES).link;
 }
 
 }  // namespace win32

@@ -1,6 +1,6 @@
 #pragma once
-// Files and folders on Windows, with the Win32 functions directly (no scripting components
-// needed on the machine).
+// Files and folders on Windows, with the Win32 and native file functions directly (no
+// scripting components needed on the machine); deletions go through handles, never links.
 #include <windows.h>
 
 #include "platform/files.h"
@@ -12,6 +12,7 @@ class FileSystem final : public platform::FileSystem {
   bool FileExists(const Text& path) override;
   void DeleteFile(const Text& path, bool force) override;
   bool FolderExists(const Text& path) override;
+  bool IsLink(const Text& path) override;
   std::size_t DeleteFolder(const Text& path, bool force) override;
 };
 

@@ -2,6 +2,8 @@
 
 #include <vector>
 
+#include "platform/win32/win_error.h"
+
 namespace win32 {
 
 std::wstring HandleName(HANDLE handle) {
@@ -12,24 +14,51 @@ std::wstring HandleName(HANDLE handle) {
   return std::wstring(info->FileName, info->FileNameLength / sizeof(wchar_t));
 }
 
+namespace {
+
+bool SameName(const std::wstring& a, const std::wstring& b) {
+  return ::CompareStringOrdinal(a.c_str(), static_cast<int>(a.size()), b.c_str(),
+                                static_cast<int>(b.size()), TRUE) == CSTR_EQUAL;
+}
+
+}  // namespace
+
 bool IsEntryItself(HANDLE handle, const std::wstring& folderName, const std::wstring& name) {
   FILE_ATTRIBUTE_TAG_INFO tag{};
   if (!::GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) ||
       (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
     return false;
   }
-  std::wstring expected = folderName;
-  if (expected.empty() || expected.back() != L'\\') expected += L'\\';
-  expected += name;
   const std::wstring actual = HandleName(handle);
-  return !actual.empty() &&
-         ::CompareStringOrdinal(actual.c_str(), static_cast<int>(actual.size()), expected.c_str(),
-                                static_cast<int>(expected.size()), TRUE) == CSTR_EQUAL;
+  if (actual.empty() || folderName.empty()) return true;
+  std::wstring expected = folderName;
+  if (expected.back() != L'\\') expected += L'\\';
+  return SameName(actual, expected + name);
+}
+
+Opened OpenNoFollow(const std::wstring& path, DWORD access) {
+  WIN32_FIND_DATAW entry;
+  UniqueFind find(::FindFirstFileExW(path.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
+                                     nullptr, 0));
+  if (!find) ThrowLastError();
+  Opened opened;
+  opened.handle.reset(::CreateFileW(path.c_str(), access,
+                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                    OPEN_EXISTING,
+                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!opened.handle) ThrowLastError();
+  // The folder above is taken as opened by path: only this entry's own name is compared.
+  const std::wstring name = HandleName(opened.handle.get());
+  opened.link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+                !IsEntryItself(opened.handle.get(), name.empty() ? L"" : ParentOf(name),
+                               entry.cFileName);
+  return opened;
 }
 
 std::wstring ParentOf(const std::wstring& path) {
   const std::size_t slash = path.find_last_of(L"\\/");
   if (slash == std::wstring::npos) return L".";
+  if (slash == 0) return path.substr(0, 1);  // "\x", a handle's name at the volume's root
   // "C:\x" has the parent "C:\", not "C:".
   if (slash == 2 && path[1] == L':') return path.substr(0, 3);
   return path.substr(0, slash);

@@ -16,8 +16,17 @@ namespace win32 {
 std::wstring HandleName(HANDLE handle);
 
 // True when the handle is the entry `name` of the folder whose handle name is `folderName`,
-// and neither the handle nor its tag says reparse point.
+// and its tag does not say reparse point. Where the names cannot be read, the tag decides.
 bool IsEntryItself(HANDLE handle, const std::wstring& folderName, const std::wstring& name);
+
+// The path's own entry opened without following it, and whether it is a link by any of the
+// three tests above (for the path's last step; the folders above it are taken as they are).
+// Fails with a platform::Error when the path does not exist or cannot be opened.
+struct Opened {
+  UniqueFile handle;
+  bool link = false;
+};
+Opened OpenNoFollow(const std::wstring& path, DWORD access);
 
 // The folder part of a path and its last step ("C:\a\b.log" gives "C:\a" and "b.log").
 std::wstring ParentOf(const std::wstring& path);

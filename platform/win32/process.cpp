@@ -222,4 +222,10 @@ Text Processes::ExpandEnvironment(const Text& text) {
   }
 }
 
+Text Processes::SystemFolder() {
+  wchar_t folder[MAX_PATH];
+  const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
+  return length && length < MAX_PATH ? ToText(folder, length) : Text(u"C:\\Windows\\System32");
+}
+
 }  // namespace win32

@@ -16,6 +16,7 @@ class Processes final : public platform::Processes {
       : descendantsBound_(descendantsBound) {}
   std::unique_ptr<platform::Process> Start(const Text& commandLine, std::uint8_t show) override;
   Text ExpandEnvironment(const Text& text) override;
+  Text SystemFolder() override;
 
  private:
   std::chrono::milliseconds descendantsBound_;

@@ -18,6 +18,7 @@ class Scenario(unittest.TestCase):
     watched = ()         # Windows paths whose existence is noted after the run
     driver_options = ()
     args = ()            # the program's command line
+    program = None       # the program's Windows path, when not the build's own
     list_files = False   # note every file of drive C: before and after the run
     timeout = 180
 
@@ -49,7 +50,8 @@ class Scenario(unittest.TestCase):
             helper.start()
             try:
                 cls.report = program.run(prefix, *cls.driver_options, timeout=cls.timeout,
-                                         args=cls.args, env=cls.environment(prefix))
+                                         args=cls.args, env=cls.environment(prefix),
+                                         program=cls.program)
             finally:
                 done.set()
                 helper.join()

@@ -6,6 +6,7 @@
 //   sleep MS            wait MS milliseconds
 //   window MS           show a window and process its messages for MS milliseconds
 //   record FILE         append this process's command line to FILE (UTF-8, one line)
+//   self FILE           append the path of this program's own file to FILE
 //   note FILE TEXT      append TEXT to FILE
 //   startup FILE        append "flags=F show=S" from this process's start-up record to FILE
 //   spawn MS FILE       start another copy, without waiting for it, that sleeps MS
@@ -111,6 +112,10 @@ int Run(int argc, wchar_t** argv) {
       ShowWindowFor(static_cast<DWORD>(_wtoi(argv[++i])));
     } else if (step == L"record" && hasArg) {
       Append(argv[++i], ::GetCommandLineW());
+    } else if (step == L"self" && hasArg) {
+      wchar_t self[MAX_PATH];
+      ::GetModuleFileNameW(nullptr, self, MAX_PATH);
+      Append(argv[++i], self);
     } else if (step == L"note" && i + 2 < argc) {
       const std::wstring file = argv[++i];
       Append(file, argv[++i]);

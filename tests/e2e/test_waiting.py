@@ -54,7 +54,7 @@ class WholeUninstallTest(Scenario):
         self.assertFalse(self.exists[r'C:\kavro\datos'])
         self.assertLogged(r'esperados también: C:\desinstaladores\Kavro1Entrega.exe',
                           'Ya desinstalado: la clave Kavro3Sub',
-                          f'msiexec /x {suite.INFORMES_PRODUCT_CODE} /passive /norestart')
+                          f'msiexec.exe /x {suite.INFORMES_PRODUCT_CODE} /passive /norestart')
 
 
 class ExitStatusesTest(unittest.TestCase):

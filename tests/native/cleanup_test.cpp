@@ -242,6 +242,27 @@ TEST_F(CleanupTest, EachComponentIsCheckedBeforeAndAfterItsUninstallerRuns) {
   EXPECT_EQ(journal.back(), "unload");  // the run still reached its end
 }
 
+TEST_F(CleanupTest, AnInstallFolderThatIsALinkIsNoInstallFolder) {
+  disk.AddFolderLink(u"c:\\kavro");  // planted by a user, pointing at another folder
+  disk.AddFolder(u"c:\\kavro\\datos");
+  AddExecutables({u"setup.exe"});
+  disk.AddFile(kShortcut);
+  Run();
+  EXPECT_TRUE(Starting("delete-folder:").empty());
+  EXPECT_TRUE(Starting("file1.").empty());  // not even listed
+  EXPECT_TRUE(disk.HasFile(u"c:\\kavro\\setup.exe"));
+  EXPECT_FALSE(disk.HasFile(kShortcut));
+  EXPECT_TRUE(logFile.Has(u"c:\\kavro es un enlace"));
+  EXPECT_EQ(exitCode, kExitCompleted);
+
+  // A data folder that is a link: the link itself goes, with nothing behind it.
+  disk.AddFolder(u"c:\\kavro");
+  disk.AddFolderLink(u"c:\\kavro\\datos");
+  Run();
+  EXPECT_FALSE(disk.HasFolder(u"c:\\kavro\\datos"));
+  EXPECT_TRUE(logFile.Has(u"c:\\kavro\\datos es un enlace: se quita el enlace"));
+}
+
 TEST(ExitStatusTest, ErrorBeforeNotStartedBeforeRetryBeforeRemainingBeforeRestart) {
   struct Case {
     std::vector<std::pair<std::optional<std::uint32_t>, bool>> ran;  // exit code, entry gone

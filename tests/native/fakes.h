@@ -57,6 +57,12 @@ class Disk {
   void AddFile(const Text& path, bool readOnly = false) {
     entries_[UpperCase(path)] = {path, false, readOnly};
   }
+  // A link to a folder elsewhere: it shows as a folder, but is a link.
+  void AddFolderLink(const Text& path) { entries_[UpperCase(path)] = {path, true, false, true}; }
+  bool IsLink(const Text& path) const {
+    auto it = entries_.find(UpperCase(path));
+    return it != entries_.end() && it->second.link;
+  }
   bool HasFile(const Text& path) const { return Has(path, false); }
   bool HasFolder(const Text& path) const { return Has(path, true); }
 
@@ -102,6 +108,7 @@ class Disk {
     Text path;
     bool folder;
     bool readOnly;
+    bool link = false;
   };
   bool Has(const Text& path, bool folder) const {
     auto it = entries_.find(UpperCase(path));
@@ -119,6 +126,7 @@ class FileSystem final : public platform::FileSystem {
     disk_.Remove(path);
   }
   bool FolderExists(const Text& path) override { return disk_.HasFolder(path); }
+  bool IsLink(const Text& path) override { return disk_.IsLink(path); }
   std::size_t DeleteFolder(const Text& path, bool force) override {
     journal_.push_back("delete-folder:" + Narrow(path) + (force ? " force" : ""));
     return disk_.RemoveTree(path);
@@ -369,6 +377,8 @@ class Processes final : public platform::Processes {
     }
     return expanded;
   }
+
+  Text SystemFolder() override { return u"C:\\Windows\\system32"; }
 
   std::map<Text, Text> environment;
   std::vector<Started> started;

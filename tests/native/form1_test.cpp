@@ -171,7 +171,7 @@ TEST_F(RunTest, PackageRowsAreRemovedThroughMsiexec) {
   registry.AddProgram(u"p", Text(u"Kavro Visor"), Text(u"C:\\Kavro paquetes\\visor.msi"));
   Run();
   EXPECT_EQ(Launched(processes),
-            std::vector<Text>{u"msiexec /uninstall \"C:\\Kavro paquetes\\visor.msi\" /passive /norestart"});
+            std::vector<Text>{u"C:\\Windows\\system32\\msiexec.exe /uninstall \"C:\\Kavro paquetes\\visor.msi\" /passive /norestart"});
 }
 
 TEST_F(RunTest, ThreeHundredRowsAllRunInOrder) {

@@ -31,22 +31,22 @@ TEST_P(PackageRewriteTest, LastThreeCharactersDecide) {
 INSTANTIATE_TEST_SUITE_P(
     Commands, PackageRewriteTest,
     ::testing::Values(
-        Rewrite{u"C:\\Inst\\Paquete.msi", u"msiexec /uninstall \"C:\\Inst\\Paquete.msi\" /passive /norestart"},
-        Rewrite{u"c:\\inst\\paquete.MsI", u"msiexec /uninstall \"c:\\inst\\paquete.MsI\" /passive /norestart"},
-        Rewrite{u"C:\\Tools\\desmsi", u"msiexec /uninstall \"C:\\Tools\\desmsi\" /passive /norestart"},
-        Rewrite{u"C:\\Mis paquetes\\a.msi", u"msiexec /uninstall \"C:\\Mis paquetes\\a.msi\" /passive /norestart"},
-        Rewrite{u"msi", u"msiexec /uninstall \"msi\" /passive /norestart"},
+        Rewrite{u"C:\\Inst\\Paquete.msi", u"C:\\Windows\\system32\\msiexec.exe /uninstall \"C:\\Inst\\Paquete.msi\" /passive /norestart"},
+        Rewrite{u"c:\\inst\\paquete.MsI", u"C:\\Windows\\system32\\msiexec.exe /uninstall \"c:\\inst\\paquete.MsI\" /passive /norestart"},
+        Rewrite{u"C:\\Tools\\desmsi", u"C:\\Windows\\system32\\msiexec.exe /uninstall \"C:\\Tools\\desmsi\" /passive /norestart"},
+        Rewrite{u"C:\\Mis paquetes\\a.msi", u"C:\\Windows\\system32\\msiexec.exe /uninstall \"C:\\Mis paquetes\\a.msi\" /passive /norestart"},
+        Rewrite{u"msi", u"C:\\Windows\\system32\\msiexec.exe /uninstall \"msi\" /passive /norestart"},
         Rewrite{u"C:\\Inst\\Paquete.msi ", u"C:\\Inst\\Paquete.msi "},
         Rewrite{u"ms", u"ms"},
         // Windows Installer products: removed unattended whatever the registered action.
         Rewrite{u"MsiExec.exe /I{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B}",
-                u"msiexec /x {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} /passive /norestart"},
-        Rewrite{u"msiexec /x{6f3a2b10-1c2d-4e5f-8a9b-0c1d2e3f4a5b}",
-                u"msiexec /x {6f3a2b10-1c2d-4e5f-8a9b-0c1d2e3f4a5b} /passive /norestart"},
+                u"C:\\Windows\\system32\\msiexec.exe /x {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} /passive /norestart"},
+        Rewrite{u"C:\\Windows\\system32\\msiexec.exe /x{6f3a2b10-1c2d-4e5f-8a9b-0c1d2e3f4a5b}",
+                u"C:\\Windows\\system32\\msiexec.exe /x {6f3a2b10-1c2d-4e5f-8a9b-0c1d2e3f4a5b} /passive /norestart"},
         Rewrite{u"\"C:\\Windows\\System32\\MSIEXEC.EXE\" -X {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B}",
-                u"msiexec /x {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} /passive /norestart"},
+                u"C:\\Windows\\system32\\msiexec.exe /x {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} /passive /norestart"},
         Rewrite{u"C:\\Windows\\SysWOW64\\MsiExec /I{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} ",
-                u"msiexec /x {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} /passive /norestart"},
+                u"C:\\Windows\\system32\\msiexec.exe /x {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} /passive /norestart"},
         // Anything else stays as read: other actions, extra arguments, a malformed code,
         // another program of a similar name.
         Rewrite{u"MsiExec.exe /f{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B}",
@@ -58,6 +58,22 @@ INSTANTIATE_TEST_SUITE_P(
                 u"nomsiexec.exe /X{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B}"},
         Rewrite{u"C:\\Kavro\\quitar.exe /s", u"C:\\Kavro\\quitar.exe /s"}),
     [](const ::testing::TestParamInfo<Rewrite>& info) { return "case_" + std::to_string(info.index); });
+
+TEST(QuoteProgramPathTest, OnlyAnUnquotedProgramPathWithABlankIsQuoted) {
+  const std::pair<const char16_t*, const char16_t*> cases[] = {
+      {u"c:\\kavro\\mis modulos\\quitar.exe /s", u"\"c:\\kavro\\mis modulos\\quitar.exe\" /s"},
+      {u"C:\\Archivos de programa\\Kavro\\UNINST.EXE", u"\"C:\\Archivos de programa\\Kavro\\UNINST.EXE\""},
+      // The first ".exe" that ends the program: one inside a folder's name does not.
+      {u"C:\\a b\\x.exed\\quitar.exe /s", u"\"C:\\a b\\x.exed\\quitar.exe\" /s"},
+      // As read: already quoted, no blank before the .exe, no .exe at all.
+      {u"\"c:\\kavro\\mis modulos\\quitar.exe\" /s", u"\"c:\\kavro\\mis modulos\\quitar.exe\" /s"},
+      {u"c:\\kavro\\quitar.exe /carpeta c:\\mis datos\\x.exe", u"c:\\kavro\\quitar.exe /carpeta c:\\mis datos\\x.exe"},
+      {u"rundll32.exe c:\\mis cosas\\k.dll,Quitar", u"rundll32.exe c:\\mis cosas\\k.dll,Quitar"},
+      {u"c:\\mis cosas\\quitar.bat /s", u"c:\\mis cosas\\quitar.bat /s"},
+      {u"", u""},
+  };
+  for (const auto& [command, quoted] : cases) EXPECT_EQ(Gene::QuoteProgramPath(command), quoted) << fake::Narrow(command);
+}
 
 class RunAndWaitTest : public ::testing::Test {
  protected:
@@ -84,11 +100,11 @@ TEST_F(RunAndWaitTest, EmptyCommandLeavesTwoBlanksInTheMessage) {
 }
 
 TEST_F(RunAndWaitTest, RefusedPackageIsReportedInItsMsiexecForm) {
-  processes.refused.insert(u"msiexec /uninstall \"C:\\NoExiste\\p.msi\" /passive /norestart");
+  processes.refused.insert(u"C:\\Windows\\system32\\msiexec.exe /uninstall \"C:\\NoExiste\\p.msi\" /passive /norestart");
   EXPECT_FALSE(Run(u"C:\\NoExiste\\p.msi"));
   ASSERT_EQ(window.messages.size(), 1u);
   EXPECT_EQ(window.messages[0].text,
-            u"El programa: msiexec /uninstall \"C:\\NoExiste\\p.msi\" /passive /norestart NO puede ser Ejecutado NO EXISTE.");
+            u"El programa: C:\\Windows\\system32\\msiexec.exe /uninstall \"C:\\NoExiste\\p.msi\" /passive /norestart NO puede ser Ejecutado NO EXISTE.");
 }
 
 TEST_F(RunAndWaitTest, StartedCommandShowsNoMessageAndGetsTheShowValue) {

@@ -1,0 +1,103 @@
+"""Security: what a local user with bad intent can prepare before an administrator's run, in
+folders any user may write to. A link at c:\\kavro or at c:\\kavro\\datos, an unquoted command
+with a blank and a program planted where the platform would look first, and an msiexec.exe
+planted beside a downloaded copy of the program."""
+import os
+import shutil
+
+from bed import paths, suite
+from bed.scenario import LOG, Scenario
+
+OUTSIDE = ('fuera', r'fuera\programa.exe', r'fuera\datos', r'fuera\datos\importante.dat')
+
+
+def outside_folder(prefix):
+    """C:\\fuera: executables and a datos folder that must survive whatever points at them."""
+    (prefix.c(r'fuera\datos')).mkdir(parents=True)
+    (prefix.c(r'fuera\programa.exe')).write_bytes(b'MZ')
+    (prefix.c(r'fuera\datos\importante.dat')).write_text('no borrar')
+
+
+class InstallFolderLinkAndPlantedMsiexecTest(Scenario):
+    name = 'links-install-folder'
+    watched = tuple('C:\\' + p for p in OUTSIDE)
+    program = r'C:\descargas\DesinstalaKavro1.exe'
+
+    @classmethod
+    def prepare(cls, prefix):
+        outside_folder(prefix)
+        os.symlink(prefix.c('fuera'), prefix.c('kavro'))
+        # The program run from a download folder in which an msiexec.exe was planted: had it
+        # run instead of the system's, the package would still be installed.
+        prefix.c('descargas').mkdir()
+        shutil.copy(paths.PROGRAM, prefix.c(r'descargas\DesinstalaKavro1.exe'))
+        shutil.copy(paths.CHILD, prefix.c(r'descargas\msiexec.exe'))
+        suite.install_visor(prefix)
+
+    @classmethod
+    def inspect(cls, prefix):
+        cls.entries = prefix.uninstall_entries()
+        cls.visor_folder = prefix.c(suite.VISOR_FOLDER).exists()
+
+    def test_nothing_behind_the_link_is_touched(self):
+        self.assertTrue(all(self.exists.values()), self.exists)
+        self.assertLogged(r'c:\kavro es un enlace')
+
+    def test_the_systems_msiexec_removes_the_package(self):
+        self.assertNotIn('KavroVisor', self.entries)
+        self.assertNotIn(suite.VISOR_PRODUCT_CODE, self.entries)
+        self.assertFalse(self.visor_folder)
+        self.assertLogged(r'Ejecutado: C:\windows\system32\msiexec.exe /uninstall')
+        self.assertRunEnded(0)
+
+
+class DataFolderLinkAndUnquotedCommandTest(Scenario):
+    name = 'links-data-folder'
+    watched = tuple('C:\\' + p for p in OUTSIDE) + (r'C:\kavro\datos',)
+
+    @classmethod
+    def prepare(cls, prefix):
+        outside_folder(prefix)
+        prefix.c('kavro').mkdir()
+        os.symlink(prefix.c(r'fuera\datos'), prefix.c(r'kavro\datos'))
+        # Unquoted, "c:\kavro\mis modulos\quitar.exe" would first try c:\kavro\mis.exe.
+        suite.put_uninstaller(prefix, r'C:\kavro\mis modulos\quitar.exe')
+        shutil.copy(paths.CHILD, prefix.c(r'kavro\mis.exe'))
+        suite.register(prefix, {'KavroModulos': {'DisplayName': 'Kavro módulos', 'UninstallString':
+            r'c:\kavro\mis modulos\quitar.exe self ' + LOG + ' delete-key KavroModulos'}})
+
+    def test_nothing_behind_the_link_is_touched(self):
+        for path in self.watched[:-1]:
+            self.assertTrue(self.exists[path], path)
+        # Windows removes the link itself; Wine 8 cannot remove a link to a folder without
+        # following it, and the run then ends on the error box.
+        if self.exists[r'C:\kavro\datos']:
+            self.assertRunEnded(2)
+        else:
+            self.assertRunEnded(0)
+        self.assertLogged(r'c:\kavro\datos es un enlace')
+
+    def test_only_the_registered_program_ran(self):
+        self.assertEqual([line.lower() for line in self.log], [r'c:\kavro\mis modulos\quitar.exe'])
+        self.assertLogged(r'Ejecutado: "c:\kavro\mis modulos\quitar.exe" self')
+
+
+class FileLinksTest(Scenario):
+    """Links to files, which Wine shows as plain files: one inside the data folder and one
+    among the executables swept. What they point to survives."""
+    name = 'links-to-files'
+    watched = (r'C:\fuera\programa.exe', r'C:\fuera\datos\importante.dat')
+
+    @classmethod
+    def prepare(cls, prefix):
+        outside_folder(prefix)
+        (prefix.c(r'kavro\datos')).mkdir(parents=True)
+        (prefix.c(r'kavro\datos\a.dat')).write_text('x')
+        os.symlink(prefix.c(r'fuera\datos\importante.dat'), prefix.c(r'kavro\datos\enlace.dat'))
+        os.symlink(prefix.c(r'fuera\programa.exe'), prefix.c(r'kavro\enlace.exe'))
+
+    def test_what_the_links_point_to_survives(self):
+        self.assertTrue(all(self.exists.values()), self.exists)
+        # Windows removes each link itself; Wine cannot without following it: the error box.
+        self.assertIn(self.report.exit_code, (0, 2), self.report)
+        self.assertRunEnded(self.report.exit_code)
