@@ -35,6 +35,11 @@ def _own():
     return state['display'] if _alive(state['pid']) else None
 
 
+def running():
+    """True when the Xvfb of this build folder is already up (started by someone else)."""
+    return _own() is not None
+
+
 def display():
     """A usable DISPLAY value, starting Xvfb when the caller has none."""
     if os.environ.get('DISPLAY'):
