@@ -109,7 +109,7 @@ std::size_t RemoveEntry(HANDLE parent, const std::wstring& parentName, const Ent
   ThrowLastErrorIf(!::GetFileInformationByHandleEx(entry.get(), FileAttributeTagInfo, &tag, sizeof tag));
   const bool holdsTheLink = tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
   if ((listed.attributes & FILE_ATTRIBUTE_REPARSE_POINT) || holdsTheLink ||
-      !IsEntryItself(entry.get(), parentName, listed.name)) {
+      !HasName(entry.get(), parentName, listed.name)) {
     if (!holdsTheLink) Throw(kReparsePointEncountered);
     MarkDeleted(entry.get(), force);
     return listedFolder ? 0 : 1;

@@ -7,11 +7,17 @@
 namespace win32 {
 
 std::wstring HandleName(HANDLE handle) {
-  std::vector<unsigned char> buffer(sizeof(FILE_NAME_INFO) + 32768 * sizeof(wchar_t));
-  auto* info = reinterpret_cast<FILE_NAME_INFO*>(buffer.data());
-  if (!::GetFileInformationByHandleEx(handle, FileNameInfo, info, static_cast<DWORD>(buffer.size())))
-    return {};
-  return std::wstring(info->FileName, info->FileNameLength / sizeof(wchar_t));
+  // Most names fit the first buffer; the longest a path can be, the second.
+  for (const std::size_t characters : {std::size_t{512}, std::size_t{32768}}) {
+    std::vector<DWORD> buffer((sizeof(FILE_NAME_INFO) + characters * sizeof(wchar_t)) / sizeof(DWORD) + 1);
+    auto* info = reinterpret_cast<FILE_NAME_INFO*>(buffer.data());
+    if (::GetFileInformationByHandleEx(handle, FileNameInfo, info,
+                                       static_cast<DWORD>(buffer.size() * sizeof(DWORD)))) {
+      return std::wstring(info->FileName, info->FileNameLength / sizeof(wchar_t));
+    }
+    if (::GetLastError() != ERROR_MORE_DATA) break;
+  }
+  return {};
 }
 
 namespace {
@@ -25,10 +31,11 @@ bool SameName(const std::wstring& a, const std::wstring& b) {
 
 bool IsEntryItself(HANDLE handle, const std::wstring& folderName, const std::wstring& name) {
   FILE_ATTRIBUTE_TAG_INFO tag{};
-  if (!::GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) ||
-      (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-    return false;
-  }
+  return ::GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) &&
+         !(tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && HasName(handle, folderName, name);
+}
+
+bool HasName(HANDLE handle, const std::wstring& folderName, const std::wstring& name) {
   const std::wstring actual = HandleName(handle);
   if (actual.empty() || folderName.empty()) return true;
   std::wstring expected = folderName;

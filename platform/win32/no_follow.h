@@ -15,8 +15,11 @@ namespace win32 {
 // The handle's own path below its volume ("\folder\file"), empty when it cannot be read.
 std::wstring HandleName(HANDLE handle);
 
-// True when the handle is the entry `name` of the folder whose handle name is `folderName`,
-// and its tag does not say reparse point. Where the names cannot be read, the tag decides.
+// True when the handle's own name is `name` in the folder whose handle name is `folderName`;
+// also when a name cannot be read (the handle's tag is then all there is to go by).
+bool HasName(HANDLE handle, const std::wstring& folderName, const std::wstring& name);
+
+// HasName, and the handle's tag does not say reparse point.
 bool IsEntryItself(HANDLE handle, const std::wstring& folderName, const std::wstring& name);
 
 // The path's own entry opened without following it, and whether it is a link by any of the
