@@ -23,7 +23,7 @@
 namespace {
 
 // Test-only: how long the processes an uninstaller started are still waited for once it has
-// ended, in milliseconds, instead of ten minutes (README, "Testing").
+// ended, in milliseconds, instead of ten minutes (README, "A setting for tests only").
 std::chrono::milliseconds DescendantsBound() {
   wchar_t value[32];
   const DWORD length = ::GetEnvironmentVariableW(L"KAVRO_TEST_DESCENDANTS_WAIT_MS", value, 32);
