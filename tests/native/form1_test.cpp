@@ -140,7 +140,7 @@ TEST_F(RunTest, EachRowsCommandIsCutOutAndTrimmed) {
 TEST_F(RunTest, RowsRunOneAfterAnotherInListOrderEachSelectedWhileItRuns) {
   registry.AddProgram(u"1", Text(u"Kavro uno"), Text(u"uno.exe"));
   registry.AddProgram(u"2", Text(u"Kavro dos"), Text(u"dos.exe"));
-  processes.scripts[u"uno.exe"] = {2, false};
+  processes.scripts[u"uno.exe"].inputsBeforeEnd = 2;
   Run();
   const fake::Journal expected{"select:0", "start:uno.exe", "idle", "close-thread",
                                    "wait:input", "pump", "wait:input", "pump", "wait:ended",

@@ -122,7 +122,7 @@ TEST_F(RunAndWaitTest, ProcessEndedBeforeTheFirstCheckCausesNoPump) {
 }
 
 TEST_F(RunAndWaitTest, EveryInputIsPumpedUntilTheProcessEnds) {
-  processes.scripts[u"lento.exe"] = {3, false};
+  processes.scripts[u"lento.exe"].inputsBeforeEnd = 3;
   Run(u"lento.exe");
   EXPECT_EQ(journal, (fake::Journal{"start:lento.exe", "idle", "close-thread", "wait:input", "pump",
                                     "wait:input", "pump", "wait:input", "pump", "wait:ended",
@@ -130,7 +130,7 @@ TEST_F(RunAndWaitTest, EveryInputIsPumpedUntilTheProcessEnds) {
 }
 
 TEST_F(RunAndWaitTest, FailedWaitEndsTheWaitAndClosesTheProcess) {
-  processes.scripts[u"raro.exe"] = {0, true};
+  processes.scripts[u"raro.exe"].waitFails = true;
   EXPECT_TRUE(Run(u"raro.exe"));
   EXPECT_EQ(journal, (fake::Journal{"start:raro.exe", "idle", "close-thread", "wait:failed",
                                     "close-process"}));
