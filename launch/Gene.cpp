@@ -81,8 +81,8 @@ Outcome RunAndWait(platform::Processes& processes, platform::Window& window, Tex
                    std::uint8_t show) {
   // The system's msiexec by its full path: looked up by name, one planted in this program's
   // folder or the current one would run first, with our rights.
-  commandLine = QuoteProgramPath(
-      UninstallCommand(commandLine, QuoteProgramPath(processes.SystemFolder() + u"\\msiexec.exe")));
+  commandLine =
+      QuoteProgramPath(UninstallCommand(commandLine, processes.SystemFolder() + u"\\msiexec.exe"));
   const auto start = std::chrono::steady_clock::now();
   const std::unique_ptr<platform::Process> process = processes.Start(commandLine, show);
   if (!process) {

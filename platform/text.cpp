@@ -1,5 +1,7 @@
 #include "platform/text.h"
 
+#include <string>
+
 namespace {
 
 char16_t UpperUnit(char16_t c) {
@@ -9,6 +11,11 @@ char16_t UpperUnit(char16_t c) {
 }
 
 }  // namespace
+
+Text DecimalText(long long value) {
+  const std::string digits = std::to_string(value);
+  return Text(digits.begin(), digits.end());
+}
 
 Text UpperCase(TextView text) {
   Text upper(text);

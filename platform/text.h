@@ -15,3 +15,6 @@ Text UpperCase(TextView text);
 // Wildcard match of a whole name against a pattern with '*' (any run) and '?' (any one code
 // unit), ignoring letter case as UpperCase does.
 bool WildcardMatch(TextView pattern, TextView name);
+
+// The decimal digits of a number, with a minus sign when it is negative.
+Text DecimalText(long long value);

@@ -1,7 +1,5 @@
 #include "run/ExitStatus.h"
 
-#include <string>
-
 namespace {
 
 struct Meaning {
@@ -22,11 +20,6 @@ constexpr Meaning kMeanings[] = {
 constexpr std::uint32_t kInstallInProgress = 1618;
 constexpr std::uint32_t kRestartRequired = 3010;
 constexpr std::uint32_t kRestartInitiated = 1641;
-
-Text Digits(int value) {
-  const std::string digits = std::to_string(value);
-  return Text(digits.begin(), digits.end());
-}
 
 }  // namespace
 
@@ -53,7 +46,7 @@ Text ExitStatusMeaning(int status) {
 Text ExitStatusTable() {
   Text table;
   for (const Meaning& m : kMeanings) {
-    Text number = Digits(m.status);
+    Text number = DecimalText(m.status);
     number.resize(6, u' ');
     table += u"  " + number + m.text + u"\r\n";
   }

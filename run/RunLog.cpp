@@ -1,15 +1,8 @@
 #include "run/RunLog.h"
 
-#include <string>
-
 #include "run/ExitStatus.h"
 
 namespace {
-
-Text Number(unsigned long long value) {
-  const std::string digits = std::to_string(value);
-  return Text(digits.begin(), digits.end());
-}
 
 // Multi-line texts (the error box's message, the usage text) stay on one line of the log.
 Text OneLine(const Text& text) {
@@ -42,7 +35,7 @@ void RunLog::Started(const Text& version, const Text& commandLine, const Text& u
 
 void RunLog::Listed(platform::RegistryView view, int count, bool fromRegistryFunctions) {
   file_.Append(u"Programas instalados, " + ViewName(view) + u": " +
-               Number(static_cast<unsigned long long>(count)) + u" subclaves, " +
+               DecimalText(count) + u" subclaves, " +
                (fromRegistryFunctions ? u"por las funciones del registro (el proveedor WMI no dio la lista)"
                                       : u"por el proveedor WMI"));
 }
@@ -68,8 +61,8 @@ void RunLog::Ran(const Text& command, std::chrono::milliseconds duration,
     return joined;
   };
   Text line = u"Ejecutado: " + command + u" (" +
-              Number(static_cast<unsigned long long>(duration.count())) + u" ms), código de salida " +
-              (ending.exitCode ? Number(*ending.exitCode) : Text(u"desconocido"));
+              DecimalText(duration.count()) + u" ms), código de salida " +
+              (ending.exitCode ? DecimalText(*ending.exitCode) : Text(u"desconocido"));
   if (!ending.wholeTree) {
     line += u", sin trabajo (job) propio: se esperó solo al programa iniciado";
   } else if (!ending.descendants.empty()) {
@@ -83,7 +76,7 @@ void RunLog::Ran(const Text& command, std::chrono::milliseconds duration,
 void RunLog::Message(const Text& text) { file_.Append(u"Mensaje: " + OneLine(text)); }
 
 void RunLog::Error(const platform::Error& error) {
-  file_.Append(u"Error " + Number(error.number) + u": " + OneLine(error.message));
+  file_.Append(u"Error " + DecimalText(error.number) + u": " + OneLine(error.message));
 }
 
 void RunLog::NoDesktop(const Text& path) {
@@ -103,12 +96,12 @@ void RunLog::DataFolderIsLink(const Text& path) {
 }
 
 void RunLog::DeletedDataFolder(const Text& path, std::size_t files) {
-  file_.Append(u"Borrada la carpeta de datos " + path + u" (" + Number(files) + u" archivos)");
+  file_.Append(u"Borrada la carpeta de datos " + path + u" (" + DecimalText(files) + u" archivos)");
 }
 
 void RunLog::DeletedExecutable(const Text& path) { file_.Append(u"Borrado el ejecutable " + path); }
 
 void RunLog::Ended(int exitStatus) {
-  file_.Append(u"Fin: código de salida " + Number(static_cast<unsigned long long>(exitStatus)) + u" (" +
+  file_.Append(u"Fin: código de salida " + DecimalText(exitStatus) + u" (" +
                ExitStatusMeaning(exitStatus) + u")");
 }

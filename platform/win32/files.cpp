@@ -168,11 +168,6 @@ std::size_t FileSystem::DeleteFolder(const Text& path, bool force) {
   return RemovePath(path, force);
 }
 
-bool FileSystem::IsLink(const Text& path) {
-  const DWORD attributes = Attributes(WideString(path));
-  if (attributes == INVALID_FILE_ATTRIBUTES) return false;
-  if (attributes & FILE_ATTRIBUTE_REPARSE_POINT) return true;
-  return OpenNoFollow(WideString(path), FILE_READ_ATTRIBUTES).link;
-}
+bool FileSystem::IsLink(const Text& path) { return IsLinkAt(WideString(path)); }
 
 }  // namespace win32

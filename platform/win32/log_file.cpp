@@ -42,8 +42,7 @@ UniqueFile OpenPlainFile(const std::wstring& path, bool mustBeNew) {
   if (!file) return {};
   BY_HANDLE_FILE_INFORMATION info{};
   if (!::GetFileInformationByHandle(file.get(), &info) || info.nNumberOfLinks != 1 ||
-      (info.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY)) ||
-      !IsEntryItself(file.get(), HandleName(folder.get()), name)) {
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !IsEntryItself(file.get(), HandleName(folder.get()), name)) {
     return {};
   }
   return file;

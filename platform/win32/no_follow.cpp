@@ -43,23 +43,23 @@ bool HasName(HANDLE handle, const std::wstring& folderName, const std::wstring& 
   return SameName(actual, expected + name);
 }
 
-Opened OpenNoFollow(const std::wstring& path, DWORD access) {
+bool IsLinkAt(const std::wstring& path) {
   WIN32_FIND_DATAW entry;
   UniqueFind find(::FindFirstFileExW(path.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
                                      nullptr, 0));
-  if (!find) ThrowLastError();
-  Opened opened;
-  opened.handle.reset(::CreateFileW(path.c_str(), access,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                    OPEN_EXISTING,
-                                    FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  if (!opened.handle) ThrowLastError();
-  // The folder above is taken as opened by path: only this entry's own name is compared.
-  const std::wstring name = HandleName(opened.handle.get());
-  opened.link = (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
-                !IsEntryItself(opened.handle.get(), name.empty() ? L"" : ParentOf(name),
-                               entry.cFileName);
-  return opened;
+  if (!find) return false;
+  if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return true;
+  UniqueFile handle(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
+                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                  OPEN_EXISTING,
+                                  FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+  if (!handle) ThrowLastError();
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  ThrowLastErrorIf(!::GetFileInformationByHandleEx(handle.get(), FileAttributeTagInfo, &tag, sizeof tag));
+  // Only this entry's own name is compared: the folders above are taken as opened by path.
+  const std::wstring name = HandleName(handle.get());
+  return (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+         (!name.empty() && !SameName(LeafOf(name), entry.cFileName));
 }
 
 std::wstring ParentOf(const std::wstring& path) {

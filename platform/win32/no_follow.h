@@ -22,14 +22,10 @@ bool HasName(HANDLE handle, const std::wstring& folderName, const std::wstring& 
 // HasName, and the handle's tag does not say reparse point.
 bool IsEntryItself(HANDLE handle, const std::wstring& folderName, const std::wstring& name);
 
-// The path's own entry opened without following it, and whether it is a link by any of the
-// three tests above (for the path's last step; the folders above it are taken as they are).
-// Fails with a platform::Error when the path does not exist or cannot be opened.
-struct Opened {
-  UniqueFile handle;
-  bool link = false;
-};
-Opened OpenNoFollow(const std::wstring& path, DWORD access);
+// True when the path's last step is a link by any of the three tests above (the folders above
+// it are taken as they are); false when nothing is there. Fails with a platform::Error when
+// the entry is there but cannot be opened.
+bool IsLinkAt(const std::wstring& path);
 
 // The folder part of a path and its last step ("C:\a\b.log" gives "C:\a" and "b.log").
 std::wstring ParentOf(const std::wstring& path);
