@@ -186,6 +186,11 @@ class Prefix:
         return self.user / 'Desktop'
 
     @property
+    def public_desktop(self):
+        """The desktop shared by all users."""
+        return self.path / 'drive_c' / 'users' / 'Public' / 'Desktop'
+
+    @property
     def temp(self):
         """The user's %TEMP%, where the program's log goes by default."""
         return self.user / 'Temp'

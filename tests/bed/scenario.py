@@ -95,16 +95,20 @@ def install_folder(prefix, data=True):
         (kavro / 'datos' / 'clientes' / 'clientes.dat').write_text('x')
 
 
-def put_shortcut(prefix):
-    (prefix.desktop / 'KavroII.lnk').write_bytes(b'L\0\0\0')
+def put_shortcut(prefix, public=False, name='KavroII.lnk'):
+    """A shortcut on the user's desktop, or on the one shared by all users."""
+    desktop = prefix.public_desktop if public else prefix.desktop
+    desktop.mkdir(parents=True, exist_ok=True)
+    (desktop / name).write_bytes(b'L\0\0\0')
 
 
-def component(prefix, key, name, *steps, console=False):
+def component(prefix, key, name, *steps, console=False, view=32):
     """An installed-programs entry whose uninstaller (a copy of the child program) records its
-    command line in LOG, does the given steps and deletes its own entry."""
+    command line in LOG, does the given steps and deletes its own entry (in the registry view
+    it is registered in: register it there)."""
     uninstaller = suite.put_uninstaller(prefix, rf'C:\desinstaladores\{key}.exe', console=console)
     return {key: {'DisplayName': name, 'UninstallString': suite.command(
-        uninstaller, 'record', LOG, *steps, 'delete-key', key)}}
+        uninstaller, 'record', LOG, *steps, 'delete-key64' if view == 64 else 'delete-key', key)}}
 
 
 def restore_shortcut_steps(prefix):

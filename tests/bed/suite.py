@@ -73,13 +73,16 @@ def visor_msi():
                       registry=_VISOR_REGISTRY.format(msi_path=VISOR_MSI))
 
 
-def install_visor(prefix):
+def _install_msi(prefix, package, windows_path):
     """Copies the package to its place in the prefix and installs it with msiexec."""
-    target = prefix.c(VISOR_MSI)
+    target = prefix.c(windows_path)
     target.parent.mkdir(parents=True, exist_ok=True)
-    shutil.copy(visor_msi(), target)
-    prefix.wine('msiexec', '/i', VISOR_MSI, '/qn',
-                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    shutil.copy(package, target)
+    prefix.wine('msiexec', '/i', windows_path, '/qn', stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+
+
+def install_visor(prefix):
+    _install_msi(prefix, visor_msi(), VISOR_MSI)
 
 
 def install_informes(prefix):
@@ -88,11 +91,7 @@ def install_informes(prefix):
                          name='Kavro II Informes', upgrade='{2C3D4E5F-6071-4829-8B1C-2D3E4F5A6B7C}',
                          folder='Informes K2', component='{3D4E5F60-7182-4930-9C2D-3E4F5A6B7C8D}',
                          registry='')
-    target = prefix.c(r'pruebas\Kavro Informes.msi')
-    target.parent.mkdir(parents=True, exist_ok=True)
-    shutil.copy(package, target)
-    prefix.wine('msiexec', '/i', r'C:\pruebas\Kavro Informes.msi', '/qn',
-                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    _install_msi(prefix, package, r'C:\pruebas\Kavro Informes.msi')
 
 
 def put_uninstaller(prefix, windows_path, console=False):

@@ -4,7 +4,7 @@ import unittest
 
 from bed import program, suite
 from bed.prefix import Prefix, uninstall_reg
-from bed.scenario import LOG, Scenario, component, put_shortcut
+from bed.scenario import Scenario, component, put_shortcut
 
 NOT_INSTALLED = 'La aplicación KavroII No está instalada en el equipo'
 
@@ -80,23 +80,18 @@ class SixtyFourBitAndPublicDesktopTest(Scenario):
     @classmethod
     def prepare(cls, prefix):
         put_shortcut(prefix)
-        public = prefix.path / 'drive_c' / 'users' / 'Public' / 'Desktop'
-        public.mkdir(parents=True, exist_ok=True)
-        for name in ('KavroII.lnk', 'Otro.lnk'):
-            (public / name).write_bytes(b'L\0\0\0')
+        put_shortcut(prefix, public=True)
+        put_shortcut(prefix, public=True, name='Otro.lnk')
         suite.register(prefix, component(prefix, 'KavroII', 'Kavro II'))
-        uninstaller = suite.put_uninstaller(prefix, r'C:\desinstaladores\servicio64.exe')
         suite.register(prefix, {
-            'KavroServicio': {'DisplayName': 'Kavro servicio 64', 'UninstallString': suite.command(
-                uninstaller, 'record', LOG, 'delete-key64', 'KavroServicio')},
+            **component(prefix, 'KavroServicio', 'Kavro servicio 64', view=64),
             'Controlador': {'DisplayName': 'Controlador de red', 'UninstallString': r'C:\NoExiste\red.exe'},
         }, view=64)
 
     @classmethod
     def inspect(cls, prefix):
         cls.view64 = sorted(prefix.uninstall_entries(view=64))
-        public = prefix.path / 'drive_c' / 'users' / 'Public' / 'Desktop'
-        cls.public = sorted(p.name for p in public.iterdir())
+        cls.public = sorted(p.name for p in prefix.public_desktop.iterdir())
 
     def test_the_64_bit_component_is_listed_last_and_removed_and_the_rest_stays(self):
         self.assertEqual([r[:100].rstrip() for r in self.report.rows], ['Kavro II', 'Kavro servicio 64'])

@@ -18,9 +18,7 @@ class ProviderUnavailableTest(Scenario):
         install_folder(prefix)
         put_shortcut(prefix)
         suite.register(prefix, component(prefix, 'KavroII', 'Kavro II'))
-        uninstaller = suite.put_uninstaller(prefix, r'C:\desinstaladores\Kavro64.exe')
-        suite.register(prefix, {'Kavro64': {'DisplayName': 'Kavro 64', 'UninstallString': suite.command(
-            uninstaller, 'record', LOG, 'delete-key64', 'Kavro64')}}, view=64)
+        suite.register(prefix, component(prefix, 'Kavro64', 'Kavro 64', view=64), view=64)
 
     @classmethod
     def environment(cls, prefix):
