@@ -8,7 +8,7 @@ import unittest
 
 from bed import program, suite
 from bed.prefix import UNINSTALL_KEY, Prefix
-from bed.scenario import LOG, NOT_INSTALLED, Scenario, component, install_folder, put_shortcut
+from bed.scenario import LOG, NOT_INSTALLED, component, install_folder, put_shortcut
 
 MISSING = r'C:\NoExiste\quitar.exe'
 
@@ -65,33 +65,9 @@ class HiddenStationRunsTest(unittest.TestCase):
                 self.assertFalse(data_left or shortcut_left, log)
 
 
-class QuietTest(Scenario):
-    """/quiet from the user's own desktop, with a user without a desktop folder."""
-    name = 'quiet-no-desktop'
-    args = ('/QUIET',)
-    watched = (r'C:\kavro\datos',)
-
-    @classmethod
-    def prepare(cls, prefix):
-        install_folder(prefix)
-        suite.register(prefix, component(prefix, 'KavroII', 'Kavro II', 'sleep', 300))
-        shutil.rmtree(prefix.desktop)
-
-    @classmethod
-    def inspect(cls, prefix):
-        cls.registered = prefix.has_uninstall_entry('KavroII')
-
-    def test_no_window_no_box_and_the_run_goes_on_without_a_desktop(self):
-        self.assertIsNone(self.report.first('shown'), self.report)
-        self.assertEqual(self.report.messages, [])
-        self.assertFalse(self.registered)
-        self.assertFalse(self.exists[r'C:\kavro\datos'])
-        self.assertLogged('No hay carpeta de escritorio')
-        self.assertRunEnded(0)
-
-
 class CommandLineAndLogTest(unittest.TestCase):
-    """Several runs in one prefix: /? and an unknown switch do nothing; /log writes where it is
+    """Several runs in one prefix: /? and an unknown switch do nothing; /quiet, for a user
+    without a desktop folder, shows nothing and removes the suite; /log writes where it is
     told; a log that cannot be written, and a default log that is a link to another file,
     change nothing in the run and never touch that file."""
 
@@ -106,6 +82,11 @@ class CommandLineAndLogTest(unittest.TestCase):
             cls.log_after_refusals = program.run_log(prefix)
             cls.data_after_refusals = prefix.c(r'kavro\datos').exists()
             cls.ran_after_refusals = list(suite.read_log(prefix, LOG))
+
+            shutil.rmtree(prefix.desktop)  # the SYSTEM account's case
+            cls.quiet = program.run(prefix, args=('/QUIET',))
+            cls.quiet_log = program.run_log(prefix)
+            cls.quiet_left = (prefix.has_uninstall_entry('KavroII'), prefix.c(r'kavro\datos').exists())
 
             prefix.temp.mkdir(parents=True, exist_ok=True)
             (prefix.temp / 'DesinstalaKavro1.log').unlink(missing_ok=True)
@@ -137,6 +118,14 @@ class CommandLineAndLogTest(unittest.TestCase):
         self.assertTrue(self.data_after_refusals)
         self.assertEqual(self.ran_after_refusals, [])
         self.assertTrue(self.log_after_refusals[-1].startswith('Fin: código de salida 1639 '))
+
+    def test_quiet_shows_nothing_and_goes_on_without_a_desktop(self):
+        self.assertIsNone(self.quiet.first('shown'), self.quiet)
+        self.assertEqual(self.quiet.messages, [])
+        self.assertEqual(self.quiet.exit_code, 0, self.quiet)
+        self.assertEqual(self.quiet_left, (False, False))
+        self.assertTrue(any('No hay carpeta de escritorio' in line for line in self.quiet_log))
+        self.assertTrue(self.quiet_log[-1].startswith('Fin: código de salida 0 '))
 
     def test_a_linked_log_is_never_written_through(self):
         self.assertEqual(self.targets, ['ajeno\n', 'otro\n'])
