@@ -4,6 +4,7 @@
 #include <optional>
 
 #include "platform/error.h"
+#include "platform/files.h"
 #include "platform/text.h"
 
 namespace platform {
@@ -23,14 +24,14 @@ class ListBox {
   virtual void SetListIndex(int index) = 0;
 };
 
-// A hidden listing of one folder's files. Setting the path fails (with the platform's
-// path-not-found error) when the folder does not exist; setting the pattern takes the
-// listing: names without folder, files only, hidden and system files left out, matched on
+// A hidden listing of one held folder's files. Setting the pattern takes the listing, through
+// the folder: names without folder, files only, hidden and system files left out, matched on
 // the file's own name without regard to letter case, in name order. It is not refreshed.
 class FileListBox {
  public:
   virtual ~FileListBox() = default;
-  virtual void SetPath(const Text& folder) = 0;
+  // The folder stays the caller's and must outlive the listing's use.
+  virtual void SetFolder(Folder& folder) = 0;
   virtual void SetPattern(const Text& pattern) = 0;
   virtual int ListCount() const = 0;
   virtual Text List(int index) const = 0;

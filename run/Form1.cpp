@@ -11,6 +11,7 @@ constexpr platform::HiveHandle kHive = platform::kHkeyLocalMachine;
 const Text kUninstallKey = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 const Text kNotInstalled = u"La aplicación KavroII No está instalada en el equipo";
 const Text kDataFolder = u"c:\\kavro\\datos";
+const Text kDataFolderName = u"datos";
 const Text kInstallFolder = u"c:\\kavro";
 const Text kInstallFolderPrefix = u"c:\\kavro\\";
 const Text kExecutablePattern = u"*.exe";
@@ -104,26 +105,37 @@ void Form1::RunUninstallers() {
 }
 
 void Form1::CleanInstallFolder() {
-  // The install folder is one any user could have replaced by a link beforehand: through it,
-  // the clean-up would delete another folder's executables and data with our rights.
-  if (Fso().IsLink(kInstallFolder)) {
+  // Held from here to the end of the clean-up, and never looked up by its path again: any
+  // user may change c:\kavro, and a link put in its place, or found there, would make the
+  // clean-up delete another folder's executables and data with our rights. (Not earlier: the
+  // uninstallers may remove it themselves.)
+  const platform::HeldFolder install = Fso().HoldFolder(kInstallFolder);
+  if (install.folder) {
+    DeleteDataFolder(*install.folder);
+    SweepInstallFolder(*install.folder);
+  } else if (install.link) {
     log_.InstallFolderIsLink(kInstallFolder);
-  } else {
-    if (Fso().FolderExists(kDataFolder)) {
-      if (Fso().IsLink(kDataFolder)) log_.DataFolderIsLink(kDataFolder);
-      log_.DeletedDataFolder(kDataFolder, Fso().DeleteFolder(kDataFolder, kNoForce));
-    }
-    // Without an install folder there is nothing to sweep; the run still ends as usual.
-    if (Fso().FolderExists(kInstallFolder)) SweepInstallFolder();
+  } else if (install.error) {
+    log_.InstallFolderNotHeld(kInstallFolder, *install.error);
   }
+  // Without an install folder there is nothing to clean; the run still ends as usual.
   RemoveDesktopShortcut();
   exitCode_ = ExitStatusOf(results_);
   platform_.window.Unload();
 }
 
-void Form1::SweepInstallFolder() {
+void Form1::DeleteDataFolder(platform::Folder& install) {
+  const Text dataFolder = UpperCase(kDataFolderName);
+  for (const platform::Entry& entry : install.Entries()) {
+    if (!entry.folder || UpperCase(entry.name) != dataFolder) continue;
+    if (entry.link) log_.DataFolderIsLink(kDataFolder);
+    if (const auto removed = install.Remove(entry, kNoForce)) log_.DeletedDataFolder(kDataFolder, removed->files);
+  }
+}
+
+void Form1::SweepInstallFolder(platform::Folder& install) {
   platform::FileListBox& files = platform_.window.File1();
-  files.SetPath(kInstallFolder);
+  files.SetFolder(install);
   files.SetPattern(kExecutablePattern);
   const int count = files.ListCount();
   const Text mainExecutable = UpperCase(kMainExecutable);
@@ -132,11 +144,7 @@ void Form1::SweepInstallFolder() {
     if (UpperCase(name) == mainExecutable) continue;
     // The listing is not refreshed: a file another process removed since is already as
     // the sweep wants it, and no reason to stop.
-    const Text path = kInstallFolderPrefix + name;
-    if (Fso().FileExists(path)) {
-      Fso().DeleteFile(path, kNoForce);
-      log_.DeletedExecutable(path);
-    }
+    if (install.Remove({name}, kNoForce)) log_.DeletedExecutable(kInstallFolderPrefix + name);
   }
 }
 

@@ -40,7 +40,8 @@ class Form1 {
   void FindComponents();
   void RunUninstallers();
   void CleanInstallFolder();
-  void SweepInstallFolder();
+  void DeleteDataFolder(platform::Folder& install);
+  void SweepInstallFolder(platform::Folder& install);
   void RemoveDesktopShortcut();
   void RemoveShortcutFrom(platform::Desktop desktop);
 

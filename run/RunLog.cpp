@@ -91,6 +91,11 @@ void RunLog::InstallFolderIsLink(const Text& path) {
                       u"carpeta de instalación; no se borra ni se barre nada en ella");
 }
 
+void RunLog::InstallFolderNotHeld(const Text& path, const platform::Error& error) {
+  file_.Append(path + u" no se pudo abrir sin seguir enlaces (error " + DecimalText(error.number) + u": " +
+               OneLine(error.message) + u"); no se borra ni se barre nada en ella");
+}
+
 void RunLog::DataFolderIsLink(const Text& path) {
   file_.Append(path + u" es un enlace: se quita el enlace y nada de lo que hay detrás");
 }

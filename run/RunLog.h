@@ -31,6 +31,8 @@ class RunLog {
   void NoDesktop(const Text& path);
   void DeletedShortcut(const Text& path);
   void InstallFolderIsLink(const Text& path);
+  // The install folder is there but could not be opened without following links.
+  void InstallFolderNotHeld(const Text& path, const platform::Error& error);
   void DataFolderIsLink(const Text& path);
   void DeletedDataFolder(const Text& path, std::size_t files);
   void DeletedExecutable(const Text& path);

@@ -1,8 +1,6 @@
 #include "platform/win32/unique.h"  // <windows.h> before the interface's DeleteFile
 #include "platform/win32/files.h"
 
-#include <winternl.h>
-
 #include <string>
 #include <vector>
 
@@ -20,11 +18,7 @@ namespace win32 {
 namespace {
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-constexpr ULONG kFileOpen = 1;                // FILE_OPEN
-constexpr ULONG kSynchronousIo = 0x00000020;  // FILE_SYNCHRONOUS_IO_NONALERT
-// ERROR_REPARSE_POINT_ENCOUNTERED, which MinGW's headers lack: a link that cannot be removed
-// without following it.
-constexpr DWORD kReparsePointEncountered = 4395;
+constexpr ULONG kFileOpen = 1;  // FILE_OPEN
 
 // An absolute drive path in its extended-length form, so that a deep tree is not cut short
 // by MAX_PATH.
@@ -36,31 +30,9 @@ std::wstring LongPath(const Text& path) {
 
 DWORD Attributes(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()); }
 
-// The entry `name` of the folder `parent` itself, never what it points to. (Wine follows
-// links all the same; IsEntryItself tells.)
-UniqueFile OpenEntry(HANDLE parent, const std::wstring& name, ACCESS_MASK access) {
-  UNICODE_STRING objectName;
-  objectName.Buffer = const_cast<wchar_t*>(name.c_str());
-  objectName.Length = objectName.MaximumLength = static_cast<USHORT>(name.size() * sizeof(wchar_t));
-  OBJECT_ATTRIBUTES attributes;
-  InitializeObjectAttributes(&attributes, &objectName, OBJ_CASE_INSENSITIVE, parent, nullptr);
-  IO_STATUS_BLOCK io{};
-  HANDLE handle = INVALID_HANDLE_VALUE;
-  const NTSTATUS status =
-      ::NtCreateFile(&handle, access | SYNCHRONIZE, &attributes, &io, nullptr, 0, kShareAll, kFileOpen,
-                     FILE_OPEN_REPARSE_POINT | FILE_OPEN_FOR_BACKUP_INTENT | kSynchronousIo, nullptr, 0);
-  if (!NT_SUCCESS(status)) Throw(::RtlNtStatusToDosError(status));
-  return UniqueFile(handle);
-}
-
-struct Entry {
-  std::wstring name;
-  DWORD attributes;
-};
-
 // The whole listing of a folder, through its handle, before anything in it is deleted.
-std::vector<Entry> EntriesOf(HANDLE folder) {
-  std::vector<Entry> entries;
+std::vector<platform::Entry> EntriesOf(HANDLE folder) {
+  std::vector<platform::Entry> entries;
   std::vector<ULONGLONG> buffer(8192);  // 64 KiB, aligned for the records
   for (FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;; kind = FileIdBothDirectoryInfo) {
     if (!::GetFileInformationByHandleEx(folder, kind, buffer.data(),
@@ -72,7 +44,12 @@ std::vector<Entry> EntriesOf(HANDLE folder) {
     for (;;) {
       const auto* record = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(bytes);
       const std::wstring name(record->FileName, record->FileNameLength / sizeof(wchar_t));
-      if (name != L"." && name != L"..") entries.push_back({name, record->FileAttributes});
+      const DWORD attributes = record->FileAttributes;
+      if (name != L"." && name != L"..") {
+        entries.push_back({ToText(name), (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
+                           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0,
+                           (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0});
+      }
       if (!record->NextEntryOffset) break;
       bytes += record->NextEntryOffset;
     }
@@ -96,28 +73,33 @@ void MarkDeleted(HANDLE entry, bool force) {
                                                  sizeof disposition));
 }
 
-// Removes the entry `name` of the folder `parent` (named `parentName`): a file, or a folder
+// Removes the entry of the folder `parent` (named `parentName`) as listed: a file, or a folder
 // with everything in it. A link, by its listing or by its own handle, is removed as a link;
 // where the platform opened what it points to instead (Wine), nothing is removed and that is
-// the error. Returns the files removed.
-std::size_t RemoveEntry(HANDLE parent, const std::wstring& parentName, const Entry& listed, bool force) {
-  const bool listedFolder = listed.attributes & FILE_ATTRIBUTE_DIRECTORY;
-  UniqueFile entry = OpenEntry(parent, listed.name,
-                               DELETE | FILE_READ_ATTRIBUTES | (force ? FILE_WRITE_ATTRIBUTES : 0) |
-                                   (listedFolder ? FILE_LIST_DIRECTORY : 0));
+// the error. Returns the files removed; nothing when the entry is gone.
+std::optional<std::size_t> RemoveEntry(HANDLE parent, const std::wstring& parentName,
+                                       const platform::Entry& listed, bool force) {
+  const std::wstring name = WideString(listed.name);
+  UniqueFile entry;
+  const DWORD error =
+      OpenRelative(parent, name, DELETE | FILE_READ_ATTRIBUTES | (force ? FILE_WRITE_ATTRIBUTES : 0) |
+                                     (listed.folder ? FILE_LIST_DIRECTORY : 0),
+                   kShareAll, kFileOpen, 0, entry);
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return std::nullopt;
+  if (error) Throw(error);
   FILE_ATTRIBUTE_TAG_INFO tag{};
   ThrowLastErrorIf(!::GetFileInformationByHandleEx(entry.get(), FileAttributeTagInfo, &tag, sizeof tag));
   const bool holdsTheLink = tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
-  if ((listed.attributes & FILE_ATTRIBUTE_REPARSE_POINT) || holdsTheLink ||
-      !HasName(entry.get(), parentName, listed.name)) {
+  if (listed.link || holdsTheLink || !HasName(entry.get(), parentName, name)) {
     if (!holdsTheLink) Throw(kReparsePointEncountered);
     MarkDeleted(entry.get(), force);
-    return listedFolder ? 0 : 1;
+    return listed.folder ? 0 : 1;
   }
   std::size_t files = 0;
   if (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-    const std::wstring name = HandleName(entry.get());
-    for (const Entry& child : EntriesOf(entry.get())) files += RemoveEntry(entry.get(), name, child, force);
+    const std::wstring entryName = HandleName(entry.get());
+    for (const platform::Entry& child : EntriesOf(entry.get()))
+      files += RemoveEntry(entry.get(), entryName, child, force).value_or(0);
   } else {
     files = 1;
   }
@@ -125,20 +107,25 @@ std::size_t RemoveEntry(HANDLE parent, const std::wstring& parentName, const Ent
   return files;
 }
 
-// The entry at the path, removed through its folder's handle. The folder itself is opened by
-// path: making sure that the folders above are no links is the caller's business.
-std::size_t RemovePath(const Text& path, bool force) {
-  const std::wstring full = LongPath(path);
-  WIN32_FIND_DATAW found;
-  UniqueFind find(::FindFirstFileExW(full.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
-                                     nullptr, 0));
-  if (!find) ThrowLastError();
-  UniqueFile folder(::CreateFileW(ParentOf(full).c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
-                                  kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!folder) ThrowLastError();
-  return RemoveEntry(folder.get(), HandleName(folder.get()), {found.cFileName, found.dwFileAttributes},
-                     force);
-}
+// A folder opened without following links and without delete sharing: nobody can rename or
+// delete it, or put a link in its place, while it is open.
+class HeldFolder final : public platform::Folder {
+ public:
+  HeldFolder(Text path, UniqueFile handle, std::wstring name)
+      : path_(std::move(path)), handle_(std::move(handle)), name_(std::move(name)) {}
+  Text Path() const override { return path_; }
+  std::vector<platform::Entry> Entries() override { return EntriesOf(handle_.get()); }
+  std::optional<platform::Removal> Remove(const platform::Entry& entry, bool force) override {
+    const std::optional<std::size_t> files = RemoveEntry(handle_.get(), name_, entry, force);
+    if (!files) return std::nullopt;
+    return platform::Removal{*files};
+  }
+
+ private:
+  Text path_;
+  UniqueFile handle_;
+  std::wstring name_;
+};
 
 }  // namespace
 
@@ -147,13 +134,23 @@ bool FileSystem::FileExists(const Text& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
+// Only the shortcut is deleted by path: its desktop folders are the running user's own and the
+// one shared by all users, which only administrators may change. Its entry is still opened
+// relative to its folder and never followed.
 void FileSystem::DeleteFile(const Text& path, bool force) {
-  const DWORD attributes = Attributes(LongPath(path));
-  if (attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-      !(attributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
-    Throw(ERROR_ACCESS_DENIED);  // a folder is no file, as DeleteFileW says
-  }
-  RemovePath(path, force);
+  const std::wstring full = LongPath(path);
+  WIN32_FIND_DATAW found;
+  UniqueFind find(::FindFirstFileExW(full.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
+                                     nullptr, 0));
+  if (!find) ThrowLastError();
+  const bool folder = found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+  const bool link = found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
+  if (folder && !link) Throw(ERROR_ACCESS_DENIED);  // a folder is no file, as DeleteFileW says
+  UniqueFile parent(::CreateFileW(ParentOf(full).c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                                  kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  if (!parent) ThrowLastError();
+  if (!RemoveEntry(parent.get(), HandleName(parent.get()), {ToText(found.cFileName), folder, link}, force))
+    Throw(ERROR_FILE_NOT_FOUND);
 }
 
 bool FileSystem::FolderExists(const Text& path) {
@@ -161,13 +158,25 @@ bool FileSystem::FolderExists(const Text& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-std::size_t FileSystem::DeleteFolder(const Text& path, bool force) {
-  const DWORD attributes = Attributes(LongPath(path));
-  if (attributes == INVALID_FILE_ATTRIBUTES) ThrowLastError();
-  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) Throw(ERROR_PATH_NOT_FOUND);
-  return RemovePath(path, force);
-}
-
 bool FileSystem::IsLink(const Text& path) { return IsLinkAt(WideString(path)); }
+
+platform::HeldFolder FileSystem::HoldFolder(const Text& path) {
+  Walked walked;
+  // Listing and opening what is in it; renaming or deleting it is shared with nobody.
+  const DWORD error = OpenWithoutLinks(WideString(path), FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
+                                       FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_DIRECTORY_FILE, walked);
+  platform::HeldFolder held;
+  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_DIRECTORY) {
+    return held;  // nothing there, or a file: no folder to clean
+  }
+  if (error == kReparsePointEncountered) {
+    held.link = true;
+  } else if (error) {
+    held.error = ErrorFromCode(error);
+  } else {
+    held.folder = std::make_unique<HeldFolder>(path, std::move(walked.last), HandleName(walked.last.get()));
+  }
+  return held;
+}
 
 }  // namespace win32

@@ -13,7 +13,7 @@ class FileSystem final : public platform::FileSystem {
   void DeleteFile(const Text& path, bool force) override;
   bool FolderExists(const Text& path) override;
   bool IsLink(const Text& path) override;
-  std::size_t DeleteFolder(const Text& path, bool force) override;
+  platform::HeldFolder HoldFolder(const Text& path) override;
 };
 
 }  // namespace win32

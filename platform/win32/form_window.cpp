@@ -346,41 +346,14 @@ void FormWindow::ListBoxControl::SetListIndex(int index) {
 
 // ---- File1 ----
 
-void FormWindow::FileListControl::SetPath(const Text& folder) {
-  const DWORD attributes = ::GetFileAttributesW(Wide(folder));
-  if (attributes == INVALID_FILE_ATTRIBUTES) {
-    const DWORD error = ::GetLastError();
-    Throw(error == ERROR_FILE_NOT_FOUND ? ERROR_PATH_NOT_FOUND : error);
-  }
-  if (!(attributes & FILE_ATTRIBUTE_DIRECTORY)) Throw(ERROR_PATH_NOT_FOUND);
-  path_ = folder;
-  ::SendMessageW(hwnd_, LB_RESETCONTENT, 0, 0);
-}
-
 void FormWindow::FileListControl::SetPattern(const Text& pattern) {
   ::SendMessageW(hwnd_, LB_RESETCONTENT, 0, 0);
-  Text query = path_;
-  if (!query.empty() && query.back() != u'\\') query += u'\\';
-  query += u'*';
-  WIN32_FIND_DATAW found;
-  // Every entry is looked at and matched on its own name here: the platform's own matching
-  // would also accept a name through its short alias.
-  UniqueFind find(::FindFirstFileExW(Wide(query), FindExInfoBasic, &found, FindExSearchNameMatch,
-                                     nullptr, 0));
-  if (!find) {
-    const DWORD error = ::GetLastError();
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_NO_MORE_FILES) return;
-    Throw(error);
+  if (!folder_) return;
+  // Every entry is matched on its own name here: the platform's own matching would also
+  // accept a name through its short alias.
+  for (const platform::Entry& entry : folder_->Entries()) {
+    if (!entry.folder && !entry.hidden && WildcardMatch(pattern, entry.name)) AddRow(hwnd_, entry.name);
   }
-  constexpr DWORD kSkipped =
-      FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM;
-  do {
-    if (found.dwFileAttributes & kSkipped) continue;
-    const Text name = ToText(found.cFileName);
-    if (WildcardMatch(pattern, name)) AddRow(hwnd_, name);
-  } while (::FindNextFileW(find.get(), &found));
-  const DWORD error = ::GetLastError();
-  if (error != ERROR_NO_MORE_FILES) Throw(error);
 }
 
 int FormWindow::FileListControl::ListCount() const {

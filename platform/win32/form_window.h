@@ -67,14 +67,14 @@ class FormWindow final : public platform::Window {
    public:
     void Attach(HWND hwnd) { hwnd_ = hwnd; }
     HWND hwnd() const { return hwnd_; }
-    void SetPath(const Text& folder) override;
+    void SetFolder(platform::Folder& folder) override { folder_ = &folder; }
     void SetPattern(const Text& pattern) override;
     int ListCount() const override;
     Text List(int index) const override;
 
    private:
     HWND hwnd_ = nullptr;
-    Text path_;
+    platform::Folder* folder_ = nullptr;
   };
 
   static LRESULT CALLBACK WindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam);

@@ -1,10 +1,39 @@
 #include "platform/win32/no_follow.h"
 
+#include <winternl.h>
+
 #include <vector>
 
 #include "platform/win32/win_error.h"
 
 namespace win32 {
+namespace {
+
+constexpr ULONG kSynchronousIo = 0x00000020;  // FILE_SYNCHRONOUS_IO_NONALERT
+// What a folder on the way is opened for: to open what is in it, and to read its security.
+constexpr ACCESS_MASK kStepAccess = FILE_TRAVERSE | FILE_READ_ATTRIBUTES | READ_CONTROL;
+constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+constexpr ULONG kOpen = 1;      // FILE_OPEN
+constexpr ULONG kOpenIf = 3;    // FILE_OPEN_IF
+
+}  // namespace
+
+DWORD OpenRelative(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG share,
+                   ULONG disposition, ULONG options, UniqueFile& opened, PSECURITY_DESCRIPTOR created) {
+  UNICODE_STRING objectName;
+  objectName.Buffer = const_cast<wchar_t*>(name.c_str());
+  objectName.Length = objectName.MaximumLength = static_cast<USHORT>(name.size() * sizeof(wchar_t));
+  OBJECT_ATTRIBUTES attributes;
+  InitializeObjectAttributes(&attributes, &objectName, OBJ_CASE_INSENSITIVE, parent, created);
+  IO_STATUS_BLOCK io{};
+  HANDLE handle = INVALID_HANDLE_VALUE;
+  const NTSTATUS status =
+      ::NtCreateFile(&handle, access | SYNCHRONIZE, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL,
+                     share, disposition, options | FILE_OPEN_REPARSE_POINT | kSynchronousIo, nullptr, 0);
+  if (!NT_SUCCESS(status)) return ::RtlNtStatusToDosError(status);
+  opened.reset(handle);
+  return 0;
+}
 
 std::wstring HandleName(HANDLE handle) {
   // Most names fit the first buffer; the longest a path can be, the second.
@@ -41,6 +70,57 @@ bool HasName(HANDLE handle, const std::wstring& folderName, const std::wstring& 
   std::wstring expected = folderName;
   if (expected.back() != L'\\') expected += L'\\';
   return SameName(actual, expected + name);
+}
+
+DWORD WalkToFolder(const std::wstring& path, Walked& walked, PSECURITY_DESCRIPTOR create) {
+  // The volume's root in NT form, and the steps below it.
+  std::wstring rest = path.rfind(L"\\\\?\\", 0) == 0 ? path.substr(4) : path;
+  std::wstring root;
+  if (rest.rfind(L"UNC\\", 0) == 0) rest = L"\\" + rest.substr(3);
+  if (rest.size() >= 3 && rest[1] == L':' && rest[2] == L'\\') {
+    root = L"\\??\\" + rest.substr(0, 3);
+    rest = rest.substr(3);
+  } else if (rest.rfind(L"\\\\", 0) == 0) {
+    const std::size_t share = rest.find(L'\\', 2);
+    const std::size_t end = share == std::wstring::npos ? share : rest.find(L'\\', share + 1);
+    if (share == std::wstring::npos) return ERROR_BAD_PATHNAME;
+    root = L"\\??\\UNC\\" + rest.substr(2, end == std::wstring::npos ? end : end - 2) + L"\\";
+    rest = end == std::wstring::npos ? L"" : rest.substr(end + 1);
+  } else {
+    return ERROR_BAD_PATHNAME;
+  }
+  if (DWORD error = OpenRelative(nullptr, root, kStepAccess, kShareAll, kOpen, FILE_DIRECTORY_FILE,
+                                 walked.folder)) {
+    return error;
+  }
+  walked.folderName = HandleName(walked.folder.get());
+  for (std::size_t at = 0; at < rest.size();) {
+    std::size_t end = rest.find(L'\\', at);
+    if (end == std::wstring::npos) end = rest.size();
+    const std::wstring step = rest.substr(at, end - at);
+    at = end + 1;
+    if (step.empty()) continue;
+    if (step == L"." || step == L"..") return ERROR_BAD_PATHNAME;
+    UniqueFile next;
+    if (DWORD error = OpenRelative(walked.folder.get(), step, kStepAccess, kShareAll,
+                                   create ? kOpenIf : kOpen, FILE_DIRECTORY_FILE, next, create)) {
+      return error;
+    }
+    if (!IsEntryItself(next.get(), walked.folderName, step)) return kReparsePointEncountered;
+    walked.folderName = HandleName(next.get());
+    walked.folder = std::move(next);
+  }
+  return 0;
+}
+
+DWORD OpenWithoutLinks(const std::wstring& path, ACCESS_MASK access, ULONG share, ULONG options,
+                       Walked& walked) {
+  const std::wstring leaf = LeafOf(path);
+  if (DWORD error = WalkToFolder(ParentOf(path), walked)) return error;
+  if (DWORD error = OpenRelative(walked.folder.get(), leaf, access, share, kOpen, options, walked.last)) {
+    return error;
+  }
+  return IsEntryItself(walked.last.get(), walked.folderName, leaf) ? 0 : kReparsePointEncountered;
 }
 
 bool IsLinkAt(const std::wstring& path) {

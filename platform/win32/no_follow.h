@@ -1,16 +1,30 @@
 #pragma once
-// Opening what the program writes or deletes without passing through a link at the last step.
+// Opening what the program writes, deletes or starts without passing through a link.
 //
 // A path ends in a link when its own directory entry says so (reparse point), when the handle
-// opened with FILE_FLAG_OPEN_REPARSE_POINT says so (FileAttributeTagInfo), or when the opened
+// opened with FILE_OPEN_REPARSE_POINT says so (FileAttributeTagInfo), or when the opened
 // handle names another file than the one asked for. The last test is for Wine: it follows
-// every link when it opens a file, even with FILE_FLAG_OPEN_REPARSE_POINT, and shows a link
-// to a file as a plain file everywhere except in the opened file's own name.
+// every link when it opens a file, even with FILE_OPEN_REPARSE_POINT, and shows a link to a
+// file as a plain file everywhere except in the opened file's own name.
+//
+// On Windows FILE_OPEN_REPARSE_POINT applies to the last step of a path only: the folders on
+// the way are followed whatever they are. So a path is never opened whole: it is walked one
+// step at a time from its volume's root, each step opened relative to the one above.
 #include <string>
 
 #include "platform/win32/unique.h"
 
 namespace win32 {
+
+// ERROR_REPARSE_POINT_ENCOUNTERED, which MinGW's headers lack: a link where none may be.
+inline constexpr DWORD kReparsePointEncountered = 4395;
+
+// NtCreateFile of the entry `name` of the folder `parent` itself, never what it points to
+// (FILE_OPEN_REPARSE_POINT, synchronous I/O); with no parent, `name` is a full NT path. The
+// security descriptor applies to what the call creates. Returns the Win32 error, 0 on success.
+DWORD OpenRelative(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG share,
+                   ULONG disposition, ULONG options, UniqueFile& opened,
+                   PSECURITY_DESCRIPTOR created = nullptr);
 
 // The handle's own path below its volume ("\folder\file"), empty when it cannot be read.
 std::wstring HandleName(HANDLE handle);
@@ -21,6 +35,24 @@ bool HasName(HANDLE handle, const std::wstring& folderName, const std::wstring& 
 
 // HasName, and the handle's tag does not say reparse point.
 bool IsEntryItself(HANDLE handle, const std::wstring& folderName, const std::wstring& name);
+
+// A path opened without links: its last folder and, when asked for, its last step.
+struct Walked {
+  UniqueFile folder;
+  std::wstring folderName;  // the folder's handle name
+  UniqueFile last;
+};
+
+// Walks an absolute folder path ("C:\a\b", "\\server\share\a", either with "\\?\" in front)
+// from its volume's root, each folder opened relative to the one above and checked to be no
+// link (IsEntryItself). With `create`, missing folders are made with that security
+// descriptor. Returns the Win32 error (kReparsePointEncountered for a link), 0 on success.
+DWORD WalkToFolder(const std::wstring& path, Walked& walked, PSECURITY_DESCRIPTOR create = nullptr);
+
+// WalkToFolder to the path's folder, then its last step opened relative to it with the
+// access, sharing and options given (never created), and checked the same way.
+DWORD OpenWithoutLinks(const std::wstring& path, ACCESS_MASK access, ULONG share, ULONG options,
+                       Walked& walked);
 
 // True when the path's last step is a link by any of the three tests above (the folders above
 // it are taken as they are); false when nothing is there. Fails with a platform::Error when

@@ -66,6 +66,17 @@ class Disk {
   bool HasFile(const Text& path) const { return Has(path, false); }
   bool HasFolder(const Text& path) const { return Has(path, true); }
 
+  // The entries directly in a folder, as its listing shows them, in name order.
+  std::vector<platform::Entry> EntriesIn(const Text& folder) const {
+    const Text prefix = UpperCase(folder) + u'\\';
+    std::vector<platform::Entry> entries;
+    for (const auto& [key, entry] : entries_) {
+      if (key.rfind(prefix, 0) == 0 && key.find(u'\\', prefix.size()) == Text::npos)
+        entries.push_back({entry.path.substr(prefix.size()), entry.folder, entry.link});
+    }
+    return entries;
+  }
+
   // Names of the files directly in a folder, in name order.
   std::vector<Text> FilesIn(const Text& folder) const {
     const Text prefix = UpperCase(folder) + u'\\';
@@ -117,6 +128,28 @@ class Disk {
   std::map<Text, Entry> entries_;
 };
 
+// A folder of the fake disk, held: its entries and their removal, journaled as deletions.
+class Folder final : public platform::Folder {
+ public:
+  Folder(Disk& disk, Journal& journal, Text path) : disk_(disk), journal_(journal), path_(std::move(path)) {}
+  Text Path() const override { return path_; }
+  std::vector<platform::Entry> Entries() override { return disk_.EntriesIn(path_); }
+  std::optional<platform::Removal> Remove(const platform::Entry& entry, bool force) override {
+    const Text path = path_ + u'\\' + entry.name;
+    const bool folder = entry.folder && !entry.link;
+    journal_.push_back((folder ? "delete-folder:" : "delete-file:") + Narrow(path) + (force ? " force" : ""));
+    if (!disk_.HasFile(path) && !disk_.HasFolder(path)) return std::nullopt;
+    if (folder) return platform::Removal{disk_.RemoveTree(path)};
+    disk_.Remove(path);  // a file, or a link as itself
+    return platform::Removal{entry.folder ? 0u : 1u};
+  }
+
+ private:
+  Disk& disk_;
+  Journal& journal_;
+  Text path_;
+};
+
 class FileSystem final : public platform::FileSystem {
  public:
   FileSystem(Disk& disk, Journal& journal) : disk_(disk), journal_(journal) {}
@@ -127,10 +160,19 @@ class FileSystem final : public platform::FileSystem {
   }
   bool FolderExists(const Text& path) override { return disk_.HasFolder(path); }
   bool IsLink(const Text& path) override { return disk_.IsLink(path); }
-  std::size_t DeleteFolder(const Text& path, bool force) override {
-    journal_.push_back("delete-folder:" + Narrow(path) + (force ? " force" : ""));
-    return disk_.RemoveTree(path);
+  platform::HeldFolder HoldFolder(const Text& path) override {
+    journal_.push_back("hold:" + Narrow(path));
+    platform::HeldFolder held;
+    if (disk_.IsLink(path)) {
+      held.link = true;
+    } else if (holdFails) {
+      held.error = platform::Error{32, u"El proceso no tiene acceso al archivo."};
+    } else if (disk_.HasFolder(path)) {
+      held.folder = std::make_unique<Folder>(disk_, journal_, path);
+    }
+    return held;
   }
+  bool holdFails = false;  // the folder is there but cannot be opened without following links
 
  private:
   Disk& disk_;
@@ -151,21 +193,20 @@ class Shell final : public platform::Shell {
   Journal& journal_;
 };
 
-// File1 over the fake disk.
+// File1 over a held folder of the fake disk.
 class FileListBox final : public platform::FileListBox {
  public:
-  FileListBox(Disk& disk, Journal& journal) : disk_(disk), journal_(journal) {}
-  void SetPath(const Text& folder) override {
-    journal_.push_back("file1.path:" + Narrow(folder));
-    if (!disk_.HasFolder(folder)) throw platform::Error{3, u"No se encuentra la ruta de acceso."};
-    path_ = folder;
+  explicit FileListBox(Journal& journal) : journal_(journal) {}
+  void SetFolder(platform::Folder& folder) override {
+    journal_.push_back("file1.path:" + Narrow(folder.Path()));
+    folder_ = &folder;
     names_.clear();
   }
   void SetPattern(const Text& pattern) override {
     journal_.push_back("file1.pattern:" + Narrow(pattern));
     names_.clear();
-    for (const Text& name : disk_.FilesIn(path_))
-      if (WildcardMatch(pattern, name)) names_.push_back(name);
+    for (const platform::Entry& entry : folder_->Entries())
+      if (!entry.folder && WildcardMatch(pattern, entry.name)) names_.push_back(entry.name);
     if (afterListing) afterListing();
   }
   int ListCount() const override { return static_cast<int>(names_.size()); }
@@ -175,9 +216,8 @@ class FileListBox final : public platform::FileListBox {
   std::function<void()> afterListing;
 
  private:
-  Disk& disk_;
   Journal& journal_;
-  Text path_;
+  platform::Folder* folder_ = nullptr;
   std::vector<Text> names_;
 };
 
@@ -194,7 +234,7 @@ class LogFile final : public platform::LogFile {
 
 class Window final : public platform::Window {
  public:
-  Window(Disk& disk, Journal& journal) : lstKeys(journal), file1(disk, journal), journal_(journal) {}
+  Window(Disk&, Journal& journal) : lstKeys(journal), file1(journal), journal_(journal) {}
   platform::ListBox& LstKeys() override { return lstKeys; }
   platform::FileListBox& File1() override { return file1; }
   void MsgBox(const Text& text, int style, const std::optional<Text>& title) override {

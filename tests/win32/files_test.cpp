@@ -6,6 +6,7 @@
 
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 
 #include <shlobj.h>
 
@@ -37,6 +38,14 @@ class FilesTest : public ::testing::Test {
   }
   static void Touch(const fs::path& path) { std::ofstream(path) << "x"; }
   static Text T(const fs::path& path) { return win32::ToText(path.wstring()); }
+  // Removes the entry of the scratch folder through the folder held open, as the clean-up does.
+  std::optional<platform::Removal> RemoveHeld(const wchar_t* name) {
+    platform::HeldFolder held = files.HoldFolder(T(root));
+    if (!held.folder) throw std::runtime_error("the scratch folder could not be held");
+    for (const platform::Entry& entry : held.folder->Entries())
+      if (entry.name == win32::ToText(name)) return held.folder->Remove(entry, false);
+    return held.folder->Remove({win32::ToText(name)}, false);
+  }
 
   win32::FileSystem files;
   fs::path root;
@@ -83,7 +92,7 @@ TEST_F(FilesTest, DeleteFolderRemovesTheWholeTreeHoweverDeep) {
   }
   ASSERT_GT(deep.wstring().size(), static_cast<std::size_t>(MAX_PATH));
   Touch(root / L"datos" / L"raíz.dat");
-  files.DeleteFolder(T(root / L"datos"), false);
+  EXPECT_EQ(RemoveHeld(L"datos")->files, 13u);
   EXPECT_FALSE(fs::exists(root / L"datos"));
 }
 
@@ -92,7 +101,7 @@ TEST_F(FilesTest, AReadOnlyFileStopsTheFolderDeletion) {
   Touch(root / L"datos" / L"sub" / L"fijo.dat");
   ::SetFileAttributesW((root / L"datos" / L"sub" / L"fijo.dat").c_str(), FILE_ATTRIBUTE_READONLY);
   try {
-    files.DeleteFolder(T(root / L"datos"), false);
+    RemoveHeld(L"datos");
     ADD_FAILURE() << "a read-only file must stop the deletion";
   } catch (const platform::Error& error) {
     EXPECT_EQ(error.number, static_cast<std::uint32_t>(ERROR_ACCESS_DENIED));
@@ -100,8 +109,20 @@ TEST_F(FilesTest, AReadOnlyFileStopsTheFolderDeletion) {
   EXPECT_TRUE(fs::exists(root / L"datos" / L"sub" / L"fijo.dat"));
 }
 
-TEST_F(FilesTest, DeletingAMissingFolderFails) {
-  EXPECT_THROW(files.DeleteFolder(T(root / L"no"), false), platform::Error);
+TEST_F(FilesTest, AHeldFolderCanBeNeitherRenamedNorDeletedAndAMissingEntryIsNoError) {
+  fs::create_directories(root / L"kavro");
+  const std::wstring folder = (root / L"kavro").wstring(), moved = (root / L"otra").wstring();
+  {
+    platform::HeldFolder held = files.HoldFolder(T(root / L"kavro"));
+    ASSERT_TRUE(held.folder);
+    EXPECT_FALSE(held.folder->Remove({u"no.exe"}, false));
+    EXPECT_FALSE(::MoveFileW(folder.c_str(), moved.c_str()));
+    EXPECT_EQ(::GetLastError(), static_cast<DWORD>(ERROR_SHARING_VIOLATION));
+    EXPECT_FALSE(::RemoveDirectoryW(folder.c_str()));
+  }
+  EXPECT_TRUE(::MoveFileW(folder.c_str(), moved.c_str()));  // once let go
+  platform::HeldFolder missing = files.HoldFolder(T(root / L"kavro"));
+  EXPECT_FALSE(missing.folder || missing.link || missing.error);
 }
 
 TEST(Shell, DesktopFolderIsTheUsersDesktopWithoutTrailingBackslash) {
