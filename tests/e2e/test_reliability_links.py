@@ -1,12 +1,16 @@
 """Security: what a local user with bad intent can prepare before an administrator's run, in
-folders any user may write to. A link at c:\\kavro or at c:\\kavro\\datos, an unquoted command
-with a blank and a program planted where the platform would look first, and an msiexec.exe
-planted beside a downloaded copy of the program."""
+folders any user may write to. A link at c:\\kavro or at c:\\kavro\\datos, c:\\kavro swapped for
+a link while the clean-up runs, an unquoted command with a blank and a program planted where
+the platform would look first, and an msiexec.exe planted beside a downloaded copy of the
+program."""
+import ctypes
 import os
+import select
 import shutil
+import struct
 
 from bed import paths, suite
-from bed.scenario import LOG, Scenario
+from bed.scenario import LOG, Scenario, install_folder
 
 OUTSIDE = ('fuera', r'fuera\programa.exe', r'fuera\datos', r'fuera\datos\importante.dat')
 
@@ -48,6 +52,46 @@ class InstallFolderLinkAndPlantedMsiexecTest(Scenario):
         self.assertNotIn(suite.VISOR_PRODUCT_CODE, self.entries)
         self.assertFalse(self.visor_folder)
         self.assertLogged(r'Ejecutado: C:\windows\system32\msiexec.exe /uninstall')
+        self.assertRunEnded(0)
+
+
+class InstallFolderSwappedDuringTheCleanUpTest(Scenario):
+    """The moment the data folder is gone, c:\\kavro is renamed and a link to another folder put
+    in its place, before the sweep lists (on Windows a user's oplock on a file of their own
+    gives that moment): nothing in the folder the link points to is deleted."""
+    name = 'links-swapped-install-folder'
+    watched = tuple('C:\\' + p for p in OUTSIDE)
+    swapped = False
+
+    @classmethod
+    def prepare(cls, prefix):
+        outside_folder(prefix)
+        install_folder(prefix)
+
+    @classmethod
+    def during_run(cls, prefix, done):
+        libc = ctypes.CDLL(None, use_errno=True)
+        fd = libc.inotify_init()
+        kavro = prefix.c('kavro')
+        libc.inotify_add_watch(fd, str(kavro).encode(), 0x200)  # IN_DELETE
+        try:
+            while not done.is_set() and not cls.swapped:
+                if not select.select([fd], [], [], 0.1)[0]:
+                    continue
+                events = os.read(fd, 4096)
+                while events:
+                    _, mask, _, length = struct.unpack_from('iIII', events)
+                    if events[16:16 + length].rstrip(b'\0') == b'datos':
+                        os.rename(kavro, prefix.c('kavro.antes'))
+                        os.symlink(prefix.c('fuera'), kavro)
+                        cls.swapped = True
+                    events = events[16 + length:]
+        finally:
+            os.close(fd)
+
+    def test_nothing_behind_the_link_is_deleted(self):
+        self.assertTrue(self.swapped)
+        self.assertTrue(all(self.exists.values()), self.exists)
         self.assertRunEnded(0)
 
 
