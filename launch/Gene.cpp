@@ -1,5 +1,8 @@
 #include "launch/Gene.h"
 
+#include <optional>
+#include <vector>
+
 namespace Gene {
 namespace {
 
@@ -25,37 +28,120 @@ TextView TrimBlanks(TextView text) {
   return text;
 }
 
-// The product code of "MsiExec.exe /I{...}" or "/X{...}", or nothing for any other command.
-std::optional<Text> ProductCode(TextView command) {
-  command = TrimBlanks(command);
+bool IsOption(TextView token) { return !token.empty() && (token[0] == u'/' || token[0] == u'-'); }
+
+// The command's program as written (without quotes) and what follows it: a quoted program;
+// else, unquoted, the text up to its first ".exe" that ends at a blank or the end; else the
+// first word.
+struct Split {
   TextView program;
+  TextView arguments;
+  bool quoted = false;
+};
+Split SplitProgram(TextView command) {
   if (!command.empty() && command.front() == u'"') {
     const std::size_t close = command.find(u'"', 1);
-    if (close == TextView::npos) return std::nullopt;
-    program = command.substr(1, close - 1);
-    command.remove_prefix(close + 1);
-  } else {
-    const std::size_t blank = command.find(kBlank);
-    program = command.substr(0, blank);
-    command.remove_prefix(blank == TextView::npos ? command.size() : blank);
+    if (close == TextView::npos) return {command.substr(1), {}, true};
+    return {command.substr(1, close - 1), command.substr(close + 1), true};
   }
-  const std::size_t slash = program.find_last_of(u"\\/");
-  const Text name = UpperCase(program.substr(slash == TextView::npos ? 0 : slash + 1));
-  if (name != u"MSIEXEC" && name != u"MSIEXEC.EXE") return std::nullopt;
-  command = TrimBlanks(command);
-  if (command.size() < 2 || (command[0] != u'/' && command[0] != u'-')) return std::nullopt;
-  const char16_t action = UpperCase(command.substr(1, 1))[0];
-  if (action != u'I' && action != u'X') return std::nullopt;
-  const TextView code = TrimBlanks(command.substr(2));
-  if (!IsGuid(code)) return std::nullopt;
-  return Text(code);
+  const Text upper = UpperCase(command);
+  for (std::size_t at = upper.find(u".EXE"); at != Text::npos; at = upper.find(u".EXE", at + 1)) {
+    const std::size_t end = at + 4;
+    if (end == command.size() || command[end] == kBlank) return {command.substr(0, end), command.substr(end)};
+  }
+  const std::size_t blank = command.find(kBlank);
+  if (blank == TextView::npos) return {command, {}};
+  return {command.substr(0, blank), command.substr(blank)};
+}
+
+TextView LastStep(TextView path) {
+  const std::size_t slash = path.find_last_of(u"\\/");
+  return slash == TextView::npos ? path : path.substr(slash + 1);
+}
+
+bool IsMsiexec(TextView program) {
+  const Text name = UpperCase(LastStep(program));
+  return name == u"MSIEXEC" || name == u"MSIEXEC.EXE";
+}
+
+// msiexec's arguments as it splits them: at blanks outside quotes.
+std::vector<TextView> Tokens(TextView text) {
+  std::vector<TextView> tokens;
+  std::size_t at = 0;
+  while (at < text.size()) {
+    if (text[at] == kBlank) {
+      ++at;
+      continue;
+    }
+    std::size_t end = at;
+    for (bool quoted = false; end < text.size() && (quoted || text[end] != kBlank); ++end)
+      if (text[end] == u'"') quoted = !quoted;
+    tokens.push_back(text.substr(at, end - at));
+    at = end;
+  }
+  return tokens;
+}
+
+// The unattended removal of a product command's arguments, or nothing when they do not
+// name a product to install or remove.
+std::optional<Text> ProductRemoval(TextView arguments, const Text& msiexec) {
+  const std::vector<TextView> tokens = Tokens(arguments);
+  std::optional<Text> code;
+  Text ui = u" /passive";
+  Text properties;
+  for (std::size_t i = 0; i < tokens.size(); ++i) {
+    const TextView token = tokens[i];
+    if (IsOption(token)) {
+      const Text option = UpperCase(token.substr(1));
+      if (option == u"Q" || option == u"QN" || option == u"QN-" || option == u"QUIET") {
+        ui = u" /qn";
+      } else if (!code && !option.empty() && (option[0] == u'I' || option[0] == u'X')) {
+        if (option.size() == 1 && i + 1 < tokens.size() && IsGuid(tokens[i + 1])) {
+          code = Text(tokens[++i]);
+        } else if (IsGuid(token.substr(2))) {
+          code = Text(token.substr(2));
+        }
+      }
+      continue;  // every other option goes: ours are the only UI level and restart rule
+    }
+    const std::size_t equals = token.find(u'=');
+    if (equals == TextView::npos || equals == 0) continue;  // a value of a dropped option
+    if (UpperCase(token.substr(0, equals)) == u"REBOOT") {
+      Text value = UpperCase(token.substr(equals + 1));
+      std::erase(value, u'"');
+      if (value != u"REALLYSUPPRESS" && value != u"R") continue;  // never a restart of ours
+    }
+    properties += kBlank;
+    properties += token;
+  }
+  if (!code) return std::nullopt;
+  return msiexec + u" /x " + *code + ui + u" /norestart" + properties;
+}
+
+// The path of a program as the platform would take it: with ".exe" when its name has no
+// extension; a bare name in the system folder; nothing for a relative path.
+std::optional<Text> ProgramPath(TextView program, const Text& systemFolder) {
+  if (program.empty()) return std::nullopt;
+  Text path(program);
+  if (LastStep(program).find(u'.') == TextView::npos) path += u".exe";
+  if (program.find_first_of(u"\\/:") == TextView::npos) return systemFolder + u'\\' + path;
+  const bool drive = program.size() >= 3 && program[1] == u':' && program[2] == u'\\';
+  const bool share = program.substr(0, 2) == u"\\\\";
+  if (!drive && !share) return std::nullopt;
+  return path;
+}
+
+Text Quoted(TextView program) {
+  return program.find(kBlank) == TextView::npos ? Text(program) : u'"' + Text(program) + u'"';
 }
 
 }  // namespace
 
 Text UninstallCommand(const Text& commandLine, const Text& msiexec) {
-  if (const auto code = ProductCode(commandLine)) {
-    return msiexec + u" /x " + *code + u" /passive /norestart";
+  const Split split = SplitProgram(TrimBlanks(commandLine));
+  if (IsMsiexec(split.program)) {
+    if (auto removal = ProductRemoval(split.arguments, msiexec)) return *removal;
+    return msiexec + Text(split.arguments);
   }
   const Text tail = commandLine.size() > 3 ? commandLine.substr(commandLine.size() - 3) : commandLine;
   if (UpperCase(tail) != u"MSI") return commandLine;
@@ -64,36 +150,49 @@ Text UninstallCommand(const Text& commandLine, const Text& msiexec) {
   return msiexec + u" /uninstall \"" + commandLine + u"\" /passive /norestart";
 }
 
-Text QuoteProgramPath(const Text& commandLine) {
-  if (!commandLine.empty() && commandLine.front() == u'"') return commandLine;
-  const Text upper = UpperCase(commandLine);
-  for (std::size_t at = upper.find(u".EXE"); at != Text::npos; at = upper.find(u".EXE", at + 1)) {
-    const std::size_t end = at + 4;
-    if (end < commandLine.size() && commandLine[end] != kBlank) continue;
-    const Text program = commandLine.substr(0, end);
-    if (program.find(kBlank) == Text::npos) return commandLine;
-    return u'"' + program + u'"' + commandLine.substr(end);
+Launch ResolveProgram(const Text& commandLine, const Text& systemFolder,
+                      const std::function<bool(const Text&)>& isFile) {
+  const auto found = [&](TextView program) {
+    const std::optional<Text> path = ProgramPath(program, systemFolder);
+    return path && isFile(*path) ? *path : Text();
+  };
+  const Split split = SplitProgram(commandLine);
+  const bool exeEnds = !split.quoted && UpperCase(LastStep(split.program)).ends_with(u".EXE");
+  if (split.quoted || exeEnds || split.arguments.empty()) {
+    const Text arguments(split.arguments);
+    return {found(split.program), split.quoted ? commandLine : Quoted(split.program) + arguments};
   }
-  return commandLine;
+  // The platform would try the shortest run first ("c:\kavro\mis" for "c:\kavro\mis
+  // modulos\quitar /s"), which anyone who can write there may plant: the longest that names a
+  // file is the one meant.
+  for (std::size_t end = commandLine.size(); end != Text::npos && end > 0;
+       end = commandLine.rfind(kBlank, end - 1)) {
+    const TextView program = TextView(commandLine).substr(0, end);
+    if (program.empty() || program.back() == kBlank) continue;
+    if (Text path = found(program); !path.empty()) return {path, Quoted(program) + commandLine.substr(end)};
+  }
+  return {Text(), commandLine};
 }
 
 Outcome RunAndWait(platform::Processes& processes, platform::Window& window, Text& commandLine,
                    std::uint8_t show) {
-  // The system's msiexec by its full path: looked up by name, one planted in this program's
-  // folder or the current one would run first, with our rights.
-  commandLine =
-      QuoteProgramPath(UninstallCommand(commandLine, processes.SystemFolder() + u"\\msiexec.exe"));
+  const Text systemFolder = processes.SystemFolder();
+  const Launch launch = ResolveProgram(UninstallCommand(commandLine, systemFolder + u"\\msiexec.exe"),
+                                       systemFolder, [&](const Text& path) { return processes.IsFile(path); });
+  commandLine = launch.commandLine;
   const auto start = std::chrono::steady_clock::now();
-  const std::unique_ptr<platform::Process> process = processes.Start(commandLine, show);
+  const std::unique_ptr<platform::Process> process =
+      launch.program.empty() ? nullptr : processes.Start(launch.program, commandLine, show);
   if (!process) {
     window.MsgBox(u"El programa: " + commandLine + u" NO puede ser Ejecutado NO EXISTE.",
                   platform::kInformationOk, Text(u"Mensaje"));
     return {};
   }
+  const bool othersCanReplace = process->OthersCanReplace();
   platform::Ending ending = WaitForProcessExit(window, *process);
   return {true,
           std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start),
-          std::move(ending)};
+          std::move(ending), othersCanReplace};
 }
 
 platform::Ending WaitForProcessExit(platform::Window& window, platform::Process& process) {

@@ -3,6 +3,7 @@
 // process it started have ended.
 #include <chrono>
 #include <cstdint>
+#include <functional>
 
 #include "platform/process.h"
 #include "platform/window.h"
@@ -12,33 +13,48 @@ namespace Gene {
 inline constexpr std::uint8_t kShowNormal = 1;
 
 // The command that removes a Windows Installer component unattended, never restarting the
-// computer by itself:
-//  - a product command, "MsiExec.exe /I{GUID}" or "/X{GUID}" (any letter case, with or
-//    without .exe, with a path or quotes around the program): <msiexec> /x {GUID} /passive
-//    /norestart (/I would open the maintenance dialog, /X would ask "Are you sure?");
+// computer by itself, always through the system's own msiexec (`msiexec`, a full path):
+//  - a product command, msiexec with /I{GUID} or /X{GUID} (any letter case, with or without a
+//    path, .exe or quotes; the code attached or after a blank; other arguments anywhere):
+//    <msiexec> /x {GUID} /passive /norestart, followed by the properties it gave (NAME=VALUE)
+//    but a REBOOT other than ReallySuppress. /I would open the maintenance dialog, /X would
+//    ask "Are you sure?"; a silent UI level it gave (/qn, /q, /quiet) stands for /passive,
+//    every other one is dropped, as is any other option;
+//  - any other msiexec command: <msiexec> and its arguments as read;
 //  - a package path (its last three characters are MSI in any case): <msiexec> /uninstall
 //    "<package>" /passive /norestart.
-// Anything else is run as read.
+// Anything else is returned as read.
 Text UninstallCommand(const Text& commandLine, const Text& msiexec);
 
-// An unquoted command whose text up to its first ".exe" followed by a blank (or the end)
-// holds a blank, with that part quoted: unquoted, the platform would try the shorter
-// candidates first ("c:\kavro\mis.exe" for "c:\kavro\mis modulos\quitar.exe ..."), which
-// anyone may plant. Quoted commands and those without a blank before their ".exe" stay as
-// they are.
-Text QuoteProgramPath(const Text& commandLine);
+// What is handed to the platform: the program's file, found where it must be, and the command
+// line. The platform never searches for the program itself, so nothing planted in this
+// program's folder, the current folder or a shorter path is ever run instead:
+//  - a bare name ("rundll32.exe ...") is looked for in the system folder only;
+//  - a quoted program, or an unquoted one up to its first ".exe" followed by a blank or the
+//    end, is that path; unquoted with a blank, it is quoted in the command line;
+//  - any other unquoted command is the longest run of it, ending at a blank or at its end,
+//    that names a file, quoted in the command line when it holds a blank;
+// ".exe" is added to a name without an extension. A relative path names nothing. No program
+// (empty) when none of this names a file.
+struct Launch {
+  Text program;
+  Text commandLine;
+};
+Launch ResolveProgram(const Text& commandLine, const Text& systemFolder,
+                      const std::function<bool(const Text&)>& isFile);
 
 // What became of one command.
 struct Outcome {
   bool started = false;
   std::chrono::milliseconds duration{0};  // from the start to the end of the wait
   platform::Ending ending;
+  bool othersCanReplace = false;  // the program's file or folder lets other users change it
 };
 
-// Starts the command (a Windows Installer one through the system's own msiexec.exe, named by
-// its full path) and returns after its process (and the processes it started) have ended.
-// When the platform refuses to start it, says so in a message box ("Mensaje") and returns.
-// On return commandLine holds what was handed to the platform.
+// Starts the command (a Windows Installer one through the system's own msiexec.exe) and
+// returns after its process (and the processes it started) have ended. When no program is
+// found for it or the platform refuses to start it, says so in a message box ("Mensaje") and
+// returns. On return commandLine holds what was handed to the platform.
 Outcome RunAndWait(platform::Processes& processes, platform::Window& window, Text& commandLine,
                    std::uint8_t show);
 

@@ -40,15 +40,25 @@ class Process {
   virtual WaitResult WaitForExitOrInput() = 0;
   virtual void CloseProcess() = 0;
   virtual Ending Ended() const = 0;
+  // True when users other than SYSTEM, the administrators, TrustedInstaller and the user this
+  // program runs as may change the program's file or its folder: any of them could have
+  // replaced it before it was started.
+  virtual bool OthersCanReplace() const = 0;
 };
 
 class Processes {
  public:
   virtual ~Processes() = default;
-  // Starts the command line (program and arguments, no separate application name), with
-  // the window-show code for its first window, the caller's environment and current folder,
-  // inheritable handles inherited, at normal priority. Nothing when the platform refuses.
-  virtual std::unique_ptr<Process> Start(const Text& commandLine, std::uint8_t show) = 0;
+  // Starts the program (a full path, never searched for) with the command line and the
+  // window-show code for its first window, the caller's environment and current folder,
+  // inheritable handles inherited, at normal priority. The program's file is opened first,
+  // without following links and without write or delete sharing, and held until the process
+  // runs, so nobody can swap it in between. Nothing when it is a link, or the platform
+  // refuses.
+  virtual std::unique_ptr<Process> Start(const Text& program, const Text& commandLine,
+                                         std::uint8_t show) = 0;
+  // True when a file (not a folder) is at the path.
+  virtual bool IsFile(const Text& path) = 0;
   // The text with its %VARIABLE% references replaced by the environment's values.
   virtual Text ExpandEnvironment(const Text& text) = 0;
   // The system folder as this program sees it (System32, or SysWOW64 for a 32-bit program

@@ -98,6 +98,7 @@ void Form1::RunUninstallers() {
       results_.commandNotStarted = true;
       continue;
     }
+    if (outcome.othersCanReplace) log_.OthersCanReplace(command);
     const bool entryGone = !platform_.registry.KeyExists(kHive, keyPath, component.view);
     results_.Ran(outcome.ending.exitCode, entryGone);
     log_.Ran(command, outcome.duration, outcome.ending, entryGone);

@@ -48,6 +48,12 @@ void RunLog::Found(const Text& keyName, platform::RegistryView view, const Text&
 
 void RunLog::NotStarted(const Text& command) { file_.Append(u"No se pudo poner en marcha: " + command); }
 
+void RunLog::OthersCanReplace(const Text& command) {
+  file_.Append(u"Aviso: el programa de " + command +
+               u" está en un archivo o carpeta que otros usuarios pueden cambiar: un usuario "
+               u"corriente podría haberlo sustituido");
+}
+
 void RunLog::AlreadyGone(const Text& keyName) {
   file_.Append(u"Ya desinstalado: la clave " + keyName +
                u" ya no existe (la quitó un desinstalador anterior); no se ejecuta su orden");

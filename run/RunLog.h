@@ -20,6 +20,8 @@ class RunLog {
   void Found(const Text& keyName, platform::RegistryView view, const Text& displayName,
              const Text& command);
   void NotStarted(const Text& command);
+  // The program of a command that ran is in a file or folder other users may change.
+  void OthersCanReplace(const Text& command);
   void AlreadyGone(const Text& keyName);
   // One uninstaller's end: how long it ran, its exit code, the programs it started that were
   // waited for (and those given up on), and whether its registry entry is gone.

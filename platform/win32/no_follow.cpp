@@ -16,6 +16,30 @@ constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELE
 constexpr ULONG kOpen = 1;      // FILE_OPEN
 constexpr ULONG kOpenIf = 3;    // FILE_OPEN_IF
 
+// A 32-bit program's System32 is SysWOW64, and its Sysnative the real System32: the platform's
+// own redirection, in the Windows folder only administrators can change, is no link.
+bool IsRedirectedSystemFolder(HANDLE step, const std::wstring& folderName, const std::wstring& name) {
+  wchar_t windows[MAX_PATH];
+  const UINT length = ::GetSystemWindowsDirectoryW(windows, MAX_PATH);
+  if (length < 3 || length >= MAX_PATH || ::CompareStringOrdinal(windows + 2, -1, folderName.c_str(), -1, TRUE) != CSTR_EQUAL)
+    return false;
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  if (!::GetFileInformationByHandleEx(step, FileAttributeTagInfo, &tag, sizeof tag) ||
+      (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+    return false;
+  }
+  const std::wstring actual = LeafOf(HandleName(step));
+  const auto is = [](const std::wstring& a, const wchar_t* b) {
+    return ::CompareStringOrdinal(a.c_str(), -1, b, -1, TRUE) == CSTR_EQUAL;
+  };
+  return (is(name, L"System32") && is(actual, L"SysWOW64")) || (is(name, L"Sysnative") && is(actual, L"System32"));
+}
+
+// The step opened is the entry itself, or the system folder the platform redirected it to.
+bool IsStepItself(HANDLE step, const std::wstring& folderName, const std::wstring& name) {
+  return IsEntryItself(step, folderName, name) || IsRedirectedSystemFolder(step, folderName, name);
+}
+
 }  // namespace
 
 DWORD OpenRelative(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG share,
@@ -106,7 +130,7 @@ DWORD WalkToFolder(const std::wstring& path, Walked& walked, PSECURITY_DESCRIPTO
                                    create ? kOpenIf : kOpen, FILE_DIRECTORY_FILE, next, create)) {
       return error;
     }
-    if (!IsEntryItself(next.get(), walked.folderName, step)) return kReparsePointEncountered;
+    if (!IsStepItself(next.get(), walked.folderName, step)) return kReparsePointEncountered;
     walked.folderName = HandleName(next.get());
     walked.folder = std::move(next);
   }

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/no_follow.h"
+#include "platform/win32/security.h"
 #include "platform/win32/unique.h"
 #include "platform/win32/wide.h"
 
@@ -71,11 +73,13 @@ Text ImageName(HANDLE process, DWORD id) {
 class Process final : public platform::Process {
  public:
   Process(UniqueHandle process, UniqueHandle thread, UniqueHandle job,
-          std::chrono::milliseconds descendantsBound)
+          std::chrono::milliseconds descendantsBound, bool othersCanReplace)
       : process_(std::move(process)), thread_(std::move(thread)), job_(std::move(job)),
-        descendantsBound_(descendantsBound) {
+        descendantsBound_(descendantsBound), othersCanReplace_(othersCanReplace) {
     ending_.wholeTree = static_cast<bool>(job_);
   }
+
+  bool OthersCanReplace() const override { return othersCanReplace_; }
 
   void WaitForInputIdle() override { ::WaitForInputIdle(process_.get(), kReadinessBoundMs); }
   void CloseThread() override { thread_.reset(); }
@@ -172,6 +176,7 @@ class Process final : public platform::Process {
   UniqueHandle thread_;
   UniqueHandle job_;
   std::chrono::milliseconds descendantsBound_;
+  bool othersCanReplace_;
   bool startedEnded_ = false;
   Clock::time_point endedAt_;
   platform::Ending ending_;
@@ -180,7 +185,16 @@ class Process final : public platform::Process {
 
 }  // namespace
 
-std::unique_ptr<platform::Process> Processes::Start(const Text& commandLine, std::uint8_t show) {
+std::unique_ptr<platform::Process> Processes::Start(const Text& program, const Text& commandLine,
+                                                   std::uint8_t show) {
+  // The program's file, held from here until the process runs: readable, never writable or
+  // deletable meanwhile, and reached without passing through a link.
+  Walked file;
+  if (OpenWithoutLinks(WideString(program), FILE_READ_DATA | FILE_EXECUTE | READ_CONTROL, FILE_SHARE_READ,
+                       FILE_NON_DIRECTORY_FILE, file)) {
+    return nullptr;
+  }
+  const bool othersCanReplace = OthersMayChange(file.last.get()) || OthersMayChange(file.folder.get());
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -189,7 +203,7 @@ std::unique_ptr<platform::Process> Processes::Start(const Text& commandLine, std
   // CreateProcessW may write into the command line, so it gets a copy of its own.
   std::wstring buffer = WideString(commandLine);
   // Suspended until it is in its job: nothing it starts can escape the wait.
-  if (!::CreateProcessW(nullptr, buffer.data(), nullptr, nullptr, TRUE,
+  if (!::CreateProcessW(WideString(program).c_str(), buffer.data(), nullptr, nullptr, TRUE,
                         NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED, nullptr, nullptr, &startup, &info)) {
     return nullptr;
   }
@@ -204,7 +218,12 @@ std::unique_ptr<platform::Process> Processes::Start(const Text& commandLine, std
     return nullptr;
   }
   return std::make_unique<Process>(std::move(process), std::move(thread), std::move(job),
-                                   descendantsBound_);
+                                   descendantsBound_, othersCanReplace);
+}
+
+bool Processes::IsFile(const Text& path) {
+  const DWORD attributes = ::GetFileAttributesW(WideString(path).c_str());
+  return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
 Text Processes::ExpandEnvironment(const Text& text) {

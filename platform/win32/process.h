@@ -14,7 +14,9 @@ class Processes final : public platform::Processes {
   // program itself has ended (ten minutes; shorter only in tests).
   explicit Processes(std::chrono::milliseconds descendantsBound = std::chrono::minutes(10))
       : descendantsBound_(descendantsBound) {}
-  std::unique_ptr<platform::Process> Start(const Text& commandLine, std::uint8_t show) override;
+  std::unique_ptr<platform::Process> Start(const Text& program, const Text& commandLine,
+                                           std::uint8_t show) override;
+  bool IsFile(const Text& path) override;
   Text ExpandEnvironment(const Text& text) override;
   Text SystemFolder() override;
 

@@ -89,8 +89,9 @@ struct WindowTraits {
   static pointer Invalid() noexcept { return nullptr; }
   static void Close(pointer h) noexcept { ::DestroyWindow(h); }
 };
-struct LocalTraits {
-  using pointer = wchar_t*;
+template <typename T>
+struct LocalTraits {  // memory the platform allocated with LocalAlloc
+  using pointer = T;
   static pointer Invalid() noexcept { return nullptr; }
   static void Close(pointer p) noexcept { ::LocalFree(p); }
 };

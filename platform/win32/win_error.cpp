@@ -12,7 +12,7 @@ platform::Error ErrorFromCode(DWORD code) {
   const DWORD length = ::FormatMessageW(
       FORMAT_MESSAGE_ALLOCATE_BUFFER | FORMAT_MESSAGE_FROM_SYSTEM | FORMAT_MESSAGE_IGNORE_INSERTS,
       nullptr, code, 0, reinterpret_cast<wchar_t*>(&buffer), 0, nullptr);
-  Unique<LocalTraits> owner(buffer);
+  Unique<LocalTraits<wchar_t*>> owner(buffer);
   Text message = length ? ToText(buffer, length) : Text();
   while (!message.empty() && (message.back() == u'\n' || message.back() == u'\r' ||
                               message.back() == u' ')) {

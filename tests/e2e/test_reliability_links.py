@@ -37,6 +37,12 @@ class InstallFolderLinkAndPlantedMsiexecTest(Scenario):
         shutil.copy(paths.PROGRAM, prefix.c(r'descargas\DesinstalaKavro1.exe'))
         shutil.copy(paths.CHILD, prefix.c(r'descargas\msiexec.exe'))
         suite.install_visor(prefix)
+        # A component run by its bare name: the system folder's program runs (a 32-bit
+        # program's System32 is SysWOW64), never the one planted beside ours.
+        for planted in (r'windows\syswow64\kavrohijo.exe', r'descargas\kavrohijo.exe'):
+            shutil.copy(paths.CHILD, prefix.c(planted))
+        suite.register(prefix, {'KavroHijo': {'DisplayName': 'Kavro hijo', 'UninstallString':
+                                              'kavrohijo.exe self ' + LOG + ' delete-key KavroHijo'}})
 
     @classmethod
     def inspect(cls, prefix):
@@ -47,7 +53,8 @@ class InstallFolderLinkAndPlantedMsiexecTest(Scenario):
         self.assertTrue(all(self.exists.values()), self.exists)
         self.assertLogged(r'c:\kavro es un enlace')
 
-    def test_the_systems_msiexec_removes_the_package(self):
+    def test_the_systems_programs_run_not_those_planted_beside_ours(self):
+        self.assertEqual([line.lower() for line in self.log], [r'c:\windows\syswow64\kavrohijo.exe'])
         self.assertNotIn('KavroVisor', self.entries)
         self.assertNotIn(suite.VISOR_PRODUCT_CODE, self.entries)
         self.assertFalse(self.visor_folder)
@@ -106,6 +113,7 @@ class DataFolderLinkAndUnquotedCommandTest(Scenario):
         os.symlink(prefix.c(r'fuera\datos'), prefix.c(r'kavro\datos'))
         # Unquoted, "c:\kavro\mis modulos\quitar.exe" would first try c:\kavro\mis.exe.
         suite.put_uninstaller(prefix, r'C:\kavro\mis modulos\quitar.exe')
+        os.chmod(prefix.c(r'kavro\mis modulos'), 0o777)  # any user may put another one there
         shutil.copy(paths.CHILD, prefix.c(r'kavro\mis.exe'))
         suite.register(prefix, {'KavroModulos': {'DisplayName': 'Kavro módulos', 'UninstallString':
             r'c:\kavro\mis modulos\quitar.exe self ' + LOG + ' delete-key KavroModulos'}})
@@ -123,7 +131,8 @@ class DataFolderLinkAndUnquotedCommandTest(Scenario):
 
     def test_only_the_registered_program_ran(self):
         self.assertEqual([line.lower() for line in self.log], [r'c:\kavro\mis modulos\quitar.exe'])
-        self.assertLogged(r'Ejecutado: "c:\kavro\mis modulos\quitar.exe" self')
+        self.assertLogged(r'Ejecutado: "c:\kavro\mis modulos\quitar.exe" self',
+                          'un usuario corriente podría haberlo sustituido')
 
 
 class FileLinksTest(Scenario):

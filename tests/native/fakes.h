@@ -391,13 +391,15 @@ class Processes final : public platform::Processes {
     bool waitFails = false;
     std::uint32_t exitCode = 0;
     std::vector<Text> descendants;  // what it started and was waited for
+    bool othersCanReplace = false;  // its file or folder lets other users change it
   };
 
   explicit Processes(Journal& journal) : journal_(journal) {}
 
-  std::unique_ptr<platform::Process> Start(const Text& commandLine, std::uint8_t show) override {
+  std::unique_ptr<platform::Process> Start(const Text& program, const Text& commandLine,
+                                           std::uint8_t show) override {
     journal_.push_back("start:" + Narrow(commandLine));
-    started.push_back({commandLine, show});
+    started.push_back({commandLine, show, program});
     if (onStart) onStart(commandLine);
     // Like the platform, an empty command line starts nothing.
     if (commandLine.empty() || refused.count(commandLine)) return nullptr;
@@ -408,7 +410,9 @@ class Processes final : public platform::Processes {
   struct Started {
     Text command;
     std::uint8_t show;
+    Text program;
   };
+  bool IsFile(const Text& path) override { return !missingFiles.count(path); }
   Text ExpandEnvironment(const Text& text) override {
     Text expanded = text;
     for (const auto& [name, value] : environment) {
@@ -423,6 +427,7 @@ class Processes final : public platform::Processes {
   std::map<Text, Text> environment;
   std::vector<Started> started;
   std::set<Text> refused;
+  std::set<Text> missingFiles;  // every other program file exists
   std::map<Text, Script> scripts;
   // What a started command does to the rest of the machine (an uninstaller putting a file
   // back, say).
@@ -457,6 +462,7 @@ class Processes final : public platform::Processes {
       journal_.push_back("close-process");
       processOpen_ = false;
     }
+    bool OthersCanReplace() const override { return script_.othersCanReplace; }
     platform::Ending Ended() const override {
       return {script_.waitFails ? std::nullopt : std::optional<std::uint32_t>(script_.exitCode), true,
               script_.descendants, {}};

@@ -3,6 +3,8 @@
 
 #include <gtest/gtest.h>
 
+#include <set>
+
 #include "fakes.h"
 
 namespace {
@@ -47,32 +49,62 @@ INSTANTIATE_TEST_SUITE_P(
                 u"C:\\Windows\\system32\\msiexec.exe /x {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} /passive /norestart"},
         Rewrite{u"C:\\Windows\\SysWOW64\\MsiExec /I{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} ",
                 u"C:\\Windows\\system32\\msiexec.exe /x {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} /passive /norestart"},
-        // Anything else stays as read: other actions, extra arguments, a malformed code,
-        // another program of a similar name.
-        Rewrite{u"MsiExec.exe /f{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B}",
-                u"MsiExec.exe /f{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B}"},
+        // Whatever else they say: a silent UI level stays, properties stay but a restart,
+        // every other option (a UI that shows dialogs, logging with its file) goes.
         Rewrite{u"MsiExec.exe /X{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} /qn",
-                u"MsiExec.exe /X{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} /qn"},
-        Rewrite{u"MsiExec.exe /X{6F3A2B10-1C2D-4E5F-8A9B}", u"MsiExec.exe /X{6F3A2B10-1C2D-4E5F-8A9B}"},
+                u"C:\\Windows\\system32\\msiexec.exe /x {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} /qn /norestart"},
+        Rewrite{u"MsiExec.exe /qb /X{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B}",
+                u"C:\\Windows\\system32\\msiexec.exe /x {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} /passive /norestart"},
+        Rewrite{u"msiexec /I {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} REBOOT=ReallySuppress TRANSFORMS=\"a b.mst\" "
+                u"REBOOT=Force /l*v c:\\x.log /forcerestart",
+                u"C:\\Windows\\system32\\msiexec.exe /x {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} /passive /norestart "
+                u"REBOOT=ReallySuppress TRANSFORMS=\"a b.mst\""},
+        // Any other msiexec command runs the system's with its arguments as read.
+        Rewrite{u"MsiExec.exe /f{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B}",
+                u"C:\\Windows\\system32\\msiexec.exe /f{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B}"},
+        Rewrite{u"\"c:\\kavro\\msiexec\" /X{6F3A2B10-1C2D-4E5F-8A9B}",
+                u"C:\\Windows\\system32\\msiexec.exe /X{6F3A2B10-1C2D-4E5F-8A9B}"},
+        // Anything else stays as read: another program of a similar name.
         Rewrite{u"nomsiexec.exe /X{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B}",
                 u"nomsiexec.exe /X{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B}"},
         Rewrite{u"C:\\Kavro\\quitar.exe /s", u"C:\\Kavro\\quitar.exe /s"}),
     [](const ::testing::TestParamInfo<Rewrite>& info) { return "case_" + std::to_string(info.index); });
 
-TEST(QuoteProgramPathTest, OnlyAnUnquotedProgramPathWithABlankIsQuoted) {
-  const std::pair<const char16_t*, const char16_t*> cases[] = {
-      {u"c:\\kavro\\mis modulos\\quitar.exe /s", u"\"c:\\kavro\\mis modulos\\quitar.exe\" /s"},
-      {u"C:\\Archivos de programa\\Kavro\\UNINST.EXE", u"\"C:\\Archivos de programa\\Kavro\\UNINST.EXE\""},
-      // The first ".exe" that ends the program: one inside a folder's name does not.
-      {u"C:\\a b\\x.exed\\quitar.exe /s", u"\"C:\\a b\\x.exed\\quitar.exe\" /s"},
-      // As read: already quoted, no blank before the .exe, no .exe at all.
-      {u"\"c:\\kavro\\mis modulos\\quitar.exe\" /s", u"\"c:\\kavro\\mis modulos\\quitar.exe\" /s"},
-      {u"c:\\kavro\\quitar.exe /carpeta c:\\mis datos\\x.exe", u"c:\\kavro\\quitar.exe /carpeta c:\\mis datos\\x.exe"},
-      {u"rundll32.exe c:\\mis cosas\\k.dll,Quitar", u"rundll32.exe c:\\mis cosas\\k.dll,Quitar"},
-      {u"c:\\mis cosas\\quitar.bat /s", u"c:\\mis cosas\\quitar.bat /s"},
-      {u"", u""},
+TEST(ResolveProgramTest, TheProgramIsFoundWhereItMustBeAndNeverShorter) {
+  // Every program file of the machine in these cases; c:\\kavro\\mis.exe is a planted one.
+  const std::set<Text> files = {u"c:\\kavro\\mis.exe", u"c:\\kavro\\mis modulos\\quitar.exe",
+                                u"C:\\Windows\\system32\\rundll32.exe", u"C:\\a b\\x.exed\\quitar.exe",
+                                u"c:\\kavro\\quitar.exe", u"C:\\Archivos de programa\\Kavro\\UNINST.EXE"};
+  const struct {
+    const char16_t* command;
+    const char16_t* program;  // empty: none
+    const char16_t* handedOver;
+  } cases[] = {
+      {u"c:\\kavro\\mis modulos\\quitar.exe /s", u"c:\\kavro\\mis modulos\\quitar.exe",
+       u"\"c:\\kavro\\mis modulos\\quitar.exe\" /s"},
+      {u"c:\\kavro\\mis modulos\\quitar /s", u"c:\\kavro\\mis modulos\\quitar.exe",
+       u"\"c:\\kavro\\mis modulos\\quitar\" /s"},
+      {u"C:\\a b\\x.exed\\quitar.exe /s", u"C:\\a b\\x.exed\\quitar.exe", u"\"C:\\a b\\x.exed\\quitar.exe\" /s"},
+      {u"c:\\kavro\\quitar.exe /carpeta c:\\mis datos\\x.exe", u"c:\\kavro\\quitar.exe",
+       u"c:\\kavro\\quitar.exe /carpeta c:\\mis datos\\x.exe"},
+      {u"\"C:\\Archivos de programa\\Kavro\\UNINST.EXE\" /S", u"C:\\Archivos de programa\\Kavro\\UNINST.EXE",
+       u"\"C:\\Archivos de programa\\Kavro\\UNINST.EXE\" /S"},
+      // Bare names: the system folder only, .exe added where the name has none.
+      {u"rundll32.exe c:\\mis cosas\\k.dll,Quitar", u"C:\\Windows\\system32\\rundll32.exe",
+       u"rundll32.exe c:\\mis cosas\\k.dll,Quitar"},
+      {u"rundll32 k.dll,Quitar", u"C:\\Windows\\system32\\rundll32.exe", u"rundll32 k.dll,Quitar"},
+      {u"mis.exe /s", u"", u"mis.exe /s"},
+      // Nothing found: a missing program, a relative path, nothing at all.
+      {u"c:\\kavro\\otros modulos\\quitar /s", u"", u"c:\\kavro\\otros modulos\\quitar /s"},
+      {u"kavro\\quitar.exe", u"", u"kavro\\quitar.exe"},
+      {u"", u"", u""},
   };
-  for (const auto& [command, quoted] : cases) EXPECT_EQ(Gene::QuoteProgramPath(command), quoted) << fake::Narrow(command);
+  for (const auto& c : cases) {
+    const Gene::Launch launch = Gene::ResolveProgram(c.command, u"C:\\Windows\\system32",
+                                                     [&](const Text& path) { return files.count(path) > 0; });
+    EXPECT_EQ(launch.program, Text(c.program)) << fake::Narrow(c.command);
+    EXPECT_EQ(launch.commandLine, Text(c.handedOver)) << fake::Narrow(c.command);
+  }
 }
 
 class RunAndWaitTest : public ::testing::Test {

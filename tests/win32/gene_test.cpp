@@ -98,7 +98,8 @@ TEST_F(GeneTest, EmptyCommandIsReportedWithTwoBlanks) {
 }
 
 TEST_F(GeneTest, ChildThatHasEndedBeforeTheFirstCheckCausesNoPump) {
-  auto process = processes.Start(win32::ToText(console + L" note " + Quoted(log) + L" fin"), 1);
+  auto process = processes.Start(win32::ToText(TestFolder() + L"\\kavro_child_console.exe"),
+                                 win32::ToText(console + L" note " + Quoted(log) + L" fin"), 1);
   ASSERT_NE(process, nullptr);
   for (int i = 0; i < 500 && Log().empty(); ++i) ::Sleep(10);
   ::Sleep(500);  // the child has written its note; give it time to be gone

@@ -1,0 +1,97 @@
+#include "platform/win32/security.h"
+
+#include <aclapi.h>
+#include <sddl.h>
+
+#include <string>
+#include <vector>
+
+namespace win32 {
+namespace {
+
+std::wstring SidText(PSID sid) {
+  wchar_t* text = nullptr;
+  if (!sid || !::ConvertSidToStringSidW(sid, &text)) return {};
+  const Unique<LocalTraits<wchar_t*>> owned(text);
+  return text;
+}
+
+// SYSTEM, Administrators, TrustedInstaller, OWNER RIGHTS (only ever the owner, trusted by the
+// time its entries are read) and the user this program runs as, who could change anything
+// of this anyway.
+bool IsTrusted(PSID sid) {
+  static const std::vector<std::wstring> trusted = [] {
+    std::vector<std::wstring> sids = {L"S-1-5-18", L"S-1-5-32-544", L"S-1-3-4",
+                                      L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"};
+    HANDLE token = nullptr;
+    if (::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) {
+      const UniqueHandle owned(token);
+      std::vector<DWORD> user(256);
+      DWORD size = 0;
+      if (::GetTokenInformation(token, TokenUser, user.data(), static_cast<DWORD>(user.size() * sizeof(DWORD)),
+                                &size)) {
+        sids.push_back(SidText(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid));
+      }
+    }
+    return sids;
+  }();
+  const std::wstring text = SidText(sid);
+  for (const std::wstring& known : trusted)
+    if (!text.empty() && text == known) return true;
+  return false;
+}
+
+struct Security {
+  PSID owner = nullptr;
+  PACL dacl = nullptr;
+  UniqueDescriptor descriptor;
+  bool read = false;
+};
+
+Security SecurityOf(HANDLE object) {
+  Security security;
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  security.read = ::GetSecurityInfo(object, SE_FILE_OBJECT,
+                                    OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                    &security.owner, nullptr, &security.dacl, nullptr,
+                                    &descriptor) == ERROR_SUCCESS;
+  security.descriptor.reset(descriptor);
+  return security;
+}
+
+}  // namespace
+
+bool TrustedOwner(HANDLE object) {
+  const Security security = SecurityOf(object);
+  return security.read && IsTrusted(security.owner);
+}
+
+bool OthersMayChange(HANDLE object) {
+  const Security security = SecurityOf(object);
+  if (!security.read || !IsTrusted(security.owner)) return true;
+  if (!security.dacl) return true;  // no permissions at all: everyone may do everything
+  // Writing or appending (for a folder: adding files), deleting, deleting what is inside,
+  // and taking over the permissions.
+  constexpr ACCESS_MASK kChanges = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_DELETE_CHILD | DELETE |
+                                   WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+  for (DWORD i = 0; i < security.dacl->AceCount; ++i) {
+    void* ace = nullptr;
+    if (!::GetAce(security.dacl, i, &ace)) return true;
+    const auto* header = static_cast<const ACE_HEADER*>(ace);
+    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE)) continue;
+    auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
+    if ((allowed->Mask & kChanges) && !IsTrusted(reinterpret_cast<PSID>(&allowed->SidStart))) return true;
+  }
+  return false;
+}
+
+UniqueDescriptor AdministratorsOnly() {
+  PSECURITY_DESCRIPTOR descriptor = nullptr;
+  // Protected (P): nothing inherited from a folder others may change.
+  ::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+      L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;AU)", SDDL_REVISION_1, &descriptor,
+      nullptr);
+  return UniqueDescriptor(descriptor);
+}
+
+}  // namespace win32

@@ -1,0 +1,26 @@
+#pragma once
+// Who may change a file or folder. The program runs as SYSTEM or an administrator; what only
+// those accounts (and TrustedInstaller, and the user it runs as) can change is no way in for
+// anyone else.
+#include <windows.h>
+
+#include "platform/win32/unique.h"
+
+namespace win32 {
+
+// True when the object's owner is SYSTEM, the Administrators group, TrustedInstaller or the
+// user this program runs as. Any other owner may rewrite its permissions at will.
+bool TrustedOwner(HANDLE object);
+
+// True when the object's owner is not trusted, or its permissions let anyone else write to it,
+// delete it, add to it (a folder: a file planted beside a program), or change its permissions.
+// Also when they cannot be read.
+bool OthersMayChange(HANDLE object);
+
+// A security descriptor for what the program creates: full access for SYSTEM and the
+// Administrators group, read (and, for a folder, listing) for authenticated users, nothing
+// inherited from a folder others may change.
+using UniqueDescriptor = Unique<LocalTraits<PSECURITY_DESCRIPTOR>>;
+UniqueDescriptor AdministratorsOnly();
+
+}  // namespace win32
