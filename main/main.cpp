@@ -82,7 +82,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   win32::ComApartment com;
   const CommandLine options = ParseCommandLine(win32::Arguments());
   const bool someoneCanAnswer = !options.quiet && win32::StationVisible();
-  win32::LogFile file(options.logPath.value_or(win32::DefaultLogPath()));
+  win32::LogFile file(options.logPath);
   RunLog log(file);
   log.Started(win32::ToText(L"" KAVRO_VERSION_TEXT), win32::RawCommandLine(), win32::UserName(),
               someoneCanAnswer);

@@ -1,51 +1,75 @@
 #include "platform/win32/log_file.h"
 
+#include <ntsecapi.h>
+
 #include <cstdio>
 #include <string>
 
 #include "platform/win32/no_follow.h"
+#include "platform/win32/security.h"
 #include "platform/win32/wide.h"
 
 namespace win32 {
 namespace {
 
-// Opens the file for appending only if it is a plain file with this one name; creates it
-// when it does not exist, and then only as a new file, so that a link planted meanwhile (or
-// a link that points nowhere) is never followed to create its target.
-UniqueFile OpenPlainFile(const std::wstring& path, bool mustBeNew) {
-  WIN32_FIND_DATAW entry;
-  UniqueFind find(::FindFirstFileExW(path.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
-                                     nullptr, 0));
-  if (find) {
-    if (mustBeNew ||
-        (entry.dwFileAttributes & (FILE_ATTRIBUTE_REPARSE_POINT | FILE_ATTRIBUTE_DIRECTORY))) {
-      return {};
-    }
-  } else if (::GetLastError() != ERROR_FILE_NOT_FOUND) {
-    return {};
-  }
-  const bool exists = static_cast<bool>(find);
-  const std::wstring name = exists ? std::wstring(entry.cFileName) : LeafOf(path);
-  find.reset();
+constexpr wchar_t kLogName[] = L"DesinstalaKavro1.log";
+constexpr ULONG kOpen = 1;    // FILE_OPEN
+constexpr ULONG kCreate = 2;  // FILE_CREATE: only a new file, never one that is there
+constexpr ACCESS_MASK kAppend = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | READ_CONTROL;
+constexpr ULONG kShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
-  UniqueFile folder(::CreateFileW(ParentOf(path).c_str(), FILE_READ_ATTRIBUTES,
-                                  FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!folder) return {};
-  const auto open = [&path](DWORD disposition) {
-    return UniqueFile(::CreateFileW(path.c_str(), FILE_APPEND_DATA | FILE_READ_ATTRIBUTES,
-                                    FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, disposition,
-                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
-  };
-  UniqueFile file = open(exists ? OPEN_EXISTING : CREATE_NEW);
-  if (!file && exists) file = open(CREATE_NEW);  // removed since it was looked at
-  if (!file) return {};
+// The file `name` of the folder, to append to: an existing one only if it is a plain file
+// with this one name and its owner is one of the accounts the program trusts (a file another
+// user made and owns, they could rewrite afterwards); a missing one created new, readable by
+// others but writable only by SYSTEM and the administrators. Never through a link.
+UniqueFile OpenPlainFile(const Walked& folder, const std::wstring& name, bool mustBeNew) {
+  UniqueFile file;
+  DWORD error = mustBeNew ? ERROR_FILE_NOT_FOUND
+                          : OpenRelative(folder.folder.get(), name, kAppend, kShare, kOpen,
+                                         FILE_NON_DIRECTORY_FILE, file);
+  const bool made = error == ERROR_FILE_NOT_FOUND;
+  if (made) {
+    const UniqueDescriptor descriptor = AdministratorsOnly();
+    error = OpenRelative(folder.folder.get(), name, kAppend, kShare, kCreate, FILE_NON_DIRECTORY_FILE,
+                         file, descriptor.get());
+  }
   BY_HANDLE_FILE_INFORMATION info{};
-  if (!::GetFileInformationByHandle(file.get(), &info) || info.nNumberOfLinks != 1 ||
-      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !IsEntryItself(file.get(), HandleName(folder.get()), name)) {
+  if (error || !::GetFileInformationByHandle(file.get(), &info) || info.nNumberOfLinks != 1 ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !IsEntryItself(file.get(), folder.folderName, name) ||
+      (!made && !TrustedOwner(file.get()))) {
     return {};
   }
   return file;
+}
+
+// A name nobody can guess beforehand: "DesinstalaKavro1-<random>.log".
+std::wstring RandomName(const std::wstring& name) {
+  unsigned char bytes[8] = {};
+  ::RtlGenRandom(bytes, sizeof bytes);
+  wchar_t digits[17];
+  for (int i = 0; i < 8; ++i) std::swprintf(digits + 2 * i, 3, L"%02x", bytes[i]);
+  const std::size_t dot = name.find_last_of(L'.');
+  return dot == std::wstring::npos ? name + L"-" + digits : name.substr(0, dot) + L"-" + digits + name.substr(dot);
+}
+
+// The log in the folder: the file of that name, or else (someone else's file, or a link) a
+// fresh one of our own beside it, never theirs.
+UniqueFile OpenIn(const std::wstring& folderPath, const std::wstring& name, PSECURITY_DESCRIPTOR create) {
+  // Short names (C:\Users\ADMINI~1\...) are written out, so each step can be checked by its name.
+  std::wstring path = folderPath;
+  wchar_t expanded[MAX_PATH * 2];
+  const DWORD length = ::GetLongPathNameW(folderPath.c_str(), expanded, MAX_PATH * 2);
+  if (length && length < MAX_PATH * 2) path.assign(expanded, length);
+  Walked folder;
+  if (WalkToFolder(path, folder, create)) return {};
+  UniqueFile file = OpenPlainFile(folder, name, false);
+  for (int attempt = 0; !file && attempt < 8; ++attempt) file = OpenPlainFile(folder, RandomName(name), true);
+  return file;
+}
+
+std::wstring WithBackslash(std::wstring folder) {
+  if (folder.empty() || folder.back() != L'\\') folder += L'\\';
+  return folder;
 }
 
 void Write(HANDLE file, const std::string& bytes) {
@@ -66,17 +90,24 @@ std::string Utf8(const std::wstring& text) {
 
 }  // namespace
 
-LogFile::LogFile(const Text& path) {
-  const std::wstring wanted = WideString(path);
-  file_ = OpenPlainFile(wanted, false);
-  if (!file_) {
-    // Someone else's file, or a link: a name of our own beside it, never theirs.
-    const std::wstring leaf = LeafOf(wanted);
-    const std::size_t dot = leaf.find_last_of(L'.');
-    const std::wstring stem = wanted.substr(0, wanted.size() - leaf.size()) +
-                              (dot == std::wstring::npos ? leaf : leaf.substr(0, dot));
-    const std::wstring extension = dot == std::wstring::npos ? L"" : leaf.substr(dot);
-    file_ = OpenPlainFile(stem + L"-" + std::to_wstring(::GetCurrentProcessId()) + extension, true);
+LogFile::LogFile(const std::optional<Text>& path) {
+  if (path) {
+    wchar_t full[MAX_PATH * 2];
+    const DWORD length = ::GetFullPathNameW(WideString(*path).c_str(), MAX_PATH * 2, full, nullptr);
+    const std::wstring wanted = length && length < MAX_PATH * 2 ? std::wstring(full, length) : WideString(*path);
+    file_ = OpenIn(ParentOf(wanted), LeafOf(wanted), nullptr);
+  } else {
+    // Where deployment toolkits keep their logs, which only administrators may change; made
+    // when missing. %TEMP% where that cannot be used (a run without administrator rights).
+    wchar_t windows[MAX_PATH];
+    const UINT length = ::GetSystemWindowsDirectoryW(windows, MAX_PATH);
+    if (length && length < MAX_PATH) {
+      const UniqueDescriptor descriptor = AdministratorsOnly();
+      file_ = OpenIn(WithBackslash(windows) + L"Logs\\Software", kLogName, descriptor.get());
+    }
+    wchar_t temp[MAX_PATH + 1];
+    const DWORD tempLength = ::GetTempPathW(MAX_PATH + 1, temp);
+    if (!file_ && tempLength && tempLength <= MAX_PATH) file_ = OpenIn(std::wstring(temp, tempLength), kLogName, nullptr);
   }
   LARGE_INTEGER size{};
   if (file_ && ::GetFileSizeEx(file_.get(), &size) && size.QuadPart == 0) Write(file_.get(), "\xEF\xBB\xBF");
@@ -90,14 +121,6 @@ void LogFile::Append(const Text& line) {
   std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02u.%03u  ", now.wYear, now.wMonth,
                 now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
   Write(file_.get(), stamp + Utf8(WideString(line)) + "\r\n");
-}
-
-Text DefaultLogPath() {
-  wchar_t temp[MAX_PATH + 1];
-  const DWORD length = ::GetTempPathW(MAX_PATH + 1, temp);
-  std::wstring folder = length && length <= MAX_PATH ? std::wstring(temp, length) : L"C:\\Windows\\Temp\\";
-  if (folder.back() != L'\\') folder += L'\\';
-  return ToText(folder + L"DesinstalaKavro1.log");
 }
 
 }  // namespace win32

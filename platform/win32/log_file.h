@@ -3,10 +3,13 @@
 // line ends and a local timestamp on every line, appended, so that Notepad and the log
 // viewers of deployment tools read it as it is.
 //
-// The program runs with administrator or SYSTEM rights and the log's folder (%TEMP%) may be
-// one other users can write to, so the log is never written through a link: a path that is a
-// symbolic link, junction or other reparse point, or a file with more than one name, is not
-// opened; a fresh name beside it is tried instead, and without one there is no log.
+// The program runs with administrator or SYSTEM rights, often in folders other users can
+// write to, so the log is never written through a link, at any step of its path, nor into a
+// file someone else could rewrite afterwards: a path that is a link, a file with more than
+// one name, or one owned by another user, is left alone, and a fresh file of a name nobody
+// can guess is made beside it instead; without one there is no log.
+#include <optional>
+
 #include "platform/log.h"
 #include "platform/win32/unique.h"
 
@@ -14,15 +17,14 @@ namespace win32 {
 
 class LogFile final : public platform::LogFile {
  public:
-  explicit LogFile(const Text& path);
+  // The given file; by default %SystemRoot%\Logs\Software\DesinstalaKavro1.log (the folders
+  // made when missing, writable by administrators only), else %TEMP%\DesinstalaKavro1.log.
+  explicit LogFile(const std::optional<Text>& path);
   void Append(const Text& line) override;
   bool IsOpen() const { return static_cast<bool>(file_); }
 
  private:
   UniqueFile file_;
 };
-
-// %TEMP%\DesinstalaKavro1.log: for a SYSTEM run, the system's temporary folder.
-Text DefaultLogPath();
 
 }  // namespace win32

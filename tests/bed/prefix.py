@@ -192,8 +192,13 @@ class Prefix:
 
     @property
     def temp(self):
-        """The user's %TEMP%, where the program's log goes by default."""
+        """The user's %TEMP%."""
         return self.user / 'Temp'
+
+    @property
+    def default_log(self):
+        """Where the program's log goes by default (it runs with administrator rights)."""
+        return self.c(r'windows\logs\Software\DesinstalaKavro1.log')  # Wine's own folder is "logs"
 
     # --- registry ---
 

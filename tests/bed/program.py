@@ -9,10 +9,10 @@ STAMP = re.compile(r'^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}  ')
 
 
 def run_log(prefix, windows_path=None):
-    """The lines of the program's log (by default %TEMP%\\DesinstalaKavro1.log), without their
+    """The lines of the program's log (by default %SystemRoot%\\Logs\\Software\\DesinstalaKavro1.log), without their
     timestamps; [] when there is none. A line without its timestamp is kept whole, so a test
     sees it."""
-    path = prefix.c(windows_path) if windows_path else prefix.temp / 'DesinstalaKavro1.log'
+    path = prefix.c(windows_path) if windows_path else prefix.default_log
     if not path.exists():
         return []
     return [STAMP.sub('', line) for line in path.read_text(encoding='utf-8-sig').splitlines()]

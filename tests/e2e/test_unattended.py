@@ -88,18 +88,22 @@ class CommandLineAndLogTest(unittest.TestCase):
             cls.quiet_log = program.run_log(prefix)
             cls.quiet_left = (prefix.has_uninstall_entry('KavroII'), prefix.c(r'kavro\datos').exists())
 
-            prefix.temp.mkdir(parents=True, exist_ok=True)
-            (prefix.temp / 'DesinstalaKavro1.log').unlink(missing_ok=True)
+            cls.temp_logs = list(prefix.temp.glob('DesinstalaKavro1*.log'))
+            prefix.default_log.unlink()
             # The default log made a hard link to a file of someone else's, and the /log file a
             # symbolic link to another: neither target may change.
             (prefix.c('pruebas') / 'ajeno.txt').write_text('ajeno\n')
             (prefix.c('pruebas') / 'otro.txt').write_text('otro\n')
-            os.link(prefix.c(r'pruebas\ajeno.txt'), prefix.temp / 'DesinstalaKavro1.log')
+            os.link(prefix.c(r'pruebas\ajeno.txt'), prefix.default_log)
             os.symlink(prefix.c(r'pruebas\otro.txt'), prefix.c(r'pruebas\enlace.log'))
             cls.linked_default = program.run(prefix)
             cls.linked_given = program.run(prefix, args=('/log', r'C:\pruebas\enlace.log'))
+            os.mkdir(prefix.c(r'pruebas\destino'))
+            os.symlink(prefix.c(r'pruebas\destino'), prefix.c(r'pruebas\carpeta'))  # a folder on the way
+            cls.through_folder = program.run(prefix, args=('/log', r'C:\pruebas\carpeta\k.log'))
+            cls.behind_folder_link = os.listdir(prefix.c(r'pruebas\destino'))
             cls.targets = [(prefix.c('pruebas') / n).read_text() for n in ('ajeno.txt', 'otro.txt')]
-            cls.fresh = sorted(p.name for p in prefix.temp.glob('DesinstalaKavro1-*.log')) + \
+            cls.fresh = sorted(p.name for p in prefix.default_log.parent.glob('DesinstalaKavro1-*.log')) + \
                 sorted(p.name for p in prefix.c('pruebas').glob('enlace-*.log'))
 
             cls.unwritable = program.run(prefix, args=('/log', r'C:\NoExiste\registro.log'))
@@ -127,10 +131,12 @@ class CommandLineAndLogTest(unittest.TestCase):
         self.assertTrue(any('No hay carpeta de escritorio' in line for line in self.quiet_log))
         self.assertTrue(self.quiet_log[-1].startswith('Fin: código de salida 0 '))
 
-    def test_a_linked_log_is_never_written_through(self):
+    def test_the_log_is_where_only_administrators_write_and_never_written_through_a_link(self):
+        self.assertEqual(self.temp_logs, [])
         self.assertEqual(self.targets, ['ajeno\n', 'otro\n'])
         self.assertEqual(self.linked_default.exit_code, 0, self.linked_default)
         self.assertEqual(self.linked_given.exit_code, 0, self.linked_given)
+        self.assertEqual((self.through_folder.exit_code, self.behind_folder_link), (0, []))
         self.assertEqual(len(self.fresh), 2, self.fresh)  # a name of its own beside each
 
     def test_an_unwritable_log_changes_nothing_and_a_given_one_is_written(self):
