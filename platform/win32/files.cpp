@@ -46,8 +46,9 @@ std::vector<platform::Entry> EntriesOf(HANDLE folder) {
       const std::wstring name(record->FileName, record->FileNameLength / sizeof(wchar_t));
       const DWORD attributes = record->FileAttributes;
       if (name != L"." && name != L"..") {
+        // A reparse point's tag is where the extended attributes' size would be.
         entries.push_back({ToText(name), (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
-                           (attributes & FILE_ATTRIBUTE_REPARSE_POINT) != 0,
+                           IsLinkTag(attributes, record->EaSize),
                            (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0});
       }
       if (!record->NextEntryOffset) break;
@@ -89,7 +90,7 @@ std::optional<std::size_t> RemoveEntry(HANDLE parent, const std::wstring& parent
   if (error) Throw(error);
   FILE_ATTRIBUTE_TAG_INFO tag{};
   ThrowLastErrorIf(!::GetFileInformationByHandleEx(entry.get(), FileAttributeTagInfo, &tag, sizeof tag));
-  const bool holdsTheLink = tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
+  const bool holdsTheLink = IsLinkTag(tag.FileAttributes, tag.ReparseTag);
   if (listed.link || holdsTheLink || !HasName(entry.get(), parentName, name)) {
     if (!holdsTheLink) Throw(kReparsePointEncountered);
     MarkDeleted(entry.get(), force);
@@ -144,7 +145,7 @@ void FileSystem::DeleteFile(const Text& path, bool force) {
                                      nullptr, 0));
   if (!find) ThrowLastError();
   const bool folder = found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
-  const bool link = found.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT;
+  const bool link = IsLinkTag(found.dwFileAttributes, found.dwReserved0);
   if (folder && !link) Throw(ERROR_ACCESS_DENIED);  // a folder is no file, as DeleteFileW says
   UniqueFile parent(::CreateFileW(ParentOf(full).c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                                   kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));

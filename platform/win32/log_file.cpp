@@ -19,9 +19,9 @@ constexpr ACCESS_MASK kAppend = FILE_APPEND_DATA | FILE_READ_ATTRIBUTES | READ_C
 constexpr ULONG kShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
 
 // The file `name` of the folder, to append to: an existing one only if it is a plain file
-// with this one name and its owner is one of the accounts the program trusts (a file another
-// user made and owns, they could rewrite afterwards); a missing one created new, readable by
-// others but writable only by SYSTEM and the administrators. Never through a link.
+// with this one name that no account but those the program trusts owns or may change (a
+// file another user could rewrite afterwards); a missing one created new, readable by others
+// but writable only by SYSTEM and the administrators. Never through a link.
 UniqueFile OpenPlainFile(const Walked& folder, const std::wstring& name, bool mustBeNew) {
   UniqueFile file;
   DWORD error = mustBeNew ? ERROR_FILE_NOT_FOUND
@@ -30,22 +30,23 @@ UniqueFile OpenPlainFile(const Walked& folder, const std::wstring& name, bool mu
   const bool made = error == ERROR_FILE_NOT_FOUND;
   if (made) {
     const UniqueDescriptor descriptor = AdministratorsOnly();
+    if (!descriptor) return {};  // never a log that inherits whatever its folder gives
     error = OpenRelative(folder.folder.get(), name, kAppend, kShare, kCreate, FILE_NON_DIRECTORY_FILE,
                          file, descriptor.get());
   }
   BY_HANDLE_FILE_INFORMATION info{};
   if (error || !::GetFileInformationByHandle(file.get(), &info) || info.nNumberOfLinks != 1 ||
       (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !IsEntryItself(file.get(), folder.folderName, name) ||
-      (!made && !TrustedOwner(file.get()))) {
+      (!made && OthersMayChange(file.get()))) {
     return {};
   }
   return file;
 }
 
-// A name nobody can guess beforehand: "DesinstalaKavro1-<random>.log".
+// A name nobody can guess beforehand: "DesinstalaKavro1-<random>.log"; empty without one.
 std::wstring RandomName(const std::wstring& name) {
   unsigned char bytes[8] = {};
-  ::RtlGenRandom(bytes, sizeof bytes);
+  if (!::RtlGenRandom(bytes, sizeof bytes)) return {};
   wchar_t digits[17];
   for (int i = 0; i < 8; ++i) std::swprintf(digits + 2 * i, 3, L"%02x", bytes[i]);
   const std::size_t dot = name.find_last_of(L'.');
@@ -63,7 +64,11 @@ UniqueFile OpenIn(const std::wstring& folderPath, const std::wstring& name, PSEC
   Walked folder;
   if (WalkToFolder(path, folder, create)) return {};
   UniqueFile file = OpenPlainFile(folder, name, false);
-  for (int attempt = 0; !file && attempt < 8; ++attempt) file = OpenPlainFile(folder, RandomName(name), true);
+  for (int attempt = 0; !file && attempt < 8; ++attempt) {
+    const std::wstring fresh = RandomName(name);
+    if (fresh.empty()) break;
+    file = OpenPlainFile(folder, fresh, true);
+  }
   return file;
 }
 
@@ -95,7 +100,8 @@ LogFile::LogFile(const std::optional<Text>& path) {
     wchar_t full[MAX_PATH * 2];
     const DWORD length = ::GetFullPathNameW(WideString(*path).c_str(), MAX_PATH * 2, full, nullptr);
     const std::wstring wanted = length && length < MAX_PATH * 2 ? std::wstring(full, length) : WideString(*path);
-    file_ = OpenIn(ParentOf(wanted), LeafOf(wanted), nullptr);
+    const std::wstring leaf = LeafOf(wanted);
+    file_ = OpenIn(ParentOf(wanted), leaf.empty() ? kLogName : leaf, nullptr);  // "/log C:\logs\"
   } else {
     // Where deployment toolkits keep their logs, which only administrators may change; made
     // when missing. %TEMP% where that cannot be used (a run without administrator rights).

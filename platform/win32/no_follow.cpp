@@ -25,7 +25,7 @@ bool IsRedirectedSystemFolder(HANDLE step, const std::wstring& folderName, const
     return false;
   FILE_ATTRIBUTE_TAG_INFO tag{};
   if (!::GetFileInformationByHandleEx(step, FileAttributeTagInfo, &tag, sizeof tag) ||
-      (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT)) {
+      IsLinkTag(tag.FileAttributes, tag.ReparseTag)) {
     return false;
   }
   const std::wstring actual = LeafOf(HandleName(step));
@@ -85,7 +85,7 @@ bool SameName(const std::wstring& a, const std::wstring& b) {
 bool IsEntryItself(HANDLE handle, const std::wstring& folderName, const std::wstring& name) {
   FILE_ATTRIBUTE_TAG_INFO tag{};
   return ::GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag) &&
-         !(tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) && HasName(handle, folderName, name);
+         !IsLinkTag(tag.FileAttributes, tag.ReparseTag) && HasName(handle, folderName, name);
 }
 
 bool HasName(HANDLE handle, const std::wstring& folderName, const std::wstring& name) {
@@ -100,10 +100,11 @@ DWORD WalkToFolder(const std::wstring& path, Walked& walked, PSECURITY_DESCRIPTO
   // The volume's root in NT form, and the steps below it.
   std::wstring rest = path.rfind(L"\\\\?\\", 0) == 0 ? path.substr(4) : path;
   std::wstring root;
-  if (rest.rfind(L"UNC\\", 0) == 0) rest = L"\\" + rest.substr(3);
-  if (rest.size() >= 3 && rest[1] == L':' && rest[2] == L'\\') {
-    root = L"\\??\\" + rest.substr(0, 3);
-    rest = rest.substr(3);
+  if (path.size() > 4 && path[1] == L'\\' && ::CompareStringOrdinal(rest.c_str(), 4, L"UNC\\", 4, TRUE) == CSTR_EQUAL)
+    rest = L"\\" + rest.substr(3);
+  if (rest.size() >= 2 && rest[1] == L':' && (rest.size() == 2 || rest[2] == L'\\')) {  // "C:" is its root too
+    root = L"\\??\\" + rest.substr(0, 2) + L"\\";
+    rest = rest.size() > 3 ? rest.substr(3) : L"";
   } else if (rest.rfind(L"\\\\", 0) == 0) {
     const std::size_t share = rest.find(L'\\', 2);
     const std::size_t end = share == std::wstring::npos ? share : rest.find(L'\\', share + 1);
@@ -152,7 +153,7 @@ bool IsLinkAt(const std::wstring& path) {
   UniqueFind find(::FindFirstFileExW(path.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
                                      nullptr, 0));
   if (!find) return false;
-  if (entry.dwFileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) return true;
+  if (IsLinkTag(entry.dwFileAttributes, entry.dwReserved0)) return true;  // the tag, for a reparse point
   UniqueFile handle(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING,
@@ -162,7 +163,7 @@ bool IsLinkAt(const std::wstring& path) {
   ThrowLastErrorIf(!::GetFileInformationByHandleEx(handle.get(), FileAttributeTagInfo, &tag, sizeof tag));
   // Only this entry's own name is compared: the folders above are taken as opened by path.
   const std::wstring name = HandleName(handle.get());
-  return (tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) ||
+  return IsLinkTag(tag.FileAttributes, tag.ReparseTag) ||
          (!name.empty() && !SameName(LeafOf(name), entry.cFileName));
 }
 

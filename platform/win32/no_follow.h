@@ -19,6 +19,13 @@ namespace win32 {
 // ERROR_REPARSE_POINT_ENCOUNTERED, which MinGW's headers lack: a link where none may be.
 inline constexpr DWORD kReparsePointEncountered = 4395;
 
+// A reparse point that names another place (symbolic link, junction, mount point), not one
+// that only stores a file differently (compressed system files, deduplicated or cloud files).
+// Wine gives its links no tag at all; Windows never gives a reparse point tag 0.
+inline bool IsLinkTag(DWORD attributes, DWORD tag) {
+  return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) && (tag == 0 || IsReparseTagNameSurrogate(tag));
+}
+
 // NtCreateFile of the entry `name` of the folder `parent` itself, never what it points to
 // (FILE_OPEN_REPARSE_POINT, synchronous I/O); with no parent, `name` is a full NT path. The
 // security descriptor applies to what the call creates. Returns the Win32 error, 0 on success.

@@ -61,11 +61,6 @@ Security SecurityOf(HANDLE object) {
 
 }  // namespace
 
-bool TrustedOwner(HANDLE object) {
-  const Security security = SecurityOf(object);
-  return security.read && IsTrusted(security.owner);
-}
-
 bool OthersMayChange(HANDLE object) {
   const Security security = SecurityOf(object);
   if (!security.read || !IsTrusted(security.owner)) return true;
@@ -78,7 +73,10 @@ bool OthersMayChange(HANDLE object) {
     void* ace = nullptr;
     if (!::GetAce(security.dacl, i, &ace)) return true;
     const auto* header = static_cast<const ACE_HEADER*>(ace);
-    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE || (header->AceFlags & INHERIT_ONLY_ACE)) continue;
+    if (header->AceFlags & INHERIT_ONLY_ACE) continue;  // for what is made inside, not for it
+    if (header->AceType == ACCESS_DENIED_ACE_TYPE) continue;  // ignored: at worst a warning too many
+    // Conditional, compound and object entries grant too, under terms not weighed here.
+    if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) return true;
     auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
     if ((allowed->Mask & kChanges) && !IsTrusted(reinterpret_cast<PSID>(&allowed->SidStart))) return true;
   }

@@ -8,11 +8,9 @@
 
 namespace win32 {
 
-// True when the object's owner is SYSTEM, the Administrators group, TrustedInstaller or the
-// user this program runs as. Any other owner may rewrite its permissions at will.
-bool TrustedOwner(HANDLE object);
-
-// True when the object's owner is not trusted, or its permissions let anyone else write to it,
+// True when the object's owner is not SYSTEM, the Administrators group, TrustedInstaller or
+// the user this program runs as (any other owner may rewrite its permissions at will), or its
+// permissions let anyone else write to it,
 // delete it, add to it (a folder: a file planted beside a program), or change its permissions.
 // Also when they cannot be read.
 bool OthersMayChange(HANDLE object);
