@@ -175,7 +175,8 @@ Launch ResolveProgram(const Text& commandLine, const Text& systemFolder,
 }
 
 Outcome RunAndWait(platform::Processes& processes, platform::Window& window, Text& commandLine,
-                   std::uint8_t show) {
+                   std::uint8_t show, std::chrono::seconds timeLimit,
+                   const std::function<void(const platform::Process&)>& started) {
   const Text systemFolder = processes.SystemFolder();
   const Launch launch = ResolveProgram(UninstallCommand(commandLine, systemFolder + u"\\msiexec.exe"),
                                        systemFolder, [&](const Text& path) { return processes.IsFile(path); });
@@ -188,21 +189,29 @@ Outcome RunAndWait(platform::Processes& processes, platform::Window& window, Tex
                   platform::kInformationOk, Text(u"Mensaje"));
     return {};
   }
-  const bool othersCanReplace = process->OthersCanReplace();
-  platform::Ending ending = WaitForProcessExit(window, *process);
+  if (started) started(*process);
+  platform::Ending ending = WaitForProcessExit(
+      window, *process, timeLimit.count() ? platform::Deadline(start + timeLimit) : std::nullopt);
   return {true,
           std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start),
-          std::move(ending), othersCanReplace};
+          std::move(ending)};
 }
 
-platform::Ending WaitForProcessExit(platform::Window& window, platform::Process& process) {
+platform::Ending WaitForProcessExit(platform::Window& window, platform::Process& process,
+                                    platform::Deadline deadline) {
   process.WaitForInputIdle();
   process.CloseThread();
-  while (process.WaitForExitOrInput() == platform::WaitResult::InputAvailable) {
+  platform::WaitResult result;
+  while ((result = process.WaitForExitOrInput(deadline)) == platform::WaitResult::InputAvailable) {
     window.DoEvents();
   }
+  std::vector<Text> ended;
+  if (result == platform::WaitResult::TimeUp) ended = process.EndAll();
   process.CloseProcess();
-  return process.Ended();
+  platform::Ending ending = process.Ended();
+  ending.timeLimitReached = result == platform::WaitResult::TimeUp;
+  ending.ended = std::move(ended);
+  return ending;
 }
 
 }  // namespace Gene

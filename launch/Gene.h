@@ -48,18 +48,22 @@ struct Outcome {
   bool started = false;
   std::chrono::milliseconds duration{0};  // from the start to the end of the wait
   platform::Ending ending;
-  bool othersCanReplace = false;  // the program's file or folder lets other users change it
 };
 
 // Starts the command (a Windows Installer one through the system's own msiexec.exe) and
-// returns after its process (and the processes it started) have ended. When no program is
-// found for it or the platform refuses to start it, says so in a message box ("Mensaje") and
-// returns. On return commandLine holds what was handed to the platform.
+// returns after its process (and the processes it started) have ended, or, with a time limit
+// (not zero), once that long has passed since its start and what still ran was ended. When
+// no program is found for it or the platform refuses to start it, says so in a message box
+// ("Mensaje") and returns. commandLine holds what was handed to the platform from then on;
+// `started` is told of the process as soon as it runs.
 Outcome RunAndWait(platform::Processes& processes, platform::Window& window, Text& commandLine,
-                   std::uint8_t show);
+                   std::uint8_t show, std::chrono::seconds timeLimit = std::chrono::seconds(0),
+                   const std::function<void(const platform::Process&)>& started = {});
 
 // Waits for the readiness of a process just started, closes its thread, then waits for its
-// end while processing the window's events, and closes the process.
-platform::Ending WaitForProcessExit(platform::Window& window, platform::Process& process);
+// end while processing the window's events (ending it and what it started if the deadline
+// passes first), and closes the process.
+platform::Ending WaitForProcessExit(platform::Window& window, platform::Process& process,
+                                    platform::Deadline deadline = std::nullopt);
 
 }  // namespace Gene

@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <optional>
 
 #include "main/resource.h"
 #include "platform/win32/files.h"
@@ -11,6 +12,7 @@
 #include "platform/win32/log_file.h"
 #include "platform/win32/process.h"
 #include "platform/win32/registry.h"
+#include "platform/win32/run_mark.h"
 #include "platform/win32/session.h"
 #include "platform/win32/shell.h"
 #include "platform/win32/unique.h"
@@ -48,8 +50,9 @@ int Run(HINSTANCE instance, const CommandLine& options, RunLog& log, bool someon
     win32::Shell shell;
     Form1 form({boxOrLog, registry, processes, shell,
                 [] { return std::make_unique<win32::FileSystem>(); }},
-               log);
+               log, {someoneCanAnswer, TimeLimit(options, someoneCanAnswer)});
     window.SetActivateHandler([&form] { form.Activated(); });
+    window.SetEndSessionHandler([&form] { form.SessionEnding(); });
     window.SetErrorHandler([&boxOrLog](const platform::Error& error) { boxOrLog.ShowErrorBox(error); });
     if (!options.quiet) window.Show();
     // Where nobody can answer, nobody activates the window either: the run starts by itself.
@@ -84,8 +87,19 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   const bool someoneCanAnswer = !options.quiet && win32::StationVisible();
   win32::LogFile file(options.logPath);
   RunLog log(file);
+  // A run while another is under way would run the same uninstallers beside it, and could
+  // delete the data folder under the other's feet: it does nothing at all, and says so once.
+  // (Showing the usage text takes no part.)
+  std::optional<win32::RunMark> mark;
+  if (options.action == CommandLine::Action::Run) mark.emplace();
+  if (mark && mark->found() == win32::RunMark::Found::AnotherRun) {
+    log.AnotherRunUnderWay(kExitRetry);
+    return kExitRetry;
+  }
   log.Started(win32::ToText(L"" KAVRO_VERSION_TEXT), win32::RawCommandLine(), win32::UserName(),
               someoneCanAnswer);
+  if (mark && mark->found() == win32::RunMark::Found::SomeoneElse)
+    log.ForeignRunMark(win32::RunMark::kName, mark->foreignOwner());
   const int status = Run(instance, options, log, someoneCanAnswer);
   log.Ended(status);
   return status;

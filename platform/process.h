@@ -1,5 +1,6 @@
 #pragma once
 // Starting a command line as a new process and waiting for it and for every process it starts.
+#include <chrono>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -9,10 +10,13 @@
 
 namespace platform {
 
+using Deadline = std::optional<std::chrono::steady_clock::time_point>;  // nothing: no limit
+
 enum class WaitResult {
   Ended,           // the process and the processes it started have ended (or are given up on)
   InputAvailable,  // the window has events to process; the wait is not over
   Failed,          // the process's state can no longer be waited on
+  TimeUp,          // the deadline passed with some of them still running
 };
 
 // How a started process ended, known once the wait is over.
@@ -23,10 +27,12 @@ struct Ending {
   bool wholeTree = false;
   std::vector<Text> descendants;  // programs it started that were still running when it ended
   std::vector<Text> leftRunning;  // of those, the ones no longer waited for when the bound expired
+  bool timeLimitReached = false;  // the deadline passed first: what still ran was ended
+  std::vector<Text> ended;        // the programs ended then
 };
 
 // A started process. It owns the process's handles; whatever is still open when it goes
-// away is closed then. Nothing it started is ever ended by it.
+// away is closed then. Nothing it started is ever ended by it, but by EndAll.
 class Process {
  public:
   virtual ~Process() = default;
@@ -34,10 +40,13 @@ class Process {
   // a message queue (a console program) makes this return at once.
   virtual void WaitForInputIdle() = 0;
   virtual void CloseThread() = 0;
-  // Returns as soon as the process and every process it started have ended, or the window
-  // has input; costs no processor time meanwhile. Processes it started that still run a
-  // bounded time after it ended are no longer waited for.
-  virtual WaitResult WaitForExitOrInput() = 0;
+  // Returns as soon as the process and every process it started have ended, the window has
+  // input, or the deadline passes; costs no processor time meanwhile. Processes it started
+  // that still run a bounded time after it ended are no longer waited for.
+  virtual WaitResult WaitForExitOrInput(Deadline deadline) = 0;
+  // Ends the process and every process it started that still runs, waits a few seconds for
+  // them to be gone, and returns their programs.
+  virtual std::vector<Text> EndAll() = 0;
   virtual void CloseProcess() = 0;
   virtual Ending Ended() const = 0;
   // True when users other than SYSTEM, the administrators, TrustedInstaller and the user this

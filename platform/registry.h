@@ -33,10 +33,13 @@ class Registry {
   virtual bool HasSixtyFourBitView() = 0;
   // The subkey names of hive\keyPath in the management provider's order. An element the
   // provider left without a name comes back empty. Nothing when the provider cannot be
-  // reached or its call fails, a non-zero return of its EnumKey included (so a missing key
-  // gives nothing here too).
+  // reached, does not answer in time, or its call fails, a non-zero return of its EnumKey
+  // included (so a missing key gives nothing here too).
   virtual std::optional<std::vector<Text>> EnumKey(HiveHandle hive, const Text& keyPath,
                                                    RegistryView view) = 0;
+  // True once the provider has not answered within its bound (30 s): EnumKey then gave
+  // nothing, and from then on asks it no more.
+  virtual bool ProviderTimedOut() const = 0;
   // The subkey names of hive\keyPath through the registry functions, in the registry's
   // order; none when the key is missing or cannot be read.
   virtual std::vector<Text> EnumKeyDirect(HiveHandle hive, const Text& keyPath,

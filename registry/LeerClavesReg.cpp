@@ -34,6 +34,7 @@ UninstallKeyList EnumerateSubkeys(platform::Registry& registry, platform::HiveHa
 
   UninstallKeyList list;
   list.fromRegistryFunctions = fromRegistryFunctions;
+  list.providerTimedOut = fromRegistryFunctions && registry.ProviderTimedOut();
   if (count == 0) return list;
 
   // Filling pass: the first Count names, each with its full path.

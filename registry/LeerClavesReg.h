@@ -12,6 +12,7 @@ struct UninstallKeyList {
   std::vector<Text> FullPaths;  // HiveName(hive) + "\" + key path + "\" + name
   std::int16_t Count = 0;       // 0 to 32,767; both lists hold exactly Count elements
   bool fromRegistryFunctions = false;  // the provider failed; the registry functions listed
+  bool providerTimedOut = false;       // it failed by not answering in time
 };
 
 // "HKEY_LOCAL_MACHINE" and the other predefined roots; the empty text for any other value.

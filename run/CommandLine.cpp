@@ -2,10 +2,29 @@
 
 #include "run/ExitStatus.h"
 
+namespace {
+
+constexpr std::uint32_t kLongestTimeout = 86400;  // a day
+constexpr std::chrono::seconds kUnattendedTimeout{1800};
+
+// A whole number of seconds from 0 to a day, digits only.
+std::optional<std::uint32_t> Seconds(const Text& text) {
+  if (text.empty()) return std::nullopt;
+  std::uint32_t value = 0;
+  for (char16_t c : text) {
+    if (c < u'0' || c > u'9') return std::nullopt;
+    value = value * 10 + static_cast<std::uint32_t>(c - u'0');
+    if (value > kLongestTimeout) return std::nullopt;
+  }
+  return value;
+}
+
+}  // namespace
+
 CommandLine ParseCommandLine(const std::vector<Text>& args) {
   CommandLine options;
   bool help = false;
-  const auto invalid = [] { return CommandLine{CommandLine::Action::Invalid, false, std::nullopt}; };
+  const auto invalid = [] { return CommandLine{CommandLine::Action::Invalid, false, std::nullopt, std::nullopt}; };
   for (std::size_t i = 0; i < args.size(); ++i) {
     const Text& arg = args[i];
     if (arg.size() < 2 || (arg[0] != u'/' && arg[0] != u'-')) return invalid();
@@ -19,6 +38,10 @@ CommandLine ParseCommandLine(const std::vector<Text>& args) {
       if (options.logPath || i + 1 == args.size() || args[i + 1].empty() || args[i + 1][0] == u'/')
         return invalid();
       options.logPath = args[++i];
+    } else if (name == u"TIMEOUT") {
+      if (options.timeoutSeconds || i + 1 == args.size()) return invalid();
+      options.timeoutSeconds = Seconds(args[++i]);
+      if (!options.timeoutSeconds) return invalid();
     } else {
       return invalid();
     }
@@ -27,14 +50,22 @@ CommandLine ParseCommandLine(const std::vector<Text>& args) {
   return options;
 }
 
+std::chrono::seconds TimeLimit(const CommandLine& options, bool someoneCanAnswer) {
+  if (options.timeoutSeconds) return std::chrono::seconds(*options.timeoutSeconds);
+  return someoneCanAnswer ? std::chrono::seconds(0) : kUnattendedTimeout;
+}
+
 Text UsageText() {
-  return u"Uso: DesinstalaKavro1.exe [/quiet] [/log <archivo>] [/?]\r\n"
+  return u"Uso: DesinstalaKavro1.exe [/quiet] [/log <archivo>] [/timeout <segundos>] [/?]\r\n"
          u"\r\n"
-         u"  (sin argumentos)  muestra la ventana y desinstala KavroII\r\n"
-         u"  /quiet            desinstala sin mostrar ventana ni mensajes\r\n"
-         u"  /log <archivo>    escribe el registro en <archivo> (por omisión,\r\n"
-         u"                    %TEMP%\\DesinstalaKavro1.log)\r\n"
-         u"  /?                muestra esta ayuda\r\n"
+         u"  (sin argumentos)      muestra la ventana y desinstala KavroII\r\n"
+         u"  /quiet                desinstala sin mostrar ventana ni mensajes\r\n"
+         u"  /log <archivo>        escribe el registro en <archivo> (por omisión,\r\n"
+         u"                        %SystemRoot%\\Logs\\Software\\DesinstalaKavro1.log)\r\n"
+         u"  /timeout <segundos>   tiempo máximo de cada desinstalación, de 0 (sin límite)\r\n"
+         u"                        a 86400; por omisión 1800 si nadie puede responder a los\r\n"
+         u"                        mensajes, y sin límite si alguien puede\r\n"
+         u"  /?                    muestra esta ayuda\r\n"
          u"\r\n"
          u"Códigos de salida:\r\n" +
          ExitStatusTable();

@@ -4,9 +4,14 @@
 //   (none)          the window and its message boxes, as always
 //   /quiet          no window and no message box; the same run otherwise
 //   /log <file>     the run's log goes to <file> instead of the default
+//   /timeout <s>    the longest each component's uninstall may take, in whole seconds from
+//                   0 (no limit) to 86400; by default 1800 where nobody can answer, none
+//                   where someone can
 //   /?              the usage text, nothing else done
 //
 // Anything else is an invalid command line: the usage text, and nothing done.
+#include <chrono>
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -17,10 +22,15 @@ struct CommandLine {
   Action action = Action::Run;
   bool quiet = false;
   std::optional<Text> logPath;
+  std::optional<std::uint32_t> timeoutSeconds;
 };
 
 // The arguments after the program's name, already split (quotes removed).
 CommandLine ParseCommandLine(const std::vector<Text>& args);
+
+// The limit of each component's uninstall; zero for none. Where nobody can answer, an
+// uninstaller's question would wait forever: 30 minutes unless /timeout says otherwise.
+std::chrono::seconds TimeLimit(const CommandLine& options, bool someoneCanAnswer);
 
 // The usage text, in Spanish: the switches and the exit statuses.
 Text UsageText();

@@ -5,6 +5,7 @@
 #include <cstddef>
 
 #include "platform/text.h"
+#include "registry/ValorClaveReg.h"
 
 inline constexpr std::size_t kNameFieldWidth = 100;
 
@@ -17,3 +18,13 @@ Text CommandOfRow(const Text& row);
 // A component of the suite: its upper-cased display name contains "KAVRO" and is not, as a
 // whole, the sibling product "LUMBEKAVRO".
 bool IsSuiteComponent(const Text& displayName);
+
+// The command a component is removed with: where nobody can answer (an uninstaller's question
+// would wait forever) and its entry has a QuietUninstallString that is not blank, that one;
+// otherwise its UninstallString, as always.
+struct ChosenCommand {
+  ValorClaveReg::RegistryText command;
+  bool quiet = false;  // the QuietUninstallString
+};
+ChosenCommand ChooseCommand(const ValorClaveReg::RegistryText& uninstall,
+                            const ValorClaveReg::RegistryText& quiet, bool someoneCanAnswer);

@@ -12,7 +12,7 @@ constexpr Meaning kMeanings[] = {
     {kExitCommandNotStarted, u"terminado, pero algún desinstalador no se pudo poner en marcha"},
     {kExitErrorBox, u"no terminado: un error detuvo la desinstalación"},
     {kExitComponentsRemain, u"terminado, pero algún componente sigue registrado (su desinstalador falló o se canceló)"},
-    {kExitRetry, u"como 3, y un desinstalador indicó otra instalación en curso: conviene repetir más tarde"},
+    {kExitRetry, u"otra instalación en curso: como 3, y un desinstalador lo indicó; o ya había otra ejecución de este programa y no se hizo nada. Conviene repetir más tarde"},
     {kExitRestartNeeded, u"terminado: no queda ningún componente; hace falta reiniciar para completar"},
     {kExitInvalidCommandLine, u"línea de órdenes no válida: no se hizo nada"},
 };

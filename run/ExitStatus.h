@@ -12,7 +12,8 @@ enum ExitStatus : int {
   kExitErrorBox = 2,           // the run did not reach its end: it ended on the error box
   kExitComponentsRemain = 3,   // some component is still registered after its uninstaller ran
   kExitRetry = 1618,           // as 3, and one of those uninstallers said another installation
-                               // was in progress: worth trying again later
+                               // was in progress; or another run of this program was under way
+                               // and nothing was done: worth trying again later
   kExitRestartNeeded = 3010,   // every component is gone; a restart finishes the removal
   kExitInvalidCommandLine = 1639,  // nothing was done (the value Windows Installer uses)
 };

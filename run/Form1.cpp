@@ -21,7 +21,10 @@ constexpr bool kNoForce = false;
 
 }  // namespace
 
-Form1::Form1(Platform platform, RunLog& log) : platform_(platform), log_(log) {}
+Form1::Form1(Platform platform, RunLog& log, RunOptions options)
+    : platform_(platform), log_(log), options_(options) {}
+
+void Form1::SessionEnding() { log_.CutShort(step_); }
 
 void Form1::Activated() {
   try {
@@ -34,6 +37,7 @@ void Form1::Activated() {
 }
 
 void Form1::Form_Activate() {
+  step_ = u"el borrado del acceso directo";
   RemoveDesktopShortcut();
   FindComponents();
 }
@@ -44,6 +48,7 @@ platform::FileSystem& Form1::Fso() {
 }
 
 void Form1::FindComponents() {
+  step_ = u"la búsqueda de componentes";
   platform::ListBox& list = platform_.window.LstKeys();
   list.Clear();
   components_.clear();
@@ -53,7 +58,7 @@ void Form1::FindComponents() {
   for (const platform::RegistryView view : views) {
     const LeerClavesReg::UninstallKeyList keys =
         LeerClavesReg::EnumerateSubkeys(platform_.registry, kHive, kUninstallKey, view);
-    log_.Listed(view, keys.Count, keys.fromRegistryFunctions);
+    log_.Listed(view, keys.Count, keys.fromRegistryFunctions, keys.providerTimedOut);
     for (int i = 0; i < keys.Count; ++i) {
       const Text& keyName = keys.Names[static_cast<std::size_t>(i)];
       const Text keyPath = kUninstallKey + u'\\' + keyName;
@@ -62,9 +67,16 @@ void Form1::FindComponents() {
       if (!IsSuiteComponent(displayName)) continue;
       const ValorClaveReg::RegistryText command = ValorClaveReg::ReadRegistryText(
           platform_.registry, kHive, keyPath, u"UninstallString", view);
-      log_.Found(keyName, view, displayName, command.text);
+      // The quiet command matters only where nobody can answer; it is not read otherwise.
+      const ChosenCommand chosen = ChooseCommand(
+          command,
+          options_.someoneCanAnswer ? ValorClaveReg::RegistryText{}
+                                    : ValorClaveReg::ReadRegistryText(platform_.registry, kHive, keyPath,
+                                                                      u"QuietUninstallString", view),
+          options_.someoneCanAnswer);
+      log_.Found(keyName, view, displayName, command.text, chosen.quiet ? chosen.command.text : Text());
       list.AddItem(ComponentRow(displayName, command.text));
-      components_.push_back({keyName, view, command.expandable});
+      components_.push_back({keyName, displayName, view, chosen});
     }
   }
   if (list.ListCount() != 0) {
@@ -79,9 +91,11 @@ void Form1::RunUninstallers() {
   platform::ListBox& list = platform_.window.LstKeys();
   const int count = list.ListCount();
   for (int i = 0; i < count; ++i) {
-    Text command = CommandOfRow(list.List(i));
-    list.SetListIndex(i);  // the user sees which component is being removed
     const Component& component = components_.at(static_cast<std::size_t>(i));
+    // The row shows the UninstallString; where nobody can answer its quiet one may run instead.
+    Text command = component.chosen.quiet ? component.chosen.command.text : CommandOfRow(list.List(i));
+    list.SetListIndex(i);  // the user sees which component is being removed
+    step_ = u"la desinstalación de \"" + component.displayName + u"\"";
     const Text keyPath = kUninstallKey + u'\\' + component.keyName;
     // An earlier uninstaller (the suite's main one, say) may have removed this component
     // already, entry and uninstaller file with it: that is no failure and nothing to run.
@@ -90,22 +104,31 @@ void Form1::RunUninstallers() {
       continue;
     }
     // As the system's own list of programs does, an expandable command is expanded first.
-    if (component.expandable) command = platform_.processes.ExpandEnvironment(command);
-    const Gene::Outcome outcome =
-        Gene::RunAndWait(platform_.processes, platform_.window, command, Gene::kShowNormal);
+    if (component.chosen.command.expandable) command = platform_.processes.ExpandEnvironment(command);
+    // Said before the wait: a program that replaced the uninstaller could end this run.
+    const auto warn = [&](const platform::Process& started) {
+      if (started.OthersCanReplace()) log_.OthersCanReplace(command);
+    };
+    const Gene::Outcome outcome = Gene::RunAndWait(platform_.processes, platform_.window, command,
+                                                   Gene::kShowNormal, options_.timeLimit, warn);
     if (!outcome.started) {
-      log_.NotStarted(command);
+      log_.NotStarted(command, component.chosen.quiet);
       results_.commandNotStarted = true;
       continue;
     }
-    if (outcome.othersCanReplace) log_.OthersCanReplace(command);
     const bool entryGone = !platform_.registry.KeyExists(kHive, keyPath, component.view);
     results_.Ran(outcome.ending.exitCode, entryGone);
-    log_.Ran(command, outcome.duration, outcome.ending, entryGone);
+    log_.Ran(command, component.chosen.quiet, outcome.duration, outcome.ending, entryGone);
+    if (outcome.ending.timeLimitReached) {
+      // Ended by the limit: whatever it did, it did not finish.
+      results_.componentRemains = true;
+      log_.TimeLimitReached(component.keyName, command, options_.timeLimit, outcome.ending.ended);
+    }
   }
 }
 
 void Form1::CleanInstallFolder() {
+  step_ = u"la limpieza de c:\\kavro";
   // Held from here to the end of the clean-up, and never looked up by its path again: any
   // user may change c:\kavro, and a link put in its place, or found there, would make the
   // clean-up delete another folder's executables and data with our rights. (Not earlier: the

@@ -1,5 +1,6 @@
 #pragma once
 // Form1: the program's only window and the uninstall run that its activation starts.
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -9,6 +10,7 @@
 #include "platform/registry.h"
 #include "platform/shell.h"
 #include "platform/window.h"
+#include "run/ComponentRow.h"
 #include "run/ExitStatus.h"
 #include "run/RunLog.h"
 
@@ -22,10 +24,16 @@ struct Platform {
   std::function<std::unique_ptr<platform::FileSystem>()> newFileSystem;
 };
 
+// How this run goes.
+struct RunOptions {
+  bool someoneCanAnswer = true;  // someone sees the window and can answer an uninstaller
+  std::chrono::seconds timeLimit{0};  // of each component's uninstall; zero for none
+};
+
 class Form1 {
  public:
   // The window given here decides for itself whether a message box is shown (BoxOrLog).
-  Form1(Platform platform, RunLog& log);
+  Form1(Platform platform, RunLog& log, RunOptions options = {});
 
   // Called by the window the first time it becomes active, once shown and painted. Runs the
   // whole run; an error that nothing absorbed ends it with the error box and unloads the
@@ -33,6 +41,10 @@ class Form1 {
   void Activated();
 
   int ExitCode() const { return exitCode_; }
+
+  // The session is ending (a logoff or shutdown) while the run is under way: the program is
+  // about to be ended; the log says at which step.
+  void SessionEnding();
 
  private:
   // The run's phases, in the order they are called.
@@ -51,12 +63,15 @@ class Form1 {
   // What each row of LstKeys came from, in the same order.
   struct Component {
     Text keyName;
+    Text displayName;
     platform::RegistryView view;  // every later look at its entry is in this view
-    bool expandable;              // its command is a REG_EXPAND_SZ value
+    ChosenCommand chosen;         // the command it is removed with
   };
 
   Platform platform_;
   RunLog& log_;
+  RunOptions options_;
+  Text step_;  // what the run is doing, for a log line if the session ends meanwhile
   std::unique_ptr<platform::FileSystem> fso_;
   std::vector<Component> components_;
   UninstallResults results_;

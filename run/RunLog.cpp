@@ -23,6 +23,14 @@ Text ViewName(platform::RegistryView view) {
   return view == platform::RegistryView::SixtyFourBit ? u"vista de 64 bits" : u"vista de 32 bits";
 }
 
+Text Joined(const std::vector<Text>& list) {
+  Text joined;
+  for (const Text& name : list) joined += (joined.empty() ? u"" : u", ") + name;
+  return joined;
+}
+
+Text QuietMark(bool quiet) { return quiet ? u" (QuietUninstallString)" : u""; }
+
 }  // namespace
 
 void RunLog::Started(const Text& version, const Text& commandLine, const Text& user,
@@ -33,20 +41,25 @@ void RunLog::Started(const Text& version, const Text& commandLine, const Text& u
                                  : u", sin nadie que pueda responder: los mensajes van solo al registro"));
 }
 
-void RunLog::Listed(platform::RegistryView view, int count, bool fromRegistryFunctions) {
+void RunLog::Listed(platform::RegistryView view, int count, bool fromRegistryFunctions,
+                    bool providerTimedOut) {
   file_.Append(u"Programas instalados, " + ViewName(view) + u": " +
                DecimalText(count) + u" subclaves, " +
-               (fromRegistryFunctions ? u"por las funciones del registro (el proveedor WMI no dio la lista)"
-                                      : u"por el proveedor WMI"));
+               (!fromRegistryFunctions ? u"por el proveedor WMI"
+                : providerTimedOut     ? u"por las funciones del registro (el proveedor WMI no respondió en 30 s)"
+                                       : u"por las funciones del registro (el proveedor WMI no dio la lista)"));
 }
 
 void RunLog::Found(const Text& keyName, platform::RegistryView view, const Text& displayName,
-                   const Text& command) {
+                   const Text& command, const Text& quietCommand) {
   file_.Append(u"Componente encontrado: clave " + keyName + u" (" + ViewName(view) + u"), nombre \"" +
-               displayName + u"\", orden: " + command);
+               displayName + u"\", orden: " + command +
+               (quietCommand.empty() ? Text() : u", orden silenciosa (QuietUninstallString): " + quietCommand));
 }
 
-void RunLog::NotStarted(const Text& command) { file_.Append(u"No se pudo poner en marcha: " + command); }
+void RunLog::NotStarted(const Text& command, bool quiet) {
+  file_.Append(u"No se pudo poner en marcha" + QuietMark(quiet) + u": " + command);
+}
 
 void RunLog::OthersCanReplace(const Text& command) {
   file_.Append(u"Aviso: el programa de " + command +
@@ -59,24 +72,27 @@ void RunLog::AlreadyGone(const Text& keyName) {
                u" ya no existe (la quitó un desinstalador anterior); no se ejecuta su orden");
 }
 
-void RunLog::Ran(const Text& command, std::chrono::milliseconds duration,
+void RunLog::Ran(const Text& command, bool quiet, std::chrono::milliseconds duration,
                  const platform::Ending& ending, bool entryGone) {
-  const auto names = [](const std::vector<Text>& list) {
-    Text joined;
-    for (const Text& name : list) joined += (joined.empty() ? u"" : u", ") + name;
-    return joined;
-  };
-  Text line = u"Ejecutado: " + command + u" (" +
+  Text line = u"Ejecutado" + QuietMark(quiet) + u": " + command + u" (" +
               DecimalText(duration.count()) + u" ms), código de salida " +
               (ending.exitCode ? DecimalText(*ending.exitCode) : Text(u"desconocido"));
   if (!ending.wholeTree) {
     line += u", sin trabajo (job) propio: se esperó solo al programa iniciado";
   } else if (!ending.descendants.empty()) {
-    line += u", esperados también: " + names(ending.descendants);
+    line += u", esperados también: " + Joined(ending.descendants);
   }
-  if (!ending.leftRunning.empty()) line += u", sin esperar más a: " + names(ending.leftRunning);
+  if (!ending.leftRunning.empty()) line += u", sin esperar más a: " + Joined(ending.leftRunning);
   line += entryGone ? u"; la entrada ya no está registrada" : u"; la entrada sigue registrada";
   file_.Append(line);
+}
+
+void RunLog::TimeLimitReached(const Text& keyName, const Text& command, std::chrono::seconds limit,
+                              const std::vector<Text>& ended) {
+  file_.Append(u"Tiempo agotado: la desinstalación de la clave " + keyName + u" (" + command +
+               u") no terminó en " + DecimalText(limit.count()) + u" s; terminados: " +
+               (ended.empty() ? Text(u"ninguno seguía en marcha") : Joined(ended)) +
+               u"; el componente cuenta como no desinstalado");
 }
 
 void RunLog::Message(const Text& text) { file_.Append(u"Mensaje: " + OneLine(text)); }
@@ -115,4 +131,19 @@ void RunLog::DeletedExecutable(const Text& path) { file_.Append(u"Borrado el eje
 void RunLog::Ended(int exitStatus) {
   file_.Append(u"Fin: código de salida " + DecimalText(exitStatus) + u" (" +
                ExitStatusMeaning(exitStatus) + u")");
+}
+
+void RunLog::AnotherRunUnderWay(int exitStatus) {
+  file_.Append(u"Fin: código de salida " + DecimalText(exitStatus) +
+               u" (otra ejecución de DesinstalaKavro está en curso en este equipo: no se hizo nada)");
+}
+
+void RunLog::ForeignRunMark(const Text& name, const Text& owner) {
+  file_.Append(u"Aviso: el nombre " + name + u", que marca una ejecución en curso, es de un objeto de " +
+               owner + u", no de SYSTEM ni de los administradores: no se tiene en cuenta");
+}
+
+void RunLog::CutShort(const Text& step) {
+  file_.Append(u"Interrumpido: la sesión de Windows termina (cierre de sesión o apagado) durante " + step +
+               u"; la próxima ejecución seguirá con lo que quede");
 }

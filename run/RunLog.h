@@ -15,18 +15,25 @@ class RunLog {
 
   void Started(const Text& version, const Text& commandLine, const Text& user,
                bool someoneCanAnswer);
-  // One view's listing of the installed programs: how many subkeys, and from where.
-  void Listed(platform::RegistryView view, int count, bool fromRegistryFunctions);
+  // One view's listing of the installed programs: how many subkeys, and from where (the
+  // registry functions when the provider failed or did not answer in time).
+  void Listed(platform::RegistryView view, int count, bool fromRegistryFunctions,
+              bool providerTimedOut = false);
+  // A component, with its quiet command when that is the one it is removed with.
   void Found(const Text& keyName, platform::RegistryView view, const Text& displayName,
-             const Text& command);
-  void NotStarted(const Text& command);
+             const Text& command, const Text& quietCommand = Text());
+  // quiet: the command handed over is the entry's QuietUninstallString.
+  void NotStarted(const Text& command, bool quiet = false);
   // The program of a command that ran is in a file or folder other users may change.
   void OthersCanReplace(const Text& command);
   void AlreadyGone(const Text& keyName);
   // One uninstaller's end: how long it ran, its exit code, the programs it started that were
   // waited for (and those given up on), and whether its registry entry is gone.
-  void Ran(const Text& command, std::chrono::milliseconds duration, const platform::Ending& ending,
-           bool entryGone);
+  void Ran(const Text& command, bool quiet, std::chrono::milliseconds duration,
+           const platform::Ending& ending, bool entryGone);
+  // A component's uninstall reached the time limit: the programs of it that were ended.
+  void TimeLimitReached(const Text& keyName, const Text& command, std::chrono::seconds limit,
+                        const std::vector<Text>& ended);
   void Message(const Text& text);
   void Error(const platform::Error& error);
   // The user has no desktop folder (its path when the platform gave one).
@@ -39,6 +46,12 @@ class RunLog {
   void DeletedDataFolder(const Text& path, std::size_t files);
   void DeletedExecutable(const Text& path);
   void Ended(int exitStatus);
+  // The only line of a run that found another run of the program under way and did nothing.
+  void AnotherRunUnderWay(int exitStatus);
+  // The name that marks a run was taken by an object of another owner, which is ignored.
+  void ForeignRunMark(const Text& name, const Text& owner);
+  // The session ends (logoff or shutdown) during the step named: the last line of the run.
+  void CutShort(const Text& step);
 
  private:
   platform::LogFile& file_;

@@ -239,9 +239,15 @@ LRESULT FormWindow::HandleMessage(UINT message, WPARAM wparam, LPARAM lparam) {
       if (running_) return 0;
       break;
     case WM_QUERYENDSESSION:
-      // Nor is it cut short by a logoff or shutdown: the system shows the reason given below.
+      // Nor is it cut short by a logoff or shutdown, where Windows lets a visible window
+      // refuse one: the system shows the reason given below.
       if (running_) return FALSE;
       break;
+    case WM_ENDSESSION:
+      // The session ends all the same (a quiet run, session 0, a forced shutdown): the
+      // program is ended once this returns.
+      if (wparam && running_ && onEndSession_) onEndSession_();
+      return 0;
     case WM_DESTROY:
       ::PostQuitMessage(0);
       return 0;

@@ -23,6 +23,9 @@ class FormWindow final : public platform::Window {
   void SetErrorHandler(std::function<void(const platform::Error&)> handler) {
     onError_ = std::move(handler);
   }
+  // Called when the session ends (logoff or shutdown) while the run is under way: Windows
+  // lets only a visible window refuse that, and ends the program right after.
+  void SetEndSessionHandler(std::function<void()> handler) { onEndSession_ = std::move(handler); }
   void Show();
   // Starts the run without waiting for the window to become active: where nobody can see the
   // window (or it is not shown at all), nobody activates it.
@@ -97,6 +100,7 @@ class FormWindow final : public platform::Window {
   FileListControl file1_;
   std::function<void()> onActivate_;
   std::function<void(const platform::Error&)> onError_;
+  std::function<void()> onEndSession_;
   bool activated_ = false;
   bool running_ = false;
   bool quit_ = false;

@@ -1,5 +1,6 @@
 #include "platform/win32/process.h"
 
+#include <algorithm>
 #include <map>
 #include <string>
 #include <vector>
@@ -55,6 +56,13 @@ std::vector<DWORD> ProcessIdsOf(HANDLE job) {
   return ids;
 }
 
+// Milliseconds until the deadline (none: INFINITE), at least 0.
+DWORD Remaining(platform::Deadline deadline) {
+  if (!deadline) return INFINITE;
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now()).count();
+  return left <= 0 ? 0 : static_cast<DWORD>(std::min<long long>(left, INFINITE - 1));
+}
+
 // IsProcessInJob needs the full query right under Wine; the limited one is what Windows
 // grants for more processes.
 UniqueHandle OpenToWait(DWORD id) {
@@ -84,9 +92,9 @@ class Process final : public platform::Process {
   void WaitForInputIdle() override { ::WaitForInputIdle(process_.get(), kReadinessBoundMs); }
   void CloseThread() override { thread_.reset(); }
 
-  platform::WaitResult WaitForExitOrInput() override {
+  platform::WaitResult WaitForExitOrInput(platform::Deadline deadline) override {
     if (!startedEnded_) {
-      const platform::WaitResult started = WaitForStartedProcess();
+      const platform::WaitResult started = WaitForStartedProcess(deadline);
       if (started != platform::WaitResult::Ended) return started;
       startedEnded_ = true;
       endedAt_ = Clock::now();
@@ -94,7 +102,30 @@ class Process final : public platform::Process {
       if (::GetExitCodeProcess(process_.get(), &code)) ending_.exitCode = code;
       if (!job_) return platform::WaitResult::Ended;
     }
-    return WaitForDescendants();
+    return WaitForDescendants(deadline);
+  }
+
+  std::vector<Text> EndAll() override {
+    std::vector<Text> ended;
+    if (job_) {
+      for (DWORD id : ProcessIdsOf(job_.get())) {
+        UniqueHandle handle = OpenToWait(id);
+        if (handle && ::WaitForSingleObject(handle.get(), 0) == WAIT_TIMEOUT) ended.push_back(ImageName(handle.get(), id));
+      }
+      ::TerminateJobObject(job_.get(), ERROR_TIMEOUT);
+    } else if (::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
+      ended.push_back(ImageName(process_.get(), ::GetProcessId(process_.get())));
+      ::TerminateProcess(process_.get(), ERROR_TIMEOUT);
+    }
+    // Ending is asynchronous: the run goes on once they are gone (or a few seconds later).
+    const auto gone = Clock::now() + std::chrono::seconds(5);
+    while (Clock::now() < gone && (job_ ? !ProcessIdsOf(job_.get()).empty()
+                                        : ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT)) {
+      ::Sleep(50);
+    }
+    DWORD code = 0;
+    if (!startedEnded_ && ::GetExitCodeProcess(process_.get(), &code)) ending_.exitCode = code;
+    return ended;
   }
 
   // The job's handle goes too; with no kill-on-close limit that ends nothing.
@@ -110,7 +141,7 @@ class Process final : public platform::Process {
   }
 
  private:
-  platform::WaitResult WaitForStartedProcess() {
+  platform::WaitResult WaitForStartedProcess(platform::Deadline deadline) {
     HANDLE process = process_.get();
     // The process's state first: an ended process means no pump, even with input pending.
     // (Wine's X11 driver answers a combined wait with pending input before it looks at
@@ -121,16 +152,17 @@ class Process final : public platform::Process {
     // MWMO_INPUTAVAILABLE also wakes for input that is already queued, not only for new
     // input.
     const DWORD result =
-        ::MsgWaitForMultipleObjectsEx(1, &process, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        ::MsgWaitForMultipleObjectsEx(1, &process, Remaining(deadline), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     if (result == WAIT_OBJECT_0) return platform::WaitResult::Ended;
     if (result == WAIT_OBJECT_0 + 1) return platform::WaitResult::InputAvailable;
+    if (result == WAIT_TIMEOUT) return platform::WaitResult::TimeUp;
     return platform::WaitResult::Failed;
   }
 
   // The started program has ended; what it started may still be at work (an uninstaller that
   // copied itself to the temporary folder and handed over to the copy, say). Waits on the
   // job's processes still running until there is none, input comes, or the bound expires.
-  platform::WaitResult WaitForDescendants() {
+  platform::WaitResult WaitForDescendants(platform::Deadline deadline) {
     for (;;) {
       std::vector<UniqueHandle> running;
       std::vector<Text> names;
@@ -154,12 +186,15 @@ class Process final : public platform::Process {
         if (running.size() < MAXIMUM_WAIT_OBJECTS - 1) running.push_back(std::move(handle));
       }
       if (names.empty()) return platform::WaitResult::Ended;
+      // Whichever bound comes first applies: the time limit ends what still runs, the bound
+      // for what an uninstaller left running leaves it running.
+      if (deadline && Clock::now() >= *deadline) return platform::WaitResult::TimeUp;
       const auto waited = std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - endedAt_);
       if (waited >= descendantsBound_) {
         ending_.leftRunning = names;
         return platform::WaitResult::Ended;
       }
-      DWORD timeout = static_cast<DWORD>((descendantsBound_ - waited).count());
+      DWORD timeout = std::min(static_cast<DWORD>((descendantsBound_ - waited).count()), Remaining(deadline));
       if (unopened && timeout > kUnopenedRecheckMs) timeout = kUnopenedRecheckMs;
       std::vector<HANDLE> handles;
       for (const UniqueHandle& handle : running) handles.push_back(handle.get());

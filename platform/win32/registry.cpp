@@ -2,6 +2,7 @@
 
 #include <wbemidl.h>
 
+#include "platform/win32/bounded.h"
 #include "platform/win32/unique.h"
 #include "platform/win32/wide.h"
 
@@ -65,17 +66,11 @@ std::vector<Text> NamesOf(const VARIANT& names) {
   return result;
 }
 
-}  // namespace
-
-bool Registry::HasSixtyFourBitView() {
-  BOOL wow64 = FALSE;
-  return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
-}
-
-std::optional<std::vector<Text>> Registry::EnumKey(platform::HiveHandle hive, const Text& keyPath,
-                                                   platform::RegistryView view) {
+// The listing through the provider, on the calling thread (a worker of its own).
+std::optional<std::vector<Text>> ListThroughProvider(platform::HiveHandle hive, const Text& keyPath,
+                                                     platform::RegistryView view) {
   // Every failure on the way (no COM, no service, no class, no key) means "no listing".
-  ComApartment com;
+  ComApartment com(COINIT_MULTITHREADED);
   if (!com.usable()) return {};
 
   ComPtr<IWbemLocator> locator;
@@ -87,8 +82,10 @@ std::optional<std::vector<Text>> Registry::EnumKey(platform::HiveHandle hive, co
   if (!context && view == platform::RegistryView::SixtyFourBit) return {};
   UniqueBstr rootDefault(::SysAllocString(L"root\\default"));
   ComPtr<IWbemServices> services;
-  if (FAILED(locator->ConnectServer(rootDefault.get(), nullptr, nullptr, nullptr, 0, nullptr,
-                                    context.get(), services.put()))) {
+  // Without WBEM_FLAG_CONNECT_USE_MAX_WAIT the connection may wait for ever on a broken service.
+  if (FAILED(locator->ConnectServer(rootDefault.get(), nullptr, nullptr, nullptr,
+                                    WBEM_FLAG_CONNECT_USE_MAX_WAIT, nullptr, context.get(),
+                                    services.put()))) {
     return {};
   }
   const HRESULT blanket = ::CoSetProxyBlanket(
@@ -133,6 +130,24 @@ std::optional<std::vector<Text>> Registry::EnumKey(platform::HiveHandle hive, co
   UniqueVariant names;
   if (FAILED(out->Get(L"sNames", 0, names.get(), nullptr, nullptr))) return {};
   return NamesOf(*names.get());
+}
+
+}  // namespace
+
+bool Registry::HasSixtyFourBitView() {
+  BOOL wow64 = FALSE;
+  return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
+}
+
+std::optional<std::vector<Text>> Registry::EnumKey(platform::HiveHandle hive, const Text& keyPath,
+                                                   platform::RegistryView view) {
+  // A broken management service can leave a call waiting for good; the registry functions
+  // then list instead, and a provider that did not answer once is not asked again.
+  if (providerTimedOut_) return {};
+  auto answer = WithinBound<std::optional<std::vector<Text>>>(
+      [=] { return ListThroughProvider(hive, keyPath, view); }, providerBound_);
+  if (!answer) providerTimedOut_ = true;
+  return answer ? *answer : std::nullopt;
 }
 
 std::vector<Text> Registry::EnumKeyDirect(platform::HiveHandle hive, const Text& keyPath,

@@ -59,11 +59,11 @@ class Report:
         return '\n'.join(json.dumps(e, ensure_ascii=False) for e in self.events)
 
 
-def run(prefix, *driver_options, timeout=180, program=None, args=(), env=None):
+def run(prefix, *driver_options, timeout=180, program=None, args=(), env=None, tag=''):
     """Starts the program (by default the build's DesinstalaKavro1.exe, with no arguments)
     through the driver in the prefix, waits for its end and returns the Report. env adds to
-    or replaces variables of the Wine environment."""
-    report_file = prefix.path / 'driver-report.jsonl'
+    or replaces variables of the Wine environment; a tag of its own lets runs overlap."""
+    report_file = prefix.path / f'driver-report{tag}.jsonl'
     report_file.unlink(missing_ok=True)
     program = program or paths.PROGRAM
     # A Unix path is reached through Wine's Z: drive; a Windows path is taken as it is.

@@ -18,6 +18,8 @@
 //   delete-key64 NAME   the same in the 64-bit view
 //   delete PATH         delete a file, or a folder with everything in it
 //   write PATH TEXT     create or replace a file
+//   box TEXT            ask TEXT in a message box and wait for its answer (where nobody can
+//                       see it, for ever)
 //   exit N              end with exit code N
 //   crash               end with an access violation
 #include <windows.h>
@@ -156,6 +158,8 @@ int Run(int argc, wchar_t** argv) {
       const std::wstring file = argv[++i];
       ::DeleteFileW(file.c_str());
       Append(file, argv[++i]);
+    } else if (step == L"box" && hasArg) {
+      ::MessageBoxW(nullptr, argv[++i], L"kavro_child", MB_YESNO | MB_ICONQUESTION);
     } else if (step == L"exit" && hasArg) {
       return _wtoi(argv[++i]);
     } else if (step == L"crash") {

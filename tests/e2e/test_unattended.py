@@ -1,9 +1,11 @@
 """Runs nobody can answer: a window station no user sees (as for a deployment agent running as
 SYSTEM), with the exit statuses such an agent reads, /quiet, the usage text, the log's place,
 a log that cannot be written or is a link, and a user without a desktop folder."""
+import concurrent.futures
 import os
 import shutil
 import subprocess
+import time
 import unittest
 
 from bed import program, suite
@@ -11,6 +13,7 @@ from bed.prefix import UNINSTALL_KEY, Prefix
 from bed.scenario import LOG, NOT_INSTALLED, component, install_folder, put_shortcut
 
 MISSING = r'C:\NoExiste\quitar.exe'
+NIETO = r'C:\pruebas\nieto.log'
 
 
 class HiddenStationRunsTest(unittest.TestCase):
@@ -63,6 +66,69 @@ class HiddenStationRunsTest(unittest.TestCase):
                 if text:
                     self.assertIn(text, log)
                 self.assertFalse(data_left or shortcut_left, log)
+
+
+class NobodyToAnswerTest(unittest.TestCase):
+    """Three runs in a window station nobody sees, in one prefix: an uninstaller that would ask
+    first, removed with its quiet command; one stuck on a question (and what it started),
+    ended by /timeout while the next component is still removed; and a second run started
+    while the first is under way, which does nothing at all."""
+
+    @classmethod
+    def setUpClass(cls):
+        with Prefix('e2e-nobody-to-answer') as prefix:
+            prefix.c('pruebas').mkdir()
+            install_folder(prefix)
+            asks = suite.put_uninstaller(prefix, r'C:\desinstaladores\pregunta.exe')
+            suite.register(prefix, {'KavroPregunta': {
+                'DisplayName': 'Kavro pregunta',
+                'UninstallString': suite.command(asks, 'note', LOG, 'interactiva', 'box', '¿Seguro?',
+                                                 'delete-key', 'KavroPregunta'),
+                'QuietUninstallString': suite.command(asks, 'note', LOG, 'silenciosa', 'delete-key',
+                                                      'KavroPregunta')}})
+            cls.quiet = program.run(prefix, '--hidden-station', timeout=90)
+            cls.quiet_ran = suite.read_log(prefix, LOG)
+
+            install_folder(prefix)
+            suite.register(prefix, {
+                **component(prefix, 'Kavro1Atascado', 'Kavro atascado', 'spawn', 9000, NIETO, 'box', '¿Seguro?'),
+                **component(prefix, 'Kavro2', 'Kavro dos')})
+            started = time.monotonic()
+            cls.stuck = program.run(prefix, '--hidden-station', timeout=90, args=('/timeout', '5'))
+            cls.stuck_log = program.run_log(prefix)
+            time.sleep(max(0.0, 12 - (time.monotonic() - started)))  # the grandchild's note is due
+            cls.grandchild = suite.read_log(prefix, NIETO)
+            cls.stuck_left = (prefix.has_uninstall_entry('Kavro1Atascado'), prefix.has_uninstall_entry('Kavro2'),
+                              prefix.c(r'kavro\datos').exists())
+
+            prefix.wine('reg', 'delete', UNINSTALL_KEY + r'\Kavro1Atascado', '/f', '/reg:32',
+                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            suite.register(prefix, component(prefix, 'KavroLento', 'Kavro lento', 'sleep', 4000))
+            (prefix.c('pruebas') / 'registro.log').unlink()
+            first = concurrent.futures.ThreadPoolExecutor(1).submit(
+                program.run, prefix, '--hidden-station', timeout=90, tag='-primera')
+            time.sleep(1)
+            cls.second = program.run(prefix, '--hidden-station', timeout=90)
+            cls.second_log = program.run_log(prefix)
+            cls.first = first.result()
+            cls.twice_ran = suite.read_log(prefix, LOG)
+
+    def test_the_quiet_command_removes_what_would_have_asked(self):
+        self.assertEqual((self.quiet.exit_code, self.quiet_ran), (0, ['silenciosa']), self.quiet)
+
+    def test_a_stuck_uninstaller_is_ended_at_the_time_limit_and_the_run_goes_on(self):
+        self.assertEqual(self.stuck.exit_code, 3, self.stuck_log)
+        self.assertEqual(self.stuck_left, (True, False, False))  # the next one and the data went
+        self.assertEqual(self.grandchild, [])  # what it started was ended with it
+        self.assertTrue(any(line.startswith('Tiempo agotado: la desinstalación de la clave Kavro1Atascado')
+                            and 'no terminó en 5 s' in line for line in self.stuck_log), self.stuck_log)
+
+    def test_a_second_run_meanwhile_does_nothing_and_says_retry(self):
+        self.assertEqual((self.first.exit_code, self.second.exit_code), (0, 1618), self.second_log)
+        self.assertLess(self.second.first('exit')['t'], 3000, self.second)
+        self.assertEqual(len(self.twice_ran), 1, self.twice_ran)  # the uninstaller ran once
+        self.assertEqual(sum('otra ejecución de DesinstalaKavro está en curso' in line
+                             for line in self.second_log), 1, self.second_log)
 
 
 class CommandLineAndLogTest(unittest.TestCase):

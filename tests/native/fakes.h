@@ -301,6 +301,10 @@ class Registry final : public platform::Registry {
     if (uninstallString) values[UpperCase(u"UninstallString")] = Sz(*uninstallString);
   }
 
+  void SetValue(const Text& subkey, const Text& valueName, const Text& text) {
+    keys_[Id(kUninstall + u'\\' + subkey, View::ThirtyTwoBit)].values[UpperCase(valueName)] = Sz(text);
+  }
+
   std::map<Text, std::vector<std::uint8_t>>& AddKey(const Text& parent, const Text& subkey,
                                                     View view = View::ThirtyTwoBit) {
     keys_[Id(parent, view)].subkeys.push_back(subkey);
@@ -312,10 +316,12 @@ class Registry final : public platform::Registry {
   std::optional<std::vector<Text>> EnumKey(platform::HiveHandle hive, const Text& keyPath,
                                            View view) override {
     journal_.push_back("enum:" + Narrow(keyPath) + (view == View::SixtyFourBit ? " 64" : ""));
-    if (providerFails) return std::nullopt;
+    if (providerFails || providerTimesOut) return std::nullopt;
     if (names && view == View::ThirtyTwoBit) return *names;
     return Subkeys(hive, keyPath, view);
   }
+
+  bool ProviderTimedOut() const override { return providerTimesOut; }
 
   std::vector<Text> EnumKeyDirect(platform::HiveHandle hive, const Text& keyPath, View view) override {
     journal_.push_back("enum-direct:" + Narrow(keyPath) + (view == View::SixtyFourBit ? " 64" : ""));
@@ -361,6 +367,7 @@ class Registry final : public platform::Registry {
   // When set, the names the provider hands over in the 32-bit view, whatever the key.
   std::optional<std::vector<Text>> names;
   bool providerFails = false;     // the management provider cannot be reached
+  bool providerTimesOut = false;  // it does not answer in time
   bool sixtyFourBitView = true;   // 64-bit Windows
 
  private:
@@ -392,6 +399,7 @@ class Processes final : public platform::Processes {
     std::uint32_t exitCode = 0;
     std::vector<Text> descendants;  // what it started and was waited for
     bool othersCanReplace = false;  // its file or folder lets other users change it
+    bool hangs = false;             // never ends by itself (waits for an answer nobody gives)
   };
 
   explicit Processes(Journal& journal) : journal_(journal) {}
@@ -445,7 +453,11 @@ class Processes final : public platform::Processes {
       journal_.push_back("close-thread");
       threadOpen_ = false;
     }
-    platform::WaitResult WaitForExitOrInput() override {
+    platform::WaitResult WaitForExitOrInput(platform::Deadline deadline) override {
+      if (script_.hangs) {  // still running when any deadline passes
+        journal_.push_back(deadline ? "wait:time-up" : "wait:forever?");
+        return deadline ? platform::WaitResult::TimeUp : platform::WaitResult::Failed;
+      }
       if (script_.waitFails) {
         journal_.push_back("wait:failed");
         return platform::WaitResult::Failed;
@@ -458,14 +470,21 @@ class Processes final : public platform::Processes {
       journal_.push_back("wait:ended");
       return platform::WaitResult::Ended;
     }
+    std::vector<Text> EndAll() override {
+      journal_.push_back("end-all");
+      return script_.descendants;
+    }
     void CloseProcess() override {
       journal_.push_back("close-process");
       processOpen_ = false;
     }
     bool OthersCanReplace() const override { return script_.othersCanReplace; }
     platform::Ending Ended() const override {
-      return {script_.waitFails ? std::nullopt : std::optional<std::uint32_t>(script_.exitCode), true,
-              script_.descendants, {}};
+      platform::Ending ending;
+      if (!script_.waitFails) ending.exitCode = script_.exitCode;
+      ending.wholeTree = true;
+      ending.descendants = script_.descendants;
+      return ending;
     }
 
    private:

@@ -155,6 +155,7 @@ TEST_F(RunTest, RowsRunOneAfterAnotherInListOrderEachSelectedWhileItRuns) {
 
 TEST_F(RunTest, ARefusedOrEmptyCommandDoesNotStopTheRest) {
   registry.AddProgram(u"1", Text(u"Kavro uno"), Text(u"uno.exe"));
+  registry.SetValue(u"1", u"QuietUninstallString", u"uno.exe /S");  // someone can answer: unused
   registry.AddProgram(u"2", Text(u"Kavro dos"), Text(u"C:\\NoExiste\\dos.exe"));
   registry.AddProgram(u"3", Text(u"Kavro tres"), std::nullopt);
   registry.AddProgram(u"4", Text(u"Kavro cuatro"), Text(u"cuatro.exe"));

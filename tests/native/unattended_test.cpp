@@ -34,6 +34,14 @@ TEST(CommandLineTest, SwitchesInAnyCaseWithSlashOrDashAndEverythingElseInvalid) 
       {{u"/log", u"/quiet"}, Action::Invalid, false, std::nullopt},
       {{u"/log", u"a.log", u"/log", u"b.log"}, Action::Invalid, false, std::nullopt},
       {{u"/?", u"/nada"}, Action::Invalid, false, std::nullopt},
+      {{u"/timeout", u"86400"}, Action::Run, false, std::nullopt},
+      {{u"/TimeOut", u"0", u"/quiet"}, Action::Run, true, std::nullopt},
+      {{u"/timeout", u"86401"}, Action::Invalid, false, std::nullopt},
+      {{u"/timeout", u"-5"}, Action::Invalid, false, std::nullopt},
+      {{u"/timeout", u"5s"}, Action::Invalid, false, std::nullopt},
+      {{u"/timeout", u""}, Action::Invalid, false, std::nullopt},
+      {{u"/timeout"}, Action::Invalid, false, std::nullopt},
+      {{u"/timeout", u"5", u"/timeout", u"6"}, Action::Invalid, false, std::nullopt},
   };
   for (const Parse& c : cases) {
     SCOPED_TRACE(c.args.empty() ? std::string("(none)") : fake::Narrow(c.args[0]) + " ...");
@@ -43,8 +51,15 @@ TEST(CommandLineTest, SwitchesInAnyCaseWithSlashOrDashAndEverythingElseInvalid) 
     EXPECT_EQ(parsed.quiet, c.quiet);
     EXPECT_EQ(parsed.logPath, c.log);
   }
+  // The limit: as given, else 30 minutes only where nobody can answer.
+  using std::chrono::seconds;
+  EXPECT_EQ(TimeLimit(ParseCommandLine({u"/timeout", u"0086400"}), false), seconds(86400));
+  EXPECT_EQ(TimeLimit(ParseCommandLine({u"/timeout", u"0"}), false), seconds(0));
+  EXPECT_EQ(TimeLimit(ParseCommandLine({u"/timeout", u"5"}), true), seconds(5));
+  EXPECT_EQ(TimeLimit(ParseCommandLine({}), false), seconds(1800));
+  EXPECT_EQ(TimeLimit(ParseCommandLine({}), true), seconds(0));
   const Text usage = UsageText();
-  for (const char16_t* named : {u"/quiet", u"/log", u"/?", u"1639", u"Códigos de salida"})
+  for (const char16_t* named : {u"/quiet", u"/log", u"/timeout", u"/?", u"1639", u"Códigos de salida"})
     EXPECT_NE(usage.find(named), Text::npos) << fake::Narrow(named);
 }
 
@@ -75,23 +90,44 @@ TEST_F(RunTest, AnUnattendedRunShowsNoBoxGoesOnAsIfOkWerePressedAndLogsWhatItDid
   registry.AddProgram(u"KavroII", Text(u"Kavro II"), Text(u"quitar.exe /s"));
   registry.AddProgram(u"KavroAyuda", Text(u"Kavro Ayuda"), Text(u"C:\\NoExiste\\ayuda.exe"));
   processes.refused.insert(u"C:\\NoExiste\\ayuda.exe");
+  // One that would ask first, with a quiet command (blank ones do not count); one that hangs.
+  registry.AddProgram(u"KavroPregunta", Text(u"Kavro pregunta"), Text(u"pregunta.exe"));
+  registry.SetValue(u"KavroPregunta", u"QuietUninstallString", u" pregunta.exe /S ");
+  registry.SetValue(u"KavroII", u"QuietUninstallString", u"  ");
+  registry.AddProgram(u"KavroColgado", Text(u"Kavro colgado"), Text(u"colgado.exe"));
+  processes.scripts[u"colgado.exe"].hangs = true;
+  processes.scripts[u"colgado.exe"].descendants = {u"C:\\Temp\\colgado-copia.exe"};
 
   BoxOrLog nobody(window, log, false);
-  Form1 form = MakeForm(nobody);
+  Form1 form({nobody, registry, processes, shell, [this] { return std::make_unique<fake::FileSystem>(disk, journal); }},
+             log, {false, std::chrono::seconds(1800)});
   form.Activated();
 
   EXPECT_TRUE(window.messages.empty());
+  std::vector<Text> launched;
+  for (const auto& started : processes.started) launched.push_back(started.command);
+  EXPECT_EQ(launched, (std::vector<Text>{u"quitar.exe /s", u"C:\\NoExiste\\ayuda.exe", u"pregunta.exe /S",
+                                         u"colgado.exe"}));
+  EXPECT_EQ(Position("end-all"), Position("wait:time-up") + 1);
+  EXPECT_EQ(Rows()[2].substr(100), u"pregunta.exe");  // the row shows the UninstallString
   EXPECT_EQ(form.ExitCode(), kExitCommandNotStarted);
   EXPECT_EQ(window.unloads, 1);
   const std::vector<Text> expected = {
       u"Borrado el acceso directo C:\\users\\ana\\Desktop\\KavroII.lnk",
-      u"Programas instalados, vista de 32 bits: 2 subclaves, por el proveedor WMI",
+      u"Programas instalados, vista de 32 bits: 4 subclaves, por el proveedor WMI",
       u"Componente encontrado: clave KavroII (vista de 32 bits), nombre \"Kavro II\", orden: quitar.exe /s",
       u"Componente encontrado: clave KavroAyuda (vista de 32 bits), nombre \"Kavro Ayuda\", orden: C:\\NoExiste\\ayuda.exe",
+      u"Componente encontrado: clave KavroPregunta (vista de 32 bits), nombre \"Kavro pregunta\", orden: "
+      u"pregunta.exe, orden silenciosa (QuietUninstallString): pregunta.exe /S",
+      u"Componente encontrado: clave KavroColgado (vista de 32 bits), nombre \"Kavro colgado\", orden: colgado.exe",
       u"Programas instalados, vista de 64 bits: 0 subclaves, por el proveedor WMI",
       u"Ejecutado: quitar.exe /s (",
       u"Mensaje: El programa: C:\\NoExiste\\ayuda.exe NO puede ser Ejecutado NO EXISTE.",
       u"No se pudo poner en marcha: C:\\NoExiste\\ayuda.exe",
+      u"Ejecutado (QuietUninstallString): pregunta.exe /S (",
+      u"Ejecutado: colgado.exe (",
+      u"Tiempo agotado: la desinstalación de la clave KavroColgado (colgado.exe) no terminó en 1800 s; "
+      u"terminados: C:\\Temp\\colgado-copia.exe; el componente cuenta como no desinstalado",
       u"Borrada la carpeta de datos c:\\kavro\\datos (2 archivos)",
       u"Borrado el ejecutable c:\\kavro\\setup.exe",
   };

@@ -172,13 +172,17 @@ TEST_F(FormWindowTest, ActivationRunsOnceAfterShowWithCloseRefused) {
     ::SendMessageW(hwnd, WM_CLOSE, 0, 0);
     survivedClose = ::IsWindow(hwnd);
     logoffDuringRun = ::SendMessageW(hwnd, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF);
+    ::SendMessageW(hwnd, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);  // it ends all the same
   });
+  int endings = 0;
+  window.SetEndSessionHandler([&] { ++endings; });
   window.Show();
   ASSERT_TRUE(PumpUntil([&] { return runs > 0; }));
   EXPECT_TRUE(visibleDuringRun);
   EXPECT_TRUE(closeGrayed);
   EXPECT_TRUE(survivedClose);
   EXPECT_FALSE(logoffDuringRun);  // a logoff or shutdown does not cut the run short
+  EXPECT_EQ(endings, 1);          // but where it does, the run hears of it
   EXPECT_EQ(::GetFocus(), list);
 
   // Activating again does not start a second run; after the run, closing works again.
@@ -187,6 +191,8 @@ TEST_F(FormWindowTest, ActivationRunsOnceAfterShowWithCloseRefused) {
   EXPECT_EQ(runs, 1);
   EXPECT_FALSE(::GetMenuState(::GetSystemMenu(hwnd, FALSE), SC_CLOSE, MF_BYCOMMAND) & MF_GRAYED);
   EXPECT_TRUE(::SendMessageW(hwnd, WM_QUERYENDSESSION, 0, ENDSESSION_LOGOFF));
+  ::SendMessageW(hwnd, WM_ENDSESSION, TRUE, ENDSESSION_LOGOFF);
+  EXPECT_EQ(endings, 1);  // no run under way: nothing to say
   ::SendMessageW(hwnd, WM_CLOSE, 0, 0);
   EXPECT_FALSE(::IsWindow(hwnd));
 }

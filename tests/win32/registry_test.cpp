@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/bounded.h"
 #include "platform/win32/unique.h"
 #include "platform/win32/wide.h"
 #include "handles.h"
@@ -176,6 +177,19 @@ TEST_F(RegistryTest, NoHandleIsLeftOpen) {
   }
   // One leaked handle per call would move the slot by hundreds.
   EXPECT_LE(testing_win32::LowestFreeHandleSlot(), before + 4);
+}
+
+}  // namespace
+
+namespace {
+
+// A provider that hangs is given up on after its bound, and the run goes on.
+TEST(WithinBoundTest, AnAnswerInTimeIsKeptAndNoneInTimeIsGivenUp) {
+  EXPECT_EQ(win32::WithinBound<int>([] { return 7; }, std::chrono::seconds(5)), 7);
+  const auto start = std::chrono::steady_clock::now();
+  EXPECT_EQ(win32::WithinBound<int>([] { ::Sleep(3000); return 7; }, std::chrono::milliseconds(200)),
+            std::nullopt);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 }
 
 }  // namespace
