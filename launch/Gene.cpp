@@ -131,11 +131,44 @@ std::optional<Text> ProgramPath(TextView program, const Text& systemFolder) {
   return path;
 }
 
+// The 64-bit system folder as a 32-bit program reaches it: "C:\Windows\Sysnative".
+Text SysnativeOf(const Text& systemFolder) {
+  return systemFolder.substr(0, systemFolder.find_last_of(u'\\')) + u"\\Sysnative";
+}
+
 Text Quoted(TextView program) {
   return program.find(kBlank) == TextView::npos ? Text(program) : u'"' + Text(program) + u'"';
 }
 
 }  // namespace
+
+bool NamesPackage(const Text& commandLine) {
+  if (IsMsiexec(SplitProgram(TrimBlanks(commandLine)).program)) return false;
+  const Text tail = commandLine.size() > 3 ? commandLine.substr(commandLine.size() - 3) : commandLine;
+  return UpperCase(tail) == u"MSI";
+}
+
+Text WithSixtyFourBitVariables(const Text& commandLine) {
+  Text text = commandLine;
+  for (const auto& [own, sixtyFour] : {std::pair{u"%PROGRAMFILES%", u"%ProgramW6432%"},
+                                       std::pair{u"%COMMONPROGRAMFILES%", u"%CommonProgramW6432%"}}) {
+    const Text name(own);
+    for (std::size_t at = UpperCase(text).find(name); at != Text::npos; at = UpperCase(text).find(name, at))
+      text.replace(at, name.size(), sixtyFour);
+  }
+  return text;
+}
+
+Text ThroughSysnative(const Text& commandLine, const Text& systemFolder) {
+  const Text folder = UpperCase(systemFolder) + u'\\';
+  const Text sysnative = SysnativeOf(systemFolder) + u'\\';
+  Text text = commandLine;
+  for (std::size_t at = UpperCase(text).find(folder); at != Text::npos;
+       at = UpperCase(text).find(folder, at + sysnative.size())) {
+    text.replace(at, folder.size(), sysnative);
+  }
+  return text;
+}
 
 Text UninstallCommand(const Text& commandLine, const Text& msiexec) {
   const Split split = SplitProgram(TrimBlanks(commandLine));
@@ -143,8 +176,7 @@ Text UninstallCommand(const Text& commandLine, const Text& msiexec) {
     if (auto removal = ProductRemoval(split.arguments, msiexec)) return *removal;
     return msiexec + Text(split.arguments);
   }
-  const Text tail = commandLine.size() > 3 ? commandLine.substr(commandLine.size() - 3) : commandLine;
-  if (UpperCase(tail) != u"MSI") return commandLine;
+  if (!NamesPackage(commandLine)) return commandLine;
   // /uninstall removes the product (/package would install or reconfigure it), and the
   // quotes keep a path with blanks in one piece.
   return msiexec + u" /uninstall \"" + commandLine + u"\" /passive /norestart";
@@ -175,11 +207,17 @@ Launch ResolveProgram(const Text& commandLine, const Text& systemFolder,
 }
 
 Outcome RunAndWait(platform::Processes& processes, platform::Window& window, Text& commandLine,
-                   std::uint8_t show, std::chrono::seconds timeLimit,
-                   const std::function<void(const platform::Process&)>& started) {
+                   std::uint8_t show, const Launching& how) {
   const Text systemFolder = processes.SystemFolder();
-  const Launch launch = ResolveProgram(UninstallCommand(commandLine, systemFolder + u"\\msiexec.exe"),
-                                       systemFolder, [&](const Text& path) { return processes.IsFile(path); });
+  if (how.sixtyFourBit) commandLine = WithSixtyFourBitVariables(commandLine);
+  if (how.expandable) commandLine = processes.ExpandEnvironment(commandLine);
+  if (how.sixtyFourBit) commandLine = ThroughSysnative(commandLine, systemFolder);
+  const bool packagePath = NamesPackage(commandLine);
+  // A bare name of a 64-bit command is a program of the 64-bit system folder.
+  const Launch launch = ResolveProgram(
+      UninstallCommand(commandLine, systemFolder + u"\\msiexec.exe"),
+      how.sixtyFourBit ? SysnativeOf(systemFolder) : systemFolder,
+      [&](const Text& path) { return processes.IsFile(path); });
   commandLine = launch.commandLine;
   const auto start = std::chrono::steady_clock::now();
   const std::unique_ptr<platform::Process> process =
@@ -189,10 +227,10 @@ Outcome RunAndWait(platform::Processes& processes, platform::Window& window, Tex
                   platform::kInformationOk, Text(u"Mensaje"));
     return {};
   }
-  if (started) started(*process);
+  if (how.started) how.started(*process);
   platform::Ending ending = WaitForProcessExit(
-      window, *process, timeLimit.count() ? platform::Deadline(start + timeLimit) : std::nullopt);
-  return {true,
+      window, *process, how.timeLimit.count() ? platform::Deadline(start + how.timeLimit) : std::nullopt);
+  return {true, packagePath,
           std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start),
           std::move(ending)};
 }

@@ -43,22 +43,41 @@ struct Launch {
 Launch ResolveProgram(const Text& commandLine, const Text& systemFolder,
                       const std::function<bool(const Text&)>& isFile);
 
+// True when the command is a package path (its last three characters are MSI in any case),
+// not a command of msiexec itself.
+bool NamesPackage(const Text& commandLine);
+
+// A command as 64-bit Windows means it, for a 32-bit program such as this one: its own
+// %ProgramFiles% and %CommonProgramFiles% are the 32-bit folders, so those references become
+// %ProgramW6432% and %CommonProgramW6432% (before expansion); and its System32 is redirected
+// to SysWOW64, so a path in the system folder goes through Sysnative (after expansion).
+Text WithSixtyFourBitVariables(const Text& commandLine);
+Text ThroughSysnative(const Text& commandLine, const Text& systemFolder);
+
+// How a command is run.
+struct Launching {
+  bool expandable = false;            // a REG_EXPAND_SZ value: %VARIABLE% references expanded
+  bool sixtyFourBit = false;          // read from the 64-bit view: meant as 64-bit Windows means it
+  std::chrono::seconds timeLimit{0};  // zero: none
+  std::function<void(const platform::Process&)> started;  // told of the process once it runs
+};
+
 // What became of one command.
 struct Outcome {
   bool started = false;
+  bool packagePath = false;  // handed to msiexec as a package path
   std::chrono::milliseconds duration{0};  // from the start to the end of the wait
   platform::Ending ending;
 };
 
-// Starts the command (a Windows Installer one through the system's own msiexec.exe) and
-// returns after its process (and the processes it started) have ended, or, with a time limit
-// (not zero), once that long has passed since its start and what still ran was ended. When
-// no program is found for it or the platform refuses to start it, says so in a message box
-// ("Mensaje") and returns. commandLine holds what was handed to the platform from then on;
-// `started` is told of the process as soon as it runs.
+// Starts the command (expanded first when it is an expandable value, as Windows' own list of
+// programs does; a Windows Installer one through the system's own msiexec.exe) and returns
+// after its process (and the processes it started) have ended, or, with a time limit, once
+// that long has passed since its start and what still ran was ended. When no program is
+// found for it or the platform refuses to start it, says so in a message box ("Mensaje") and
+// returns. commandLine holds what was handed to the platform from then on.
 Outcome RunAndWait(platform::Processes& processes, platform::Window& window, Text& commandLine,
-                   std::uint8_t show, std::chrono::seconds timeLimit = std::chrono::seconds(0),
-                   const std::function<void(const platform::Process&)>& started = {});
+                   std::uint8_t show, const Launching& how = {});
 
 // Waits for the readiness of a process just started, closes its thread, then waits for its
 // end while processing the window's events (ending it and what it started if the deadline

@@ -1,8 +1,8 @@
 #pragma once
 // Files and folders: existence tests and deletions. Every deletion takes the force flag; with
 // force off a read-only file is never removed and trying to is a failure. A deletion never
-// follows a link: a link is removed itself, or not at all (a failure). Failures are
-// platform::Error.
+// follows a link: a link is removed itself, or not at all (a failure). A file another program
+// holds open is no failure: it is left, and said so. Failures are platform::Error.
 #include <cstddef>
 #include <memory>
 #include <optional>
@@ -30,6 +30,10 @@ struct Entry {
 // What removing one entry did.
 struct Removal {
   std::size_t files = 0;  // files removed, those inside a removed folder included
+  // Files (or folders) another program holds open, left where they are with the folders
+  // above them, by their full paths. Never scheduled for removal at the next restart: by then
+  // any user could have put a link on their path.
+  std::vector<Text> held;
 };
 
 // A folder the program holds open: while it is held nobody can rename or delete it, and
@@ -60,7 +64,8 @@ class FileSystem {
  public:
   virtual ~FileSystem() = default;
   virtual bool FileExists(const Text& path) = 0;
-  virtual void DeleteFile(const Text& path, bool force) = 0;
+  // False, and nothing removed, when another program holds the file open.
+  virtual bool DeleteFile(const Text& path, bool force) = 0;
   virtual bool FolderExists(const Text& path) = 0;
   // True when the path's own entry is a link (symbolic link, junction or other reparse
   // point), whatever it points to; false when nothing is there.

@@ -2,6 +2,7 @@
 // Starting a command line as a new process and waiting for it and for every process it starts.
 #include <chrono>
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -55,9 +56,24 @@ class Process {
   virtual bool OthersCanReplace() const = 0;
 };
 
+// A running process and its program file.
+struct RunningProgram {
+  std::uint32_t id = 0;
+  Text path;
+};
+
 class Processes {
  public:
   virtual ~Processes() = default;
+  // The processes running now whose program file lies in the folder or below it, this
+  // program itself left out.
+  virtual std::vector<RunningProgram> RunningFrom(const Text& folder) = 0;
+  // Asks the programs to close: WM_CLOSE to each top-level window of theirs that this
+  // program can reach; waits up to `grace` for them to end, calling `pump` whenever the
+  // window has input; then ends those still running and, at once, those without such a
+  // window (another session's). For each, in order: true when it closed by itself.
+  virtual std::vector<bool> Close(const std::vector<RunningProgram>& programs,
+                                  std::chrono::milliseconds grace, const std::function<void()>& pump) = 0;
   // Starts the program (a full path, never searched for) with the command line and the
   // window-show code for its first window, the caller's environment and current folder,
   // inheritable handles inherited, at normal priority. The program's file is opened first,

@@ -11,7 +11,7 @@ constexpr Meaning kMeanings[] = {
     {kExitCompleted, u"terminado: no queda ningún componente registrado"},
     {kExitCommandNotStarted, u"terminado, pero algún desinstalador no se pudo poner en marcha"},
     {kExitErrorBox, u"no terminado: un error detuvo la desinstalación"},
-    {kExitComponentsRemain, u"terminado, pero algún componente sigue registrado (su desinstalador falló o se canceló)"},
+    {kExitComponentsRemain, u"terminado, pero algo de la suite queda: algún componente sigue registrado (su desinstalador falló o se canceló) o un archivo que otro programa tenía abierto"},
     {kExitRetry, u"otra instalación en curso: como 3, y un desinstalador lo indicó; o ya había otra ejecución de este programa y no se hizo nada. Conviene repetir más tarde"},
     {kExitRestartNeeded, u"terminado: no queda ningún componente; hace falta reiniciar para completar"},
     {kExitInvalidCommandLine, u"línea de órdenes no válida: no se hizo nada"},
@@ -20,6 +20,7 @@ constexpr Meaning kMeanings[] = {
 constexpr std::uint32_t kInstallInProgress = 1618;
 constexpr std::uint32_t kRestartRequired = 3010;
 constexpr std::uint32_t kRestartInitiated = 1641;
+constexpr std::uint32_t kProductNotInstalled = 1605;
 
 }  // namespace
 
@@ -31,9 +32,15 @@ void UninstallResults::Ran(std::optional<std::uint32_t> exitCode, bool entryGone
   if (exitCode == kRestartRequired || exitCode == kRestartInitiated) restartRequested = true;
 }
 
+bool PackageRemoved(std::optional<std::uint32_t> exitCode) {
+  return exitCode == 0u || exitCode == kProductNotInstalled || exitCode == kRestartRequired ||
+         exitCode == kRestartInitiated;
+}
+
 int ExitStatusOf(const UninstallResults& results) {
   if (results.commandNotStarted) return kExitCommandNotStarted;
   if (results.componentRemains) return results.remainingSaidRetry ? kExitRetry : kExitComponentsRemain;
+  if (results.leftovers) return kExitComponentsRemain;
   return results.restartRequested ? kExitRestartNeeded : kExitCompleted;
 }
 

@@ -10,7 +10,8 @@ enum ExitStatus : int {
   kExitCompleted = 0,          // the run reached its end and every component is gone
   kExitCommandNotStarted = 1,  // the run reached its end, but some command could not be started
   kExitErrorBox = 2,           // the run did not reach its end: it ended on the error box
-  kExitComponentsRemain = 3,   // some component is still registered after its uninstaller ran
+  kExitComponentsRemain = 3,   // something of the suite remains: a component still registered
+                               // after its uninstaller ran, or a file another program held
   kExitRetry = 1618,           // as 3, and one of those uninstallers said another installation
                                // was in progress; or another run of this program was under way
                                // and nothing was done: worth trying again later
@@ -24,10 +25,17 @@ struct UninstallResults {
   bool componentRemains = false;        // still registered after its uninstaller ran
   bool remainingSaidRetry = false;      // the uninstaller of such a component returned 1618
   bool restartRequested = false;        // some uninstaller returned 3010 or 1641
+  bool leftovers = false;               // the clean-up left something: a file another program
+                                        // held, or an install folder it could not clean
 
   // One uninstaller that ran: its exit code (when known) and whether its entry is gone.
   void Ran(std::optional<std::uint32_t> exitCode, bool entryGone);
 };
+
+// Whether msiexec removed a package given by its path, by its exit code alone (the suite's
+// own entry naming the package outlives the product): 0 and 1605 (the product is not
+// installed any more) mean removed, and so do 3010 and 1641 (a restart finishes it).
+bool PackageRemoved(std::optional<std::uint32_t> exitCode);
 
 // The exit status of a run that reached its end.
 int ExitStatusOf(const UninstallResults& results);

@@ -18,6 +18,8 @@ const Text kExecutablePattern = u"*.exe";
 const Text kMainExecutable = u"kavro.exe";
 const Text kShortcutName = u"\\KavroII.lnk";
 constexpr bool kNoForce = false;
+// How long the suite's programs have to close by themselves before they are ended.
+constexpr std::chrono::seconds kCloseGrace{15};
 
 }  // namespace
 
@@ -79,6 +81,7 @@ void Form1::FindComponents() {
       components_.push_back({keyName, displayName, view, chosen});
     }
   }
+  CloseSuitePrograms();
   if (list.ListCount() != 0) {
     RunUninstallers();
   } else {
@@ -103,22 +106,28 @@ void Form1::RunUninstallers() {
       log_.AlreadyGone(component.keyName);
       continue;
     }
-    // As the system's own list of programs does, an expandable command is expanded first.
-    if (component.chosen.command.expandable) command = platform_.processes.ExpandEnvironment(command);
+    Gene::Launching how;
+    how.expandable = component.chosen.command.expandable;
+    how.sixtyFourBit = component.view == platform::RegistryView::SixtyFourBit;
+    how.timeLimit = options_.timeLimit;
     // Said before the wait: a program that replaced the uninstaller could end this run.
-    const auto warn = [&](const platform::Process& started) {
+    how.started = [&](const platform::Process& started) {
       if (started.OthersCanReplace()) log_.OthersCanReplace(command);
     };
-    const Gene::Outcome outcome = Gene::RunAndWait(platform_.processes, platform_.window, command,
-                                                   Gene::kShowNormal, options_.timeLimit, warn);
+    const Gene::Outcome outcome =
+        Gene::RunAndWait(platform_.processes, platform_.window, command, Gene::kShowNormal, how);
     if (!outcome.started) {
       log_.NotStarted(command, component.chosen.quiet);
       results_.commandNotStarted = true;
       continue;
     }
     const bool entryGone = !platform_.registry.KeyExists(kHive, keyPath, component.view);
-    results_.Ran(outcome.ending.exitCode, entryGone);
-    log_.Ran(command, component.chosen.quiet, outcome.duration, outcome.ending, entryGone);
+    // msiexec removes a package's product and the product's own entry, but the suite's entry
+    // that names the package stays: there its exit code alone tells.
+    const std::optional<bool> byCode =
+        outcome.packagePath ? std::optional<bool>(PackageRemoved(outcome.ending.exitCode)) : std::nullopt;
+    results_.Ran(outcome.ending.exitCode, byCode.value_or(entryGone));
+    log_.Ran(command, component.chosen.quiet, outcome.duration, outcome.ending, entryGone, byCode);
     if (outcome.ending.timeLimitReached) {
       // Ended by the limit: whatever it did, it did not finish.
       results_.componentRemains = true;
@@ -139,8 +148,10 @@ void Form1::CleanInstallFolder() {
     SweepInstallFolder(*install.folder);
   } else if (install.link) {
     log_.InstallFolderIsLink(kInstallFolder);
+    results_.leftovers = true;  // refused, as it must be; but the suite's folder is not clean
   } else if (install.error) {
     log_.InstallFolderNotHeld(kInstallFolder, *install.error);
+    results_.leftovers = true;
   }
   // Without an install folder there is nothing to clean; the run still ends as usual.
   RemoveDesktopShortcut();
@@ -148,13 +159,49 @@ void Form1::CleanInstallFolder() {
   platform_.window.Unload();
 }
 
-void Form1::DeleteDataFolder(platform::Folder& install) {
+namespace {
+
+std::optional<platform::Entry> DataFolderIn(platform::Folder& install) {
   const Text dataFolder = UpperCase(kDataFolderName);
-  for (const platform::Entry& entry : install.Entries()) {
-    if (!entry.folder || UpperCase(entry.name) != dataFolder) continue;
-    if (entry.link) log_.DataFolderIsLink(kDataFolder);
-    if (const auto removed = install.Remove(entry, kNoForce)) log_.DeletedDataFolder(kDataFolder, removed->files);
+  for (platform::Entry& entry : install.Entries())
+    if (entry.folder && UpperCase(entry.name) == dataFolder) return std::move(entry);
+  return std::nullopt;
+}
+
+}  // namespace
+
+void Form1::DeleteDataFolder(platform::Folder& install) {
+  const std::optional<platform::Entry> data = DataFolderIn(install);
+  if (!data) return;
+  if (data->link) log_.DataFolderIsLink(kDataFolder);
+  const std::optional<platform::Removal> removed = install.Remove(*data, kNoForce);
+  if (!removed) return;
+  LeftHeld(removed->held);
+  // A file someone holds open with delete sharing stays "delete pending" after its deletion
+  // (an antivirus, an indexer), and so does its folder: gone only when the listing says so.
+  if (!removed->held.empty() || DataFolderIn(install)) {
+    log_.DataFolderLeft(kDataFolder, removed->files);
+    results_.leftovers = true;
+  } else {
+    log_.DeletedDataFolder(kDataFolder, removed->files);
   }
+}
+
+void Form1::LeftHeld(const std::vector<Text>& paths) {
+  for (const Text& path : paths) log_.HeldByAnotherProgram(path);
+  if (!paths.empty()) results_.leftovers = true;
+}
+
+void Form1::CloseSuitePrograms() {
+  // The suite's own programs, left open (often over night), hold its data files. Only when
+  // c:\kavro is a real folder: what runs from a link's target is none of the suite's.
+  if (Fso().IsLink(kInstallFolder) || !Fso().FolderExists(kInstallFolder)) return;
+  const std::vector<platform::RunningProgram> running = platform_.processes.RunningFrom(kInstallFolder);
+  if (running.empty()) return;
+  step_ = u"el cierre de los programas de la suite";
+  const std::vector<bool> closed = platform_.processes.Close(running, kCloseGrace, [this] { platform_.window.DoEvents(); });
+  for (std::size_t i = 0; i < running.size() && i < closed.size(); ++i)
+    log_.ClosedProgram(running[i].path, running[i].id, closed[i]);
 }
 
 void Form1::SweepInstallFolder(platform::Folder& install) {
@@ -168,7 +215,10 @@ void Form1::SweepInstallFolder(platform::Folder& install) {
     if (UpperCase(name) == mainExecutable) continue;
     // The listing is not refreshed: a file another process removed since is already as
     // the sweep wants it, and no reason to stop.
-    if (install.Remove({name}, kNoForce)) log_.DeletedExecutable(kInstallFolderPrefix + name);
+    const std::optional<platform::Removal> removed = install.Remove({name}, kNoForce);
+    if (!removed) continue;
+    if (removed->held.empty()) log_.DeletedExecutable(kInstallFolderPrefix + name);
+    LeftHeld(removed->held);
   }
 }
 
@@ -188,8 +238,11 @@ void Form1::RemoveShortcutFrom(platform::Desktop which) {
   }
   const Text shortcut = *desktop + kShortcutName;
   if (Fso().FileExists(shortcut)) {
-    Fso().DeleteFile(shortcut, kNoForce);
-    log_.DeletedShortcut(shortcut);
+    if (Fso().DeleteFile(shortcut, kNoForce)) {
+      log_.DeletedShortcut(shortcut);
+    } else {
+      LeftHeld({shortcut});
+    }
   } else if (!desktop->empty() && !Fso().FolderExists(*desktop)) {
     log_.NoDesktop(*desktop);
   }

@@ -51,9 +51,12 @@ class Form1 {
   void Form_Activate();
   void FindComponents();
   void RunUninstallers();
+  void CloseSuitePrograms();
   void CleanInstallFolder();
   void DeleteDataFolder(platform::Folder& install);
   void SweepInstallFolder(platform::Folder& install);
+  // Files another program holds, left where they are: said, and something of the suite remains.
+  void LeftHeld(const std::vector<Text>& paths);
   void RemoveDesktopShortcut();
   void RemoveShortcutFrom(platform::Desktop desktop);
 

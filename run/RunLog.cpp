@@ -73,7 +73,7 @@ void RunLog::AlreadyGone(const Text& keyName) {
 }
 
 void RunLog::Ran(const Text& command, bool quiet, std::chrono::milliseconds duration,
-                 const platform::Ending& ending, bool entryGone) {
+                 const platform::Ending& ending, bool entryGone, std::optional<bool> byExitCode) {
   Text line = u"Ejecutado" + QuietMark(quiet) + u": " + command + u" (" +
               DecimalText(duration.count()) + u" ms), código de salida " +
               (ending.exitCode ? DecimalText(*ending.exitCode) : Text(u"desconocido"));
@@ -84,6 +84,10 @@ void RunLog::Ran(const Text& command, bool quiet, std::chrono::milliseconds dura
   }
   if (!ending.leftRunning.empty()) line += u", sin esperar más a: " + Joined(ending.leftRunning);
   line += entryGone ? u"; la entrada ya no está registrada" : u"; la entrada sigue registrada";
+  if (byExitCode && !entryGone) {
+    line += *byExitCode ? u", como es normal en un paquete: msiexec lo dio por desinstalado"
+                        : u": msiexec no lo dio por desinstalado";
+  }
   file_.Append(line);
 }
 
@@ -124,6 +128,20 @@ void RunLog::DataFolderIsLink(const Text& path) {
 
 void RunLog::DeletedDataFolder(const Text& path, std::size_t files) {
   file_.Append(u"Borrada la carpeta de datos " + path + u" (" + DecimalText(files) + u" archivos)");
+}
+
+void RunLog::DataFolderLeft(const Text& path, std::size_t files) {
+  file_.Append(u"La carpeta de datos " + path + u" sigue ahí (" + DecimalText(files) +
+               u" archivos borrados): queda lo que otros programas tienen abierto");
+}
+
+void RunLog::HeldByAnotherProgram(const Text& path) {
+  file_.Append(u"No se borró " + path + u": otro programa lo tiene abierto; se deja donde está");
+}
+
+void RunLog::ClosedProgram(const Text& path, std::uint32_t id, bool closed) {
+  file_.Append(u"Programa de la suite en marcha: " + path + u" (proceso " + DecimalText(id) + u"), " +
+               (closed ? u"cerrado" : u"terminado"));
 }
 
 void RunLog::DeletedExecutable(const Text& path) { file_.Append(u"Borrado el ejecutable " + path); }

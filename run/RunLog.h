@@ -29,8 +29,9 @@ class RunLog {
   void AlreadyGone(const Text& keyName);
   // One uninstaller's end: how long it ran, its exit code, the programs it started that were
   // waited for (and those given up on), and whether its registry entry is gone.
+  // byExitCode: a package path, judged removed or not by msiexec's exit code.
   void Ran(const Text& command, bool quiet, std::chrono::milliseconds duration,
-           const platform::Ending& ending, bool entryGone);
+           const platform::Ending& ending, bool entryGone, std::optional<bool> byExitCode = std::nullopt);
   // A component's uninstall reached the time limit: the programs of it that were ended.
   void TimeLimitReached(const Text& keyName, const Text& command, std::chrono::seconds limit,
                         const std::vector<Text>& ended);
@@ -44,6 +45,11 @@ class RunLog {
   void InstallFolderNotHeld(const Text& path, const platform::Error& error);
   void DataFolderIsLink(const Text& path);
   void DeletedDataFolder(const Text& path, std::size_t files);
+  // Deleted as far as it could be, but still there.
+  void DataFolderLeft(const Text& path, std::size_t files);
+  void HeldByAnotherProgram(const Text& path);
+  // One of the suite's programs that was running: closed by itself, or ended.
+  void ClosedProgram(const Text& path, std::uint32_t id, bool closed);
   void DeletedExecutable(const Text& path);
   void Ended(int exitStatus);
   // The only line of a run that found another run of the program under way and did nothing.

@@ -58,8 +58,11 @@ std::vector<platform::Entry> EntriesOf(HANDLE folder) {
   return entries;
 }
 
-// Deleted when the handle is closed. With force on, a read-only entry loses that flag first;
-// with force off, removing it fails.
+// Marked deleted. With force on, a read-only entry loses that flag first; with force off,
+// removing it fails. Windows 10 and later delete at once, as POSIX does: with the classic
+// disposition a file that an antivirus or indexer holds open (with delete sharing) stays
+// "delete pending" until it lets go, and its folder cannot be removed meanwhile. Where the
+// platform refuses that (older Windows, FAT, Wine), the classic disposition, from then on.
 void MarkDeleted(HANDLE entry, bool force) {
   if (force) {
     FILE_BASIC_INFO basic{};
@@ -69,24 +72,41 @@ void MarkDeleted(HANDLE entry, bool force) {
       ::SetFileInformationByHandle(entry, FileBasicInfo, &basic, sizeof basic);
     }
   }
+  static bool posixRefused = false;
+  if (!posixRefused) {
+    constexpr auto kDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);  // FileDispositionInfoEx
+    FILE_DISPOSITION_INFO_EX disposition{FILE_DISPOSITION_FLAG_DELETE | FILE_DISPOSITION_FLAG_POSIX_SEMANTICS};
+    if (::SetFileInformationByHandle(entry, kDispositionInfoEx, &disposition, sizeof disposition)) return;
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_INVALID_PARAMETER && error != ERROR_NOT_SUPPORTED && error != ERROR_INVALID_FUNCTION)
+      Throw(error);
+    posixRefused = true;
+  }
   FILE_DISPOSITION_INFO disposition{TRUE};
   ThrowLastErrorIf(!::SetFileInformationByHandle(entry, FileDispositionInfo, &disposition,
                                                  sizeof disposition));
 }
 
-// Removes the entry of the folder `parent` (named `parentName`) as listed: a file, or a folder
-// with everything in it. A link, by its listing or by its own handle, is removed as a link;
-// where the platform opened what it points to instead (Wine), nothing is removed and that is
-// the error. Returns the files removed; nothing when the entry is gone.
-std::optional<std::size_t> RemoveEntry(HANDLE parent, const std::wstring& parentName,
-                                       const platform::Entry& listed, bool force) {
+// Another program has the entry open without delete sharing, or locked: it is not ours to take.
+bool HeldByAnother(DWORD error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION; }
+
+// Removes the entry of the folder `parent` (named `parentName`, at `parentPath`) as listed: a
+// file, or a folder with everything in it. A link, by its listing or by its own handle, is
+// removed as a link; where the platform opened what it points to instead (Wine), nothing is
+// removed and that is the error. What another program holds stays, with the folders above it.
+// Nothing when the entry is gone.
+std::optional<platform::Removal> RemoveEntry(HANDLE parent, const std::wstring& parentName,
+                                             const Text& parentPath, const platform::Entry& listed,
+                                             bool force) {
   const std::wstring name = WideString(listed.name);
+  const Text path = parentPath + u'\\' + listed.name;
   UniqueFile entry;
   const DWORD error =
       OpenRelative(parent, name, DELETE | FILE_READ_ATTRIBUTES | (force ? FILE_WRITE_ATTRIBUTES : 0) |
                                      (listed.folder ? FILE_LIST_DIRECTORY : 0),
                    kShareAll, kFileOpen, 0, entry);
   if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return std::nullopt;
+  if (HeldByAnother(error)) return platform::Removal{0, {path}};
   if (error) Throw(error);
   FILE_ATTRIBUTE_TAG_INFO tag{};
   ThrowLastErrorIf(!::GetFileInformationByHandleEx(entry.get(), FileAttributeTagInfo, &tag, sizeof tag));
@@ -94,18 +114,23 @@ std::optional<std::size_t> RemoveEntry(HANDLE parent, const std::wstring& parent
   if (listed.link || holdsTheLink || !HasName(entry.get(), parentName, name)) {
     if (!holdsTheLink) Throw(kReparsePointEncountered);
     MarkDeleted(entry.get(), force);
-    return listed.folder ? 0 : 1;
+    return platform::Removal{listed.folder ? 0u : 1u, {}};
   }
-  std::size_t files = 0;
+  platform::Removal removal;
   if (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
     const std::wstring entryName = HandleName(entry.get());
-    for (const platform::Entry& child : EntriesOf(entry.get()))
-      files += RemoveEntry(entry.get(), entryName, child, force).value_or(0);
+    for (const platform::Entry& child : EntriesOf(entry.get())) {
+      if (std::optional<platform::Removal> inside = RemoveEntry(entry.get(), entryName, path, child, force)) {
+        removal.files += inside->files;
+        removal.held.insert(removal.held.end(), inside->held.begin(), inside->held.end());
+      }
+    }
+    if (!removal.held.empty()) return removal;  // the folder stays, with what is held in it
   } else {
-    files = 1;
+    removal.files = 1;
   }
   MarkDeleted(entry.get(), force);
-  return files;
+  return removal;
 }
 
 // A folder opened without following links and without delete sharing: nobody can rename or
@@ -117,9 +142,7 @@ class HeldFolder final : public platform::Folder {
   Text Path() const override { return path_; }
   std::vector<platform::Entry> Entries() override { return EntriesOf(handle_.get()); }
   std::optional<platform::Removal> Remove(const platform::Entry& entry, bool force) override {
-    const std::optional<std::size_t> files = RemoveEntry(handle_.get(), name_, entry, force);
-    if (!files) return std::nullopt;
-    return platform::Removal{*files};
+    return RemoveEntry(handle_.get(), name_, path_, entry, force);
   }
 
  private:
@@ -138,7 +161,7 @@ bool FileSystem::FileExists(const Text& path) {
 // Only the shortcut is deleted by path: its desktop folders are the running user's own and the
 // one shared by all users, which only administrators may change. Its entry is still opened
 // relative to its folder and never followed.
-void FileSystem::DeleteFile(const Text& path, bool force) {
+bool FileSystem::DeleteFile(const Text& path, bool force) {
   const std::wstring full = LongPath(path);
   WIN32_FIND_DATAW found;
   UniqueFind find(::FindFirstFileExW(full.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
@@ -150,8 +173,10 @@ void FileSystem::DeleteFile(const Text& path, bool force) {
   UniqueFile parent(::CreateFileW(ParentOf(full).c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                                   kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!parent) ThrowLastError();
-  if (!RemoveEntry(parent.get(), HandleName(parent.get()), {ToText(found.cFileName), folder, link}, force))
-    Throw(ERROR_FILE_NOT_FOUND);
+  const std::optional<platform::Removal> removed = RemoveEntry(
+      parent.get(), HandleName(parent.get()), ToText(ParentOf(WideString(path))), {ToText(found.cFileName), folder, link}, force);
+  if (!removed) Throw(ERROR_FILE_NOT_FOUND);
+  return removed->held.empty();
 }
 
 bool FileSystem::FolderExists(const Text& path) {

@@ -10,7 +10,7 @@ namespace win32 {
 class FileSystem final : public platform::FileSystem {
  public:
   bool FileExists(const Text& path) override;
-  void DeleteFile(const Text& path, bool force) override;
+  bool DeleteFile(const Text& path, bool force) override;
   bool FolderExists(const Text& path) override;
   bool IsLink(const Text& path) override;
   platform::HeldFolder HoldFolder(const Text& path) override;

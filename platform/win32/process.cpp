@@ -8,6 +8,8 @@
 #include "platform/win32/no_follow.h"
 #include "platform/win32/security.h"
 #include "platform/win32/unique.h"
+
+#include <tlhelp32.h>  // after <windows.h>
 #include "platform/win32/wide.h"
 
 namespace win32 {
@@ -54,6 +56,34 @@ std::vector<DWORD> ProcessIdsOf(HANDLE job) {
   for (DWORD i = 0; i < list->NumberOfProcessIdsInList && i < kMostIds; ++i)
     ids.push_back(static_cast<DWORD>(list->ProcessIdList[i]));
   return ids;
+}
+
+// The 32-bit program's view of the 64-bit system folder, Sysnative, exists only while the
+// platform redirects System32: the walk goes through System32 itself, unredirected.
+class RedirectionOff {
+ public:
+  RedirectionOff() : off_(::Wow64DisableWow64FsRedirection(&old_)) {}
+  ~RedirectionOff() {
+    if (off_) ::Wow64RevertWow64FsRedirection(old_);
+  }
+  RedirectionOff(const RedirectionOff&) = delete;
+  RedirectionOff& operator=(const RedirectionOff&) = delete;
+
+ private:
+  PVOID old_ = nullptr;
+  BOOL off_;
+};
+
+DWORD OpenProgram(std::wstring path, Walked& file) {
+  constexpr ACCESS_MASK kAccess = FILE_READ_DATA | FILE_EXECUTE | READ_CONTROL;
+  const std::wstring sysnative = L"\\SYSNATIVE\\";
+  std::wstring upper = path;
+  for (wchar_t& c : upper) c = static_cast<wchar_t>(::towupper(c));
+  const std::size_t at = upper.find(sysnative);
+  if (at == std::wstring::npos) return OpenWithoutLinks(path, kAccess, FILE_SHARE_READ, FILE_NON_DIRECTORY_FILE, file);
+  path.replace(at, sysnative.size(), L"\\System32\\");
+  RedirectionOff unredirected;
+  return OpenWithoutLinks(path, kAccess, FILE_SHARE_READ, FILE_NON_DIRECTORY_FILE, file);
 }
 
 // Milliseconds until the deadline (none: INFINITE), at least 0.
@@ -225,10 +255,7 @@ std::unique_ptr<platform::Process> Processes::Start(const Text& program, const T
   // The program's file, held from here until the process runs: readable, never writable or
   // deletable meanwhile, and reached without passing through a link.
   Walked file;
-  if (OpenWithoutLinks(WideString(program), FILE_READ_DATA | FILE_EXECUTE | READ_CONTROL, FILE_SHARE_READ,
-                       FILE_NON_DIRECTORY_FILE, file)) {
-    return nullptr;
-  }
+  if (OpenProgram(WideString(program), file)) return nullptr;
   const bool othersCanReplace = OthersMayChange(file.last.get()) || OthersMayChange(file.folder.get());
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
@@ -254,6 +281,93 @@ std::unique_ptr<platform::Process> Processes::Start(const Text& program, const T
   }
   return std::make_unique<Process>(std::move(process), std::move(thread), std::move(job),
                                    descendantsBound_, othersCanReplace);
+}
+
+std::vector<platform::RunningProgram> Processes::RunningFrom(const Text& folder) {
+  std::vector<platform::RunningProgram> found;
+  UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
+  if (!snapshot) return found;
+  std::wstring prefix = WideString(folder);
+  if (prefix.empty() || prefix.back() != L'\\') prefix += L'\\';
+  PROCESSENTRY32W entry{};
+  entry.dwSize = sizeof entry;
+  for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
+    if (entry.th32ProcessID == ::GetCurrentProcessId()) continue;
+    UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
+    if (!process) continue;
+    const Text path = ImageName(process.get(), entry.th32ProcessID);
+    if (path.size() > prefix.size() &&
+        ::CompareStringOrdinal(Wide(path), static_cast<int>(prefix.size()), prefix.c_str(),
+                               static_cast<int>(prefix.size()), TRUE) == CSTR_EQUAL) {
+      found.push_back({entry.th32ProcessID, path});
+    }
+  }
+  return found;
+}
+
+namespace {
+
+struct WindowsOf {
+  std::vector<DWORD> ids;
+  std::vector<bool> reached;
+};
+
+BOOL CALLBACK CloseWindowOf(HWND hwnd, LPARAM param) {
+  auto* of = reinterpret_cast<WindowsOf*>(param);
+  DWORD id = 0;
+  ::GetWindowThreadProcessId(hwnd, &id);
+  for (std::size_t i = 0; i < of->ids.size(); ++i) {
+    if (of->ids[i] == id && ::PostMessageW(hwnd, WM_CLOSE, 0, 0)) of->reached[i] = true;
+  }
+  return TRUE;
+}
+
+}  // namespace
+
+std::vector<bool> Processes::Close(const std::vector<platform::RunningProgram>& programs,
+                                   std::chrono::milliseconds grace, const std::function<void()>& pump) {
+  std::vector<UniqueHandle> handles;
+  WindowsOf windows;
+  for (const platform::RunningProgram& program : programs) {
+    handles.emplace_back(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION,
+                                       FALSE, program.id));
+    // An id reused since it was listed is someone else's process now: left alone.
+    if (handles.back() && ImageName(handles.back().get(), program.id) != program.path) handles.back().reset();
+    windows.ids.push_back(program.id);
+    windows.reached.push_back(false);
+  }
+  // Only the windows of this program's own desktop can be reached (not another session's).
+  ::EnumWindows(&CloseWindowOf, reinterpret_cast<LPARAM>(&windows));
+  std::vector<bool> closed(programs.size(), true);
+  const auto until = Clock::now() + grace;
+  for (;;) {
+    std::vector<HANDLE> waiting;
+    for (std::size_t i = 0; i < handles.size(); ++i) {
+      if (!handles[i] || ::WaitForSingleObject(handles[i].get(), 0) != WAIT_TIMEOUT) continue;
+      if (windows.reached[i]) {
+        if (waiting.size() < MAXIMUM_WAIT_OBJECTS - 1) waiting.push_back(handles[i].get());
+      } else {
+        closed[i] = false;  // nothing of it can be asked: ended at once
+        ::TerminateProcess(handles[i].get(), ERROR_PROCESS_ABORTED);
+      }
+    }
+    const DWORD left = Remaining(until);
+    if (waiting.empty() || left == 0) break;
+    const DWORD result = ::MsgWaitForMultipleObjectsEx(static_cast<DWORD>(waiting.size()), waiting.data(), left,
+                                                       QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    if (result == WAIT_OBJECT_0 + waiting.size()) pump();
+    if (result == WAIT_FAILED) break;
+  }
+  for (std::size_t i = 0; i < handles.size(); ++i) {
+    if (!handles[i]) continue;
+    if (::WaitForSingleObject(handles[i].get(), 0) == WAIT_TIMEOUT) {
+      closed[i] = false;
+      ::TerminateProcess(handles[i].get(), ERROR_PROCESS_ABORTED);
+    }
+    // Gone before its files are deleted.
+    ::WaitForSingleObject(handles[i].get(), 5000);
+  }
+  return closed;
 }
 
 bool Processes::IsFile(const Text& path) {

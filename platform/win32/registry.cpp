@@ -135,6 +135,16 @@ std::optional<std::vector<Text>> ListThroughProvider(platform::HiveHandle hive, 
 }  // namespace
 
 bool Registry::HasSixtyFourBitView() {
+  // IsWow64Process2 (Windows 10 1709 and later) tells the machine itself, also for this x86
+  // program on ARM64 Windows; looked up, not imported, so that older Windows still start it.
+  using IsWow64Process2Fn = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
+  const auto isWow64Process2 = reinterpret_cast<IsWow64Process2Fn>(reinterpret_cast<void*>(
+      ::GetProcAddress(::GetModuleHandleW(L"kernel32.dll"), "IsWow64Process2")));
+  USHORT process = 0, native = 0;
+  if (isWow64Process2 && isWow64Process2(::GetCurrentProcess(), &process, &native)) {
+    constexpr USHORT kArm64 = 0xAA64;  // IMAGE_FILE_MACHINE_ARM64
+    return native == IMAGE_FILE_MACHINE_AMD64 || native == kArm64 || native == IMAGE_FILE_MACHINE_IA64;
+  }
   BOOL wow64 = FALSE;
   return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
 }

@@ -252,14 +252,21 @@ def reg_string(text):
     return '"' + text.replace('\\', '\\\\').replace('"', '\\"') + '"'
 
 
+class Expandable(str):
+    """A value stored as REG_EXPAND_SZ, its %VARIABLE% references left for the reader."""
+
+
 def uninstall_reg(entries):
-    """.reg text for installed-programs entries: {subkey: {value name: str | int}}."""
+    """.reg text for installed-programs entries: {subkey: {value name: str | Expandable | int}}."""
     out = []
     for subkey, values in entries.items():
         out.append(f'[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\{subkey}]')
         for name, value in values.items():
             if isinstance(value, int):
                 out.append(f'{reg_string(name)}=dword:{value:08x}')
+            elif isinstance(value, Expandable):
+                data = (value + '\0').encode('utf-16-le')
+                out.append(f'{reg_string(name)}=hex(2):' + ','.join(f'{b:02x}' for b in data))
             else:
                 out.append(f'{reg_string(name)}={reg_string(value)}')
         out.append('')

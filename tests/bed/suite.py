@@ -4,6 +4,7 @@ built with wixl and installed with msiexec."""
 import shutil
 import subprocess
 import tempfile
+import time
 from pathlib import Path
 
 from bed import paths
@@ -107,6 +108,15 @@ def command(program, *steps):
     def quote(part):
         return f'"{part}"' if ' ' in part or not part else part
     return ' '.join([quote(program), *(quote(str(s)) for s in steps)])
+
+
+def start(prefix, program, *steps):
+    """A program of the prefix started beside the run (from Linux), given a moment to start;
+    it ends with the prefix."""
+    running = subprocess.Popen(['wine', program, *map(str, steps)], env=prefix.env(),
+                               stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    time.sleep(2)
+    return running
 
 
 def register(prefix, entries, view=32):

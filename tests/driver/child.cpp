@@ -4,7 +4,9 @@
 // steps, done left to right:
 //
 //   sleep MS            wait MS milliseconds
-//   window MS           show a window and process its messages for MS milliseconds
+//   window MS           show a window and process its messages for MS milliseconds, or until
+//                       it is asked to close (WM_CLOSE)
+//   hold PATH           open the file without delete sharing and keep it open to the end
 //   record FILE         append this process's command line to FILE (UTF-8, one line)
 //   self FILE           append the path of this program's own file to FILE
 //   note FILE TEXT      append TEXT to FILE
@@ -64,7 +66,7 @@ void DeleteTree(const std::wstring& path) {
 }
 
 LRESULT CALLBACK ChildWindowProc(HWND hwnd, UINT message, WPARAM wparam, LPARAM lparam) {
-  return ::DefWindowProcW(hwnd, message, wparam, lparam);
+  return ::DefWindowProcW(hwnd, message, wparam, lparam);  // WM_CLOSE destroys the window
 }
 
 void ShowWindowFor(DWORD ms) {
@@ -77,7 +79,7 @@ void ShowWindowFor(DWORD ms) {
                                 100, nullptr, nullptr, wc.hInstance, nullptr);
   ::ShowWindow(hwnd, SW_SHOWNOACTIVATE);
   const DWORD start = ::GetTickCount();
-  while (::GetTickCount() - start < ms) {
+  while (::GetTickCount() - start < ms && ::IsWindow(hwnd)) {
     ::MsgWaitForMultipleObjects(0, nullptr, FALSE, 20, QS_ALLINPUT);
     MSG msg;
     while (::PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
@@ -85,7 +87,7 @@ void ShowWindowFor(DWORD ms) {
       ::DispatchMessageW(&msg);
     }
   }
-  ::DestroyWindow(hwnd);
+  if (::IsWindow(hwnd)) ::DestroyWindow(hwnd);
 }
 
 bool StartCopy(std::wstring arguments) {
@@ -158,6 +160,9 @@ int Run(int argc, wchar_t** argv) {
       const std::wstring file = argv[++i];
       ::DeleteFileW(file.c_str());
       Append(file, argv[++i]);
+    } else if (step == L"hold" && hasArg) {
+      ::CreateFileW(argv[++i], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+                    nullptr);  // closed when the process ends
     } else if (step == L"box" && hasArg) {
       ::MessageBoxW(nullptr, argv[++i], L"kavro_child", MB_YESNO | MB_ICONQUESTION);
     } else if (step == L"exit" && hasArg) {

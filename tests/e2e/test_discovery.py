@@ -3,8 +3,8 @@ with what rows, and the message when the suite is not installed."""
 import unittest
 
 from bed import program, suite
-from bed.prefix import Prefix, uninstall_reg
-from bed.scenario import Scenario, component, put_shortcut
+from bed.prefix import Expandable, Prefix, uninstall_reg
+from bed.scenario import LOG, Scenario, component, put_shortcut
 
 NOT_INSTALLED = 'La aplicación KavroII No está instalada en el equipo'
 
@@ -83,8 +83,16 @@ class SixtyFourBitAndPublicDesktopTest(Scenario):
         put_shortcut(prefix, public=True)
         put_shortcut(prefix, public=True, name='Otro.lnk')
         suite.register(prefix, component(prefix, 'KavroII', 'Kavro II'))
+        # As 64-bit Windows means them: its own %ProgramFiles%, and its own System32 (this
+        # 32-bit program's is SysWOW64).
+        for folder in (r'Program Files\Kavro64\quitar.exe', r'windows\system32\kavro64.exe'):
+            suite.put_uninstaller(prefix, 'C:\\' + folder)
         suite.register(prefix, {
             **component(prefix, 'KavroServicio', 'Kavro servicio 64', view=64),
+            'KavroExpandido': {'DisplayName': 'Kavro expandido 64', 'UninstallString': Expandable(
+                r'"%ProgramFiles%\Kavro64\quitar.exe" self ' + LOG + ' delete-key64 KavroExpandido')},
+            'KavroSistema': {'DisplayName': 'Kavro sistema 64', 'UninstallString':
+                             r'C:\Windows\System32\kavro64.exe self ' + LOG + ' delete-key64 KavroSistema'},
             'Controlador': {'DisplayName': 'Controlador de red', 'UninstallString': r'C:\NoExiste\red.exe'},
         }, view=64)
 
@@ -93,11 +101,13 @@ class SixtyFourBitAndPublicDesktopTest(Scenario):
         cls.view64 = sorted(prefix.uninstall_entries(view=64))
         cls.public = sorted(p.name for p in prefix.public_desktop.iterdir())
 
-    def test_the_64_bit_component_is_listed_last_and_removed_and_the_rest_stays(self):
-        self.assertEqual([r[:100].rstrip() for r in self.report.rows], ['Kavro II', 'Kavro servicio 64'])
-        self.assertEqual(len(self.log), 2)
-        self.assertNotIn('KavroServicio', self.view64)
-        self.assertIn('Controlador', self.view64)
+    def test_the_64_bit_components_are_listed_last_and_removed_and_the_rest_stays(self):
+        self.assertEqual([r[:100].rstrip() for r in self.report.rows],
+                         ['Kavro II', 'Kavro expandido 64', 'Kavro servicio 64', 'Kavro sistema 64'])
+        self.assertEqual(len(self.log), 4)
+        self.assertIn(r'C:\Program Files\Kavro64\quitar.exe'.lower(), [line.lower() for line in self.log])
+        self.assertIn(r'c:\windows\system32\kavro64.exe', [line.lower() for line in self.log])
+        self.assertEqual(sorted(self.view64), ['Controlador'])
         self.assertLogged('clave KavroServicio (vista de 64 bits)')
         self.assertRunEnded(0)
 

@@ -1,4 +1,5 @@
-"""Reliability and security of the clean-up: executables in use or read-only, a file that
+"""Reliability and security of the clean-up: the suite's programs left open, files other
+programs hold, a package entry that outlives its product, read-only executables, a file that
 vanishes after the listing, names in any script, a deep data folder, names that match only
 through their short alias, look-alike products, nothing deleted beyond what must be, and a
 second run."""
@@ -9,42 +10,66 @@ import unittest
 
 from bed import program, suite
 from bed.prefix import Prefix
-from bed.scenario import (NOT_INSTALLED, Scenario, component, install_folder, put_shortcut,
-                          restore_shortcut_steps)
+from bed.scenario import LOG, NOT_INSTALLED, Scenario, component, install_folder, put_shortcut
 
 
-class ExecutableInUseTest(Scenario):
-    """An executable of the install folder is running: it cannot be deleted, the run ends on
-    the error box, and the steps after it do not run."""
-    name = 'exe-in-use'
-    watched = (r'C:\kavro\aa.exe', r'C:\kavro\enuso.exe', r'C:\kavro\zz.exe')
 
-    @classmethod
-    def prepare(cls, prefix):
-        install_folder(prefix, data=False)
-        for name in ('aa.exe', 'zz.exe'):
-            prefix.c(r'kavro').joinpath(name).write_bytes(b'MZ')
-        suite.put_uninstaller(prefix, r'C:\kavro\enuso.exe')
-        cls.running = subprocess.Popen(['wine', r'C:\kavro\enuso.exe', 'sleep', '120000'], env=prefix.env(),
-                                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
-        time.sleep(2)
-        suite.register(prefix, component(prefix, 'KavroII', 'Kavro II', *restore_shortcut_steps(prefix)))
+class OpenProgramsAndHeldFilesTest(unittest.TestCase):
+    """Four runs in one prefix. The suite's main program left open with a data file: asked to
+    close, it does, and everything goes. A data file and a stray executable held by a program
+    outside the suite: both stay, the rest of the clean-up is done, the holder keeps running
+    and nothing is left for the next restart. A package entry of the suite's own that
+    outlives its product: removed, by msiexec's word, on two runs in a row."""
 
     @classmethod
-    def inspect(cls, prefix):
-        prefix.kill()
-        cls.running.wait(timeout=60)
+    def setUpClass(cls):
+        with Prefix('e2e-open-and-held') as prefix:
+            prefix.c('pruebas').mkdir()
+            install_folder(prefix)
+            suite.put_uninstaller(prefix, r'C:\kavro\kavro.exe')
+            suite.start(prefix, r'C:\kavro\kavro.exe', 'hold', r'C:\kavro\datos\empresa.dat', 'window', 120000,
+                  'note', LOG, 'cerrado')
+            suite.register(prefix, component(prefix, 'KavroII', 'Kavro II'))
+            cls.open_run = program.run(prefix)
+            cls.open_log = program.run_log(prefix)
+            cls.open_left = prefix.c(r'kavro\datos').exists()
+            cls.closed = suite.read_log(prefix, LOG)
 
-    def test_the_run_ends_on_the_error_box(self):
-        boxes = self.error_boxes()
-        self.assertEqual(len(boxes), 1, self.report)
-        self.assertIn(' 5:', boxes[0]['text'])
-        self.assertRunEnded(2)
+            install_folder(prefix)
+            holder = suite.start(prefix, suite.put_uninstaller(prefix, r'C:\otros\visor.exe'), 'hold',
+                           r'C:\kavro\datos\clientes\clientes.dat', 'hold', r'C:\kavro\setup.exe', 'sleep', 120000)
+            cls.held_run = program.run(prefix)
+            cls.held_log = program.run_log(prefix)
+            cls.held_left = {p: prefix.c(p).exists() for p in
+                             (r'kavro\datos\clientes\clientes.dat', r'kavro\datos\empresa.dat', r'kavro\setup.exe',
+                              r'kavro\kavro2.exe')}
+            cls.holder_running = holder.poll() is None
+            cls.scheduled = prefix.wine('reg', 'query', r'HKLM\SYSTEM\CurrentControlSet\Control\Session Manager',
+                                        '/v', 'PendingFileRenameOperations', check=False,
+                                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL).returncode == 0
 
-    def test_what_came_before_is_gone_and_what_comes_after_stays(self):
-        self.assertEqual(self.exists, {r'C:\kavro\aa.exe': False, r'C:\kavro\enuso.exe': True,
-                                       r'C:\kavro\zz.exe': True})
-        self.assertTrue(self.shortcut)  # put back by the uninstaller, not looked for again
+            holder.kill()
+            holder.wait(timeout=60)
+            suite.install_visor(prefix)  # its own entry goes with the product; this one stays
+            suite.register(prefix, {'KavroVisorSuite': {'DisplayName': 'Kavro II Visor', 'UninstallString': suite.VISOR_MSI}})
+            cls.package_runs = [program.run(prefix), program.run(prefix)]
+
+    def test_the_suites_open_program_is_asked_to_close_and_then_everything_goes(self):
+        # It closed before the uninstaller ran (whose command line comes next in the file).
+        self.assertEqual((self.open_run.exit_code, self.closed[:1], self.open_left), (0, ['cerrado'], False),
+                         self.open_log)
+        self.assertTrue(any(r'C:\kavro\kavro.exe' in line and line.endswith(', cerrado') for line in self.open_log))
+
+    def test_files_another_program_holds_stay_and_the_rest_goes(self):
+        self.assertEqual(self.held_run.exit_code, 3, self.held_log)
+        self.assertEqual(self.held_left, {r'kavro\datos\clientes\clientes.dat': True, r'kavro\datos\empresa.dat': False,
+                                          r'kavro\setup.exe': True, r'kavro\kavro2.exe': False})
+        self.assertTrue(self.holder_running)
+        self.assertFalse(self.scheduled)
+        self.assertEqual(sum('otro programa lo tiene abierto' in line for line in self.held_log), 2, self.held_log)
+
+    def test_a_package_entry_that_outlives_its_product_is_no_failure(self):
+        self.assertEqual([r.exit_code for r in self.package_runs], [0, 0], self.package_runs)
 
 
 class ReadOnlyExecutableTest(Scenario):

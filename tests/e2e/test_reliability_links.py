@@ -59,7 +59,7 @@ class InstallFolderLinkAndPlantedMsiexecTest(Scenario):
         self.assertNotIn(suite.VISOR_PRODUCT_CODE, self.entries)
         self.assertFalse(self.visor_folder)
         self.assertLogged(r'Ejecutado: C:\windows\system32\msiexec.exe /uninstall')
-        self.assertRunEnded(0)
+        self.assertRunEnded(3)  # the clean-up was refused, as it must be: the folder is not clean
 
 
 class InstallFolderSwappedDuringTheCleanUpTest(Scenario):

@@ -59,6 +59,12 @@ class Disk {
   }
   // A link to a folder elsewhere: it shows as a folder, but is a link.
   void AddFolderLink(const Text& path) { entries_[UpperCase(path)] = {path, true, false, true}; }
+  // Another program holds the file open: it cannot be deleted while it does.
+  void Hold(const Text& path, bool held = true) { entries_.at(UpperCase(path)).held = held; }
+  bool IsHeld(const Text& path) const {
+    auto it = entries_.find(UpperCase(path));
+    return it != entries_.end() && it->second.held;
+  }
   bool IsLink(const Text& path) const {
     auto it = entries_.find(UpperCase(path));
     return it != entries_.end() && it->second.link;
@@ -96,13 +102,22 @@ class Disk {
     if (it->second.readOnly) throw platform::Error{5, u"Acceso denegado."};
     entries_.erase(it);
   }
-  // Removes everything under the folder, then the folder; stops at the first read-only file,
-  // leaving what was already removed removed. Returns the files removed.
-  std::size_t RemoveTree(const Text& folder) {
-    const Text prefix = UpperCase(folder) + u'\\';
+  // Removes everything under the folder, then the folder, but held files and the folders above
+  // them (named in `held`); stops at the first read-only file, leaving what was already
+  // removed removed. Returns the files removed.
+  std::size_t RemoveTree(const Text& folder, std::vector<Text>& held) {
+    const Text top = UpperCase(folder);
+    const Text prefix = top + u'\\';
+    std::set<Text> kept;
+    for (const auto& [key, entry] : entries_) {
+      if (!entry.held || key.rfind(prefix, 0) != 0) continue;
+      held.push_back(entry.path);
+      for (Text above = key; above.size() > top.size(); above.resize(above.rfind(u'\\'))) kept.insert(above);
+      kept.insert(top);
+    }
     std::size_t files = 0;
     for (auto it = entries_.begin(); it != entries_.end();) {
-      if (it->first.rfind(prefix, 0) != 0) {
+      if (it->first.rfind(prefix, 0) != 0 || kept.count(it->first)) {
         ++it;
         continue;
       }
@@ -110,7 +125,7 @@ class Disk {
       files += !it->second.folder;
       it = entries_.erase(it);
     }
-    Remove(folder);
+    if (!kept.count(top)) Remove(folder);
     return files;
   }
 
@@ -120,6 +135,7 @@ class Disk {
     bool folder;
     bool readOnly;
     bool link = false;
+    bool held = false;
   };
   bool Has(const Text& path, bool folder) const {
     auto it = entries_.find(UpperCase(path));
@@ -139,9 +155,16 @@ class Folder final : public platform::Folder {
     const bool folder = entry.folder && !entry.link;
     journal_.push_back((folder ? "delete-folder:" : "delete-file:") + Narrow(path) + (force ? " force" : ""));
     if (!disk_.HasFile(path) && !disk_.HasFolder(path)) return std::nullopt;
-    if (folder) return platform::Removal{disk_.RemoveTree(path)};
-    disk_.Remove(path);  // a file, or a link as itself
-    return platform::Removal{entry.folder ? 0u : 1u};
+    platform::Removal removal;
+    if (folder) {
+      removal.files = disk_.RemoveTree(path, removal.held);
+    } else if (disk_.IsHeld(path)) {
+      removal.held.push_back(path);
+    } else {
+      disk_.Remove(path);  // a file, or a link as itself
+      removal.files = entry.folder ? 0u : 1u;
+    }
+    return removal;
   }
 
  private:
@@ -154,9 +177,11 @@ class FileSystem final : public platform::FileSystem {
  public:
   FileSystem(Disk& disk, Journal& journal) : disk_(disk), journal_(journal) {}
   bool FileExists(const Text& path) override { return disk_.HasFile(path); }
-  void DeleteFile(const Text& path, bool force) override {
+  bool DeleteFile(const Text& path, bool force) override {
     journal_.push_back("delete-file:" + Narrow(path) + (force ? " force" : ""));
+    if (disk_.IsHeld(path)) return false;
     disk_.Remove(path);
+    return true;
   }
   bool FolderExists(const Text& path) override { return disk_.HasFolder(path); }
   bool IsLink(const Text& path) override { return disk_.IsLink(path); }
@@ -404,6 +429,18 @@ class Processes final : public platform::Processes {
 
   explicit Processes(Journal& journal) : journal_(journal) {}
 
+  std::vector<platform::RunningProgram> RunningFrom(const Text& folder) override {
+    journal_.push_back("running-from:" + Narrow(folder));
+    return running;
+  }
+  std::vector<bool> Close(const std::vector<platform::RunningProgram>& programs, std::chrono::milliseconds grace,
+                          const std::function<void()>&) override {
+    journal_.push_back("close-programs:" + std::to_string(programs.size()) + " " +
+                       std::to_string(std::chrono::duration_cast<std::chrono::seconds>(grace).count()) + "s");
+    if (onClose) onClose();
+    return closedByThemselves.empty() ? std::vector<bool>(programs.size(), true) : closedByThemselves;
+  }
+
   std::unique_ptr<platform::Process> Start(const Text& program, const Text& commandLine,
                                            std::uint8_t show) override {
     journal_.push_back("start:" + Narrow(commandLine));
@@ -433,6 +470,9 @@ class Processes final : public platform::Processes {
   Text SystemFolder() override { return u"C:\\Windows\\system32"; }
 
   std::map<Text, Text> environment;
+  std::vector<platform::RunningProgram> running;  // running from any folder asked about
+  std::vector<bool> closedByThemselves;           // empty: each closes when asked
+  std::function<void()> onClose;                  // what closing them does to the machine
   std::vector<Started> started;
   std::set<Text> refused;
   std::set<Text> missingFiles;  // every other program file exists

@@ -168,11 +168,17 @@ TEST_F(RunTest, ARefusedOrEmptyCommandDoesNotStopTheRest) {
   EXPECT_EQ(window.messages[1].text, u"El programa:  NO puede ser Ejecutado NO EXISTE.");
 }
 
-TEST_F(RunTest, PackageRowsAreRemovedThroughMsiexec) {
+TEST_F(RunTest, PackageRowsAreRemovedThroughMsiexecAndJudgedByItsExitCode) {
   registry.AddProgram(u"p", Text(u"Kavro Visor"), Text(u"C:\\Kavro paquetes\\visor.msi"));
+  const Text msiexec = u"C:\\Windows\\system32\\msiexec.exe /uninstall \"C:\\Kavro paquetes\\visor.msi\" /passive /norestart";
+  processes.onStart = {};  // msiexec removes the product, never the suite's entry naming the package
   Run();
-  EXPECT_EQ(Launched(processes),
-            std::vector<Text>{u"C:\\Windows\\system32\\msiexec.exe /uninstall \"C:\\Kavro paquetes\\visor.msi\" /passive /norestart"});
+  EXPECT_EQ(Launched(processes), std::vector<Text>{msiexec});
+  EXPECT_TRUE(logFile.Has(u"la entrada sigue registrada, como es normal en un paquete"));
+  EXPECT_EQ(exitCode, kExitCompleted);
+  processes.scripts[msiexec].exitCode = 1603;
+  Run();
+  EXPECT_EQ(exitCode, kExitComponentsRemain);
 }
 
 TEST_F(RunTest, ThreeHundredRowsAllRunInOrder) {

@@ -107,6 +107,15 @@ TEST(ResolveProgramTest, TheProgramIsFoundWhereItMustBeAndNeverShorter) {
   }
 }
 
+TEST(SixtyFourBitCommandTest, ItsOwnFoldersAreThe64BitOnes) {
+  EXPECT_EQ(Gene::WithSixtyFourBitVariables(u"\"%programfiles%\\K\\q.exe\" %CommonProgramFiles%\\x %ProgramFiles(x86)%"),
+            u"\"%ProgramW6432%\\K\\q.exe\" %CommonProgramW6432%\\x %ProgramFiles(x86)%");
+  EXPECT_EQ(Gene::ThroughSysnative(u"c:\\windows\\SYSTEM32\\rundll32.exe C:\\Windows\\System32\\k.dll,Q "
+                                   u"C:\\Windows\\System32x\\a",
+                                   u"C:\\Windows\\system32"),
+            u"C:\\Windows\\Sysnative\\rundll32.exe C:\\Windows\\Sysnative\\k.dll,Q C:\\Windows\\System32x\\a");
+}
+
 class RunAndWaitTest : public ::testing::Test {
  protected:
   bool Run(Text command) { return Gene::RunAndWait(processes, window, command, Gene::kShowNormal).started; }
