@@ -206,18 +206,24 @@ Launch ResolveProgram(const Text& commandLine, const Text& systemFolder,
   return {Text(), commandLine};
 }
 
+Prepared Prepare(platform::Processes& processes, const Text& commandLine, const Launching& how) {
+  const Text systemFolder = processes.SystemFolder();
+  Text command = commandLine;
+  if (how.sixtyFourBit) command = WithSixtyFourBitVariables(command);
+  if (how.expandable) command = processes.ExpandEnvironment(command);
+  if (how.sixtyFourBit) command = ThroughSysnative(command, systemFolder);
+  // A bare name of a 64-bit command is a program of the 64-bit system folder.
+  return {ResolveProgram(UninstallCommand(command, systemFolder + u"\\msiexec.exe"),
+                         how.sixtyFourBit ? SysnativeOf(systemFolder) : systemFolder,
+                         [&](const Text& path) { return processes.IsFile(path); }),
+          NamesPackage(command)};
+}
+
 Outcome RunAndWait(platform::Processes& processes, platform::Window& window, Text& commandLine,
                    std::uint8_t show, const Launching& how) {
-  const Text systemFolder = processes.SystemFolder();
-  if (how.sixtyFourBit) commandLine = WithSixtyFourBitVariables(commandLine);
-  if (how.expandable) commandLine = processes.ExpandEnvironment(commandLine);
-  if (how.sixtyFourBit) commandLine = ThroughSysnative(commandLine, systemFolder);
-  const bool packagePath = NamesPackage(commandLine);
-  // A bare name of a 64-bit command is a program of the 64-bit system folder.
-  const Launch launch = ResolveProgram(
-      UninstallCommand(commandLine, systemFolder + u"\\msiexec.exe"),
-      how.sixtyFourBit ? SysnativeOf(systemFolder) : systemFolder,
-      [&](const Text& path) { return processes.IsFile(path); });
+  const Prepared prepared = Prepare(processes, commandLine, how);
+  const Launch& launch = prepared.launch;
+  const bool packagePath = prepared.packagePath;
   commandLine = launch.commandLine;
   const auto start = std::chrono::steady_clock::now();
   const std::unique_ptr<platform::Process> process =

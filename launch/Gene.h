@@ -62,6 +62,14 @@ struct Launching {
   std::function<void(const platform::Process&)> started;  // told of the process once it runs
 };
 
+// A command made ready to be handed over, as RunAndWait makes it (without starting it): its
+// program (empty when none is found: "NO EXISTE") and the command line handed over with it.
+struct Prepared {
+  Launch launch;
+  bool packagePath = false;  // handed to msiexec as a package path
+};
+Prepared Prepare(platform::Processes& processes, const Text& commandLine, const Launching& how);
+
 // What became of one command.
 struct Outcome {
   bool started = false;

@@ -21,6 +21,7 @@
 #include "run/BoxOrLog.h"
 #include "run/CommandLine.h"
 #include "run/Form1.h"
+#include "run/Inventory.h"
 
 namespace {
 
@@ -33,10 +34,30 @@ std::chrono::milliseconds DescendantsBound() {
   return std::chrono::milliseconds(_wtoi(value));
 }
 
+// /list: what a run would do, reported to the log, to standard output when that is a file or
+// a pipe, and in one box where someone can answer. 0: nothing of the suite here; 3: some.
+int List(RunLog& log, bool someoneCanAnswer) {
+  win32::Registry registry;
+  win32::Processes processes;
+  win32::Shell shell;
+  win32::FileSystem files;
+  const Inventory inventory = TakeInventory(registry, processes, shell, files, log, someoneCanAnswer);
+  Text report;
+  for (const Text& line : inventory.lines) report += line + u"\r\n";
+  if (!inventory.suitePresent) report = u"La aplicación KavroII No está instalada en el equipo\r\n";
+  win32::WriteToStandardOutput(report);
+  if (someoneCanAnswer) ::MessageBoxW(nullptr, win32::Wide(report), L"DesinstalaKavro", MB_OK | MB_ICONINFORMATION);
+  const int status = inventory.suitePresent ? kExitComponentsRemain : kExitCompleted;
+  log.InventoryEnded(status, inventory.suitePresent);
+  return status;
+}
+
 int Run(HINSTANCE instance, const CommandLine& options, RunLog& log, bool someoneCanAnswer) {
+  if (options.action == CommandLine::Action::List) return List(log, someoneCanAnswer);
   if (options.action != CommandLine::Action::Run) {
     const Text usage = UsageText();
-    log.Message(usage);
+    log.Message(usage, options.action == CommandLine::Action::Help ? platform::Severity::Information
+                                                                   : platform::Severity::Error);
     if (someoneCanAnswer) {
       ::MessageBoxW(nullptr, win32::Wide(usage), L"DesinstalaKavro", MB_OK | MB_ICONINFORMATION);
     }
@@ -101,6 +122,6 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   if (mark && mark->found() == win32::RunMark::Found::SomeoneElse)
     log.ForeignRunMark(win32::RunMark::kName, mark->foreignOwner());
   const int status = Run(instance, options, log, someoneCanAnswer);
-  log.Ended(status);
+  if (options.action != CommandLine::Action::List) log.Ended(status);  // /list says its own end
   return status;
 }

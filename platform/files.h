@@ -50,6 +50,9 @@ class Folder {
   // it. A link, at any level, is removed itself and never followed. Nothing when the entry is
   // no longer there.
   virtual std::optional<Removal> Remove(const Entry& entry, bool force) = 0;
+  // The files Remove would remove, counted without removing or following anything: walked
+  // through handles as Remove walks, a link counting as Remove counts it.
+  virtual std::size_t CountFiles(const Entry& entry) = 0;
 };
 
 // The outcome of holding a folder: the folder, or why not.

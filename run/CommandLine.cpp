@@ -23,7 +23,7 @@ std::optional<std::uint32_t> Seconds(const Text& text) {
 
 CommandLine ParseCommandLine(const std::vector<Text>& args) {
   CommandLine options;
-  bool help = false;
+  bool help = false, list = false;
   const auto invalid = [] { return CommandLine{CommandLine::Action::Invalid, false, std::nullopt, std::nullopt}; };
   for (std::size_t i = 0; i < args.size(); ++i) {
     const Text& arg = args[i];
@@ -31,6 +31,8 @@ CommandLine ParseCommandLine(const std::vector<Text>& args) {
     const Text name = UpperCase(TextView(arg).substr(1));
     if (name == u"?") {
       help = true;
+    } else if (name == u"LIST") {
+      list = true;
     } else if (name == u"QUIET") {
       options.quiet = true;
     } else if (name == u"LOG") {
@@ -46,7 +48,11 @@ CommandLine ParseCommandLine(const std::vector<Text>& args) {
       return invalid();
     }
   }
-  if (help) options.action = CommandLine::Action::Help;
+  if (help) {
+    options.action = CommandLine::Action::Help;
+  } else if (list) {
+    options.action = CommandLine::Action::List;
+  }
   return options;
 }
 
@@ -56,7 +62,7 @@ std::chrono::seconds TimeLimit(const CommandLine& options, bool someoneCanAnswer
 }
 
 Text UsageText() {
-  return u"Uso: DesinstalaKavro1.exe [/quiet] [/log <archivo>] [/timeout <segundos>] [/?]\r\n"
+  return u"Uso: DesinstalaKavro1.exe [/quiet] [/log <archivo>] [/timeout <segundos>] [/list] [/?]\r\n"
          u"\r\n"
          u"  (sin argumentos)      muestra la ventana y desinstala KavroII\r\n"
          u"  /quiet                desinstala sin mostrar ventana ni mensajes\r\n"
@@ -65,6 +71,8 @@ Text UsageText() {
          u"  /timeout <segundos>   tiempo máximo de cada desinstalación, de 0 (sin límite)\r\n"
          u"                        a 86400; por omisión 1800 si nadie puede responder a los\r\n"
          u"                        mensajes, y sin límite si alguien puede\r\n"
+         u"  /list                 informa de lo que quitaría una desinstalación, sin hacer\r\n"
+         u"                        nada (código 0: nada de KavroII en el equipo; 3: algo)\r\n"
          u"  /?                    muestra esta ayuda\r\n"
          u"\r\n"
          u"Códigos de salida:\r\n" +

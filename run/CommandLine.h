@@ -7,6 +7,7 @@
 //   /timeout <s>    the longest each component's uninstall may take, in whole seconds from
 //                   0 (no limit) to 86400; by default 1800 where nobody can answer, none
 //                   where someone can
+//   /list           what a run would remove, reported; nothing run, closed or deleted
 //   /?              the usage text, nothing else done
 //
 // Anything else is an invalid command line: the usage text, and nothing done.
@@ -18,7 +19,7 @@
 #include "platform/text.h"
 
 struct CommandLine {
-  enum class Action { Run, Help, Invalid };
+  enum class Action { Run, List, Help, Invalid };
   Action action = Action::Run;
   bool quiet = false;
   std::optional<Text> logPath;

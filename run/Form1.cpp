@@ -1,22 +1,13 @@
 #include "run/Form1.h"
 
 #include "launch/Gene.h"
-#include "registry/LeerClavesReg.h"
-#include "registry/ValorClaveReg.h"
 #include "run/ComponentRow.h"
 
 namespace {
 
-constexpr platform::HiveHandle kHive = platform::kHkeyLocalMachine;
-const Text kUninstallKey = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+using namespace suite;
+
 const Text kNotInstalled = u"La aplicación KavroII No está instalada en el equipo";
-const Text kDataFolder = u"c:\\kavro\\datos";
-const Text kDataFolderName = u"datos";
-const Text kInstallFolder = u"c:\\kavro";
-const Text kInstallFolderPrefix = u"c:\\kavro\\";
-const Text kExecutablePattern = u"*.exe";
-const Text kMainExecutable = u"kavro.exe";
-const Text kShortcutName = u"\\KavroII.lnk";
 constexpr bool kNoForce = false;
 // How long the suite's programs have to close by themselves before they are ended.
 constexpr std::chrono::seconds kCloseGrace{15};
@@ -53,34 +44,11 @@ void Form1::FindComponents() {
   step_ = u"la búsqueda de componentes";
   platform::ListBox& list = platform_.window.LstKeys();
   list.Clear();
-  components_.clear();
-  // The 32-bit view first, as always; then the components of 64-bit Windows' own view.
-  std::vector<platform::RegistryView> views = {platform::RegistryView::ThirtyTwoBit};
-  if (platform_.registry.HasSixtyFourBitView()) views.push_back(platform::RegistryView::SixtyFourBit);
-  for (const platform::RegistryView view : views) {
-    const LeerClavesReg::UninstallKeyList keys =
-        LeerClavesReg::EnumerateSubkeys(platform_.registry, kHive, kUninstallKey, view);
-    log_.Listed(view, keys.Count, keys.fromRegistryFunctions, keys.providerTimedOut);
-    for (int i = 0; i < keys.Count; ++i) {
-      const Text& keyName = keys.Names[static_cast<std::size_t>(i)];
-      const Text keyPath = kUninstallKey + u'\\' + keyName;
-      const Text displayName = ValorClaveReg::ReadRegistryString(platform_.registry, kHive, keyPath,
-                                                                 u"DisplayName", view);
-      if (!IsSuiteComponent(displayName)) continue;
-      const ValorClaveReg::RegistryText command = ValorClaveReg::ReadRegistryText(
-          platform_.registry, kHive, keyPath, u"UninstallString", view);
-      // The quiet command matters only where nobody can answer; it is not read otherwise.
-      const ChosenCommand chosen = ChooseCommand(
-          command,
-          options_.someoneCanAnswer ? ValorClaveReg::RegistryText{}
-                                    : ValorClaveReg::ReadRegistryText(platform_.registry, kHive, keyPath,
-                                                                      u"QuietUninstallString", view),
-          options_.someoneCanAnswer);
-      log_.Found(keyName, view, displayName, command.text, chosen.quiet ? chosen.command.text : Text());
-      list.AddItem(ComponentRow(displayName, command.text));
-      components_.push_back({keyName, displayName, view, chosen});
-    }
-  }
+  components_ = suite::FindComponents(platform_.registry, log_, options_.someoneCanAnswer);
+  for (const suite::Component& component : components_)
+    list.AddItem(ComponentRow(component.displayName, component.uninstallString));
+  // Another user's own installations are theirs: named, never run.
+  suite::FindPerUserComponents(platform_.registry, log_);
   CloseSuitePrograms();
   if (list.ListCount() != 0) {
     RunUninstallers();
@@ -94,7 +62,7 @@ void Form1::RunUninstallers() {
   platform::ListBox& list = platform_.window.LstKeys();
   const int count = list.ListCount();
   for (int i = 0; i < count; ++i) {
-    const Component& component = components_.at(static_cast<std::size_t>(i));
+    const suite::Component& component = components_.at(static_cast<std::size_t>(i));
     // The row shows the UninstallString; where nobody can answer its quiet one may run instead.
     Text command = component.chosen.quiet ? component.chosen.command.text : CommandOfRow(list.List(i));
     list.SetListIndex(i);  // the user sees which component is being removed
@@ -159,17 +127,6 @@ void Form1::CleanInstallFolder() {
   platform_.window.Unload();
 }
 
-namespace {
-
-std::optional<platform::Entry> DataFolderIn(platform::Folder& install) {
-  const Text dataFolder = UpperCase(kDataFolderName);
-  for (platform::Entry& entry : install.Entries())
-    if (entry.folder && UpperCase(entry.name) == dataFolder) return std::move(entry);
-  return std::nullopt;
-}
-
-}  // namespace
-
 void Form1::DeleteDataFolder(platform::Folder& install) {
   const std::optional<platform::Entry> data = DataFolderIn(install);
   if (!data) return;
@@ -209,10 +166,9 @@ void Form1::SweepInstallFolder(platform::Folder& install) {
   files.SetFolder(install);
   files.SetPattern(kExecutablePattern);
   const int count = files.ListCount();
-  const Text mainExecutable = UpperCase(kMainExecutable);
   for (int i = 0; i < count; ++i) {
     const Text name = files.List(i);
-    if (UpperCase(name) == mainExecutable) continue;
+    if (!IsStrayExecutable(name)) continue;
     // The listing is not refreshed: a file another process removed since is already as
     // the sweep wants it, and no reason to stop.
     const std::optional<platform::Removal> removed = install.Remove({name}, kNoForce);

@@ -10,9 +10,9 @@
 #include "platform/registry.h"
 #include "platform/shell.h"
 #include "platform/window.h"
-#include "run/ComponentRow.h"
 #include "run/ExitStatus.h"
 #include "run/RunLog.h"
+#include "run/Suite.h"
 
 // The platform operations the run uses.
 struct Platform {
@@ -63,20 +63,12 @@ class Form1 {
   // Fso: the window's file-system object, made on first use.
   platform::FileSystem& Fso();
 
-  // What each row of LstKeys came from, in the same order.
-  struct Component {
-    Text keyName;
-    Text displayName;
-    platform::RegistryView view;  // every later look at its entry is in this view
-    ChosenCommand chosen;         // the command it is removed with
-  };
-
   Platform platform_;
   RunLog& log_;
   RunOptions options_;
   Text step_;  // what the run is doing, for a log line if the session ends meanwhile
   std::unique_ptr<platform::FileSystem> fso_;
-  std::vector<Component> components_;
+  std::vector<suite::Component> components_;  // what each row of LstKeys came from, in order
   UninstallResults results_;
   int exitCode_ = kExitErrorBox;  // until the run reaches its end
 };

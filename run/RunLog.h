@@ -24,6 +24,8 @@ class RunLog {
              const Text& command, const Text& quietCommand = Text());
   // quiet: the command handed over is the entry's QuietUninstallString.
   void NotStarted(const Text& command, bool quiet = false);
+  // The suite in another user's own list of installed programs: named, never run.
+  void PerUserComponent(const Text& key, const Text& displayName);
   // The program of a command that ran is in a file or folder other users may change.
   void OthersCanReplace(const Text& command);
   void AlreadyGone(const Text& keyName);
@@ -35,7 +37,8 @@ class RunLog {
   // A component's uninstall reached the time limit: the programs of it that were ended.
   void TimeLimitReached(const Text& keyName, const Text& command, std::chrono::seconds limit,
                         const std::vector<Text>& ended);
-  void Message(const Text& text);
+  // The text of a message box; an invalid command line's usage text is an error.
+  void Message(const Text& text, platform::Severity severity = platform::Severity::Information);
   void Error(const platform::Error& error);
   // The user has no desktop folder (its path when the platform gave one).
   void NoDesktop(const Text& path);
@@ -52,6 +55,10 @@ class RunLog {
   void ClosedProgram(const Text& path, std::uint32_t id, bool closed);
   void DeletedExecutable(const Text& path);
   void Ended(int exitStatus);
+  // One line of the report of what a run would do (/list), and its end: whether something of
+  // the suite is on the computer.
+  void Reported(const Text& line, bool warning);
+  void InventoryEnded(int exitStatus, bool suitePresent);
   // The only line of a run that found another run of the program under way and did nothing.
   void AnotherRunUnderWay(int exitStatus);
   // The name that marks a run was taken by an object of another owner, which is ignored.
@@ -60,5 +67,7 @@ class RunLog {
   void CutShort(const Text& step);
 
  private:
+  void Write(platform::Severity severity, const Text& text);
+
   platform::LogFile& file_;
 };

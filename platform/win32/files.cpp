@@ -133,6 +133,24 @@ std::optional<platform::Removal> RemoveEntry(HANDLE parent, const std::wstring& 
   return removal;
 }
 
+// The files RemoveEntry would remove, walked the same way but only read; what cannot be read is
+// not counted.
+std::size_t CountEntry(HANDLE parent, const std::wstring& parentName, const platform::Entry& listed) {
+  if (listed.link) return listed.folder ? 0 : 1;
+  if (!listed.folder) return 1;
+  const std::wstring name = WideString(listed.name);
+  UniqueFile entry;
+  if (OpenRelative(parent, name, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, kShareAll, kFileOpen,
+                   FILE_DIRECTORY_FILE, entry) ||
+      !IsEntryItself(entry.get(), parentName, name)) {
+    return 0;
+  }
+  const std::wstring entryName = HandleName(entry.get());
+  std::size_t files = 0;
+  for (const platform::Entry& child : EntriesOf(entry.get())) files += CountEntry(entry.get(), entryName, child);
+  return files;
+}
+
 // A folder opened without following links and without delete sharing: nobody can rename or
 // delete it, or put a link in its place, while it is open.
 class HeldFolder final : public platform::Folder {
@@ -144,6 +162,7 @@ class HeldFolder final : public platform::Folder {
   std::optional<platform::Removal> Remove(const platform::Entry& entry, bool force) override {
     return RemoveEntry(handle_.get(), name_, path_, entry, force);
   }
+  std::size_t CountFiles(const platform::Entry& entry) override { return CountEntry(handle_.get(), name_, entry); }
 
  private:
   Text path_;

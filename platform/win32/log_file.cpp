@@ -2,12 +2,13 @@
 
 #include <ntsecapi.h>
 
-#include <cstdio>
+#include <cwchar>
 #include <string>
 
 #include "platform/win32/no_follow.h"
 #include "platform/win32/security.h"
 #include "platform/win32/wide.h"
+#include "run/LogLayout.h"
 
 namespace win32 {
 namespace {
@@ -119,14 +120,17 @@ LogFile::LogFile(const std::optional<Text>& path) {
   if (file_ && ::GetFileSizeEx(file_.get(), &size) && size.QuadPart == 0) Write(file_.get(), "\xEF\xBB\xBF");
 }
 
-void LogFile::Append(const Text& line) {
+void LogFile::Append(const Text& text, platform::Severity severity) {
   if (!file_) return;
   SYSTEMTIME now;
   ::GetLocalTime(&now);
-  char stamp[32];
-  std::snprintf(stamp, sizeof stamp, "%04u-%02u-%02u %02u:%02u:%02u.%03u  ", now.wYear, now.wMonth,
-                now.wDay, now.wHour, now.wMinute, now.wSecond, now.wMilliseconds);
-  Write(file_.get(), stamp + Utf8(WideString(line)) + "\r\n");
+  TIME_ZONE_INFORMATION zone{};
+  const DWORD kind = ::GetTimeZoneInformation(&zone);
+  const LONG bias = zone.Bias + (kind == TIME_ZONE_ID_DAYLIGHT ? zone.DaylightBias
+                                 : kind == TIME_ZONE_ID_STANDARD ? zone.StandardBias : 0);
+  const LogStamp stamp{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
+                       now.wMilliseconds, static_cast<int>(bias), ::GetCurrentThreadId()};
+  Write(file_.get(), Utf8(WideString(CmtraceEntry(text, severity, stamp))) + "\r\n");
 }
 
 }  // namespace win32

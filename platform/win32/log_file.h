@@ -1,7 +1,8 @@
 #pragma once
 // The run's log on Windows: UTF-8 text (with a byte-order mark when the file is new), CRLF
-// line ends and a local timestamp on every line, appended, so that Notepad and the log
-// viewers of deployment tools read it as it is.
+// line ends, one entry a line in the layout of configuration-management logs (local time,
+// bias, date, severity and thread), appended, so that Notepad and the log viewers of
+// deployment tools read it as it is.
 //
 // The program runs with administrator or SYSTEM rights, often in folders other users can
 // write to, so the log is never written through a link, at any step of its path, nor into a
@@ -20,7 +21,7 @@ class LogFile final : public platform::LogFile {
   // The given file; by default %SystemRoot%\Logs\Software\DesinstalaKavro1.log (the folders
   // made when missing, writable by administrators only), else %TEMP%\DesinstalaKavro1.log.
   explicit LogFile(const std::optional<Text>& path);
-  void Append(const Text& line) override;
+  void Append(const Text& text, platform::Severity severity) override;
   bool IsOpen() const { return static_cast<bool>(file_); }
 
  private:

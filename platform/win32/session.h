@@ -13,6 +13,10 @@ bool StationVisible();
 
 Text UserName();
 
+// Writes the text (UTF-8, CRLF line ends) to standard output when that is a file or a pipe
+// (DesinstalaKavro1.exe /list > inventario.txt); a console or nothing gets nothing.
+void WriteToStandardOutput(const Text& text);
+
 // The command line as the process received it, and its arguments after the program's name.
 Text RawCommandLine();
 std::vector<Text> Arguments();

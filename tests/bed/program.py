@@ -5,17 +5,28 @@ import subprocess
 
 from bed import paths
 
-STAMP = re.compile(r'^\d{4}-\d\d-\d\d \d\d:\d\d:\d\d\.\d{3}  ')
+# One entry of the log, in the layout of configuration-management logs (CMTrace's).
+ENTRY = re.compile(r'^<!\[LOG\[(.*)\]LOG\]!><time="\d\d:\d\d:\d\d\.\d{3}[+-]\d{3}" date="\d\d-\d\d-\d{4}" '
+                   r'component="DesinstalaKavro" context="" type="([123])" thread="\d+" file="">$')
 
 
-def run_log(prefix, windows_path=None):
-    """The lines of the program's log (by default %SystemRoot%\\Logs\\Software\\DesinstalaKavro1.log), without their
-    timestamps; [] when there is none. A line without its timestamp is kept whole, so a test
-    sees it."""
+def log_entries(prefix, windows_path=None):
+    """(text, type) of each entry of the program's log (by default
+    %SystemRoot%\\Logs\\Software\\DesinstalaKavro1.log); [] when there is none. A line that is no
+    entry is kept whole, with type None, so a test sees it."""
     path = prefix.c(windows_path) if windows_path else prefix.default_log
     if not path.exists():
         return []
-    return [STAMP.sub('', line) for line in path.read_text(encoding='utf-8-sig').splitlines()]
+    entries = []
+    for line in path.read_text(encoding='utf-8-sig').splitlines():
+        entry = ENTRY.match(line)
+        entries.append((entry.group(1), int(entry.group(2))) if entry else (line, None))
+    return entries
+
+
+def run_log(prefix, windows_path=None):
+    """The texts of the program's log entries (see log_entries)."""
+    return [text for text, _ in log_entries(prefix, windows_path)]
 
 
 class Report:

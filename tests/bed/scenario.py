@@ -56,7 +56,8 @@ class Scenario(unittest.TestCase):
                 done.set()
                 helper.join()
             cls.log = suite.read_log(prefix, LOG)
-            cls.run_log = program.run_log(prefix)
+            cls.run_entries = program.log_entries(prefix)
+            cls.run_log = [text for text, _ in cls.run_entries]
             cls.files_after = prefix.files() if cls.list_files else None
             cls.exists = {p: prefix.c(p).exists() or prefix.c(p).is_symlink() for p in cls.watched}
             cls.shortcut = (prefix.desktop / 'KavroII.lnk').exists()

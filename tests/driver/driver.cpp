@@ -8,6 +8,7 @@
 //                [--timeout SECONDS] -- PROGRAM [ARGS...]
 //   kavro_driver --report FILE --measure-discovery -- PROGRAM [ARGS...]
 //   kavro_driver --report FILE --output-to-nul -- PROGRAM [ARGS...]
+//   kavro_driver --report FILE --output-to FILE [...] -- PROGRAM [ARGS...]
 //   kavro_driver --report FILE --hidden-station [--timeout SECONDS] -- PROGRAM [ARGS...]
 //
 // --measure-discovery sends the program nothing: it times, from its window being shown, how
@@ -17,7 +18,7 @@
 // comes right after discovery.
 //
 // --output-to-nul gives the program NUL as its standard output and error, so that timing a
-// console program does not time the console.
+// console program does not time the console; --output-to, a file of the caller's.
 //
 // --hidden-station starts the program in a window station of its own that no user sees, as
 // a service or a deployment agent running as SYSTEM does: its windows and message boxes are
@@ -43,7 +44,7 @@ struct Options {
   bool closeDuringRun = false;
   bool probe = false;
   bool measureDiscovery = false;
-  bool outputToNul = false;
+  std::wstring output;  // the program's standard output and error, when given
   bool hiddenStation = false;
   DWORD timeoutMs = 120000;
   std::wstring commandLine;
@@ -395,7 +396,8 @@ bool ParseArgs(int argc, wchar_t** argv, Options* options) {
     else if (arg == L"--close-during-run") options->closeDuringRun = true;
     else if (arg == L"--probe") options->probe = true;
     else if (arg == L"--measure-discovery") options->measureDiscovery = true;
-    else if (arg == L"--output-to-nul") options->outputToNul = true;
+    else if (arg == L"--output-to-nul") options->output = L"NUL";
+    else if (arg == L"--output-to" && i + 1 < argc) options->output = argv[++i];
     else if (arg == L"--hidden-station") options->hiddenStation = true;
     else return false;
   }
@@ -425,9 +427,9 @@ int wmain(int argc, wchar_t** argv) {
   std::wstring commandLine = options.commandLine;
   SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   win32::UniqueFile nul;
-  if (options.outputToNul) {
-    nul.reset(::CreateFileW(L"NUL", GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
-                            OPEN_EXISTING, 0, nullptr));
+  if (!options.output.empty()) {
+    nul.reset(::CreateFileW(options.output.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+                            options.output == L"NUL" ? OPEN_EXISTING : CREATE_ALWAYS, 0, nullptr));
     startup.dwFlags |= STARTF_USESTDHANDLES;
     startup.hStdOutput = startup.hStdError = nul.get();
   }
@@ -455,7 +457,7 @@ int wmain(int argc, wchar_t** argv) {
     startup.lpDesktop = hiddenDesktop;
   }
   const double launched = Milliseconds();
-  if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, options.outputToNul, 0,
+  if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, !options.output.empty(), 0,
                         nullptr, nullptr, &startup, &info)) {
     report.Write("launch-failed", Fields().Num("error", ::GetLastError()));
     return 102;

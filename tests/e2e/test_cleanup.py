@@ -124,6 +124,8 @@ class ReadOnlyDataFileTest(Scenario):
         self.assertEqual(len(boxes), 1, self.report)
         self.assertIn('5', boxes[0]['text'])
         self.assertRunEnded(2)
+        # As the log viewers of deployment tools show it: the box's error is an error.
+        self.assertEqual([kind for text, kind in self.run_entries if text.startswith('Error 5:')], [3])
 
     def test_later_steps_do_not_run(self):
         self.assertTrue(self.exists[r'C:\kavro\datos\clientes\clientes.dat'])

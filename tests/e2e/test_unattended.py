@@ -9,7 +9,7 @@ import time
 import unittest
 
 from bed import program, suite
-from bed.prefix import UNINSTALL_KEY, Prefix
+from bed.prefix import UNINSTALL_KEY, Prefix, reg_string
 from bed.scenario import LOG, NOT_INSTALLED, component, install_folder, put_shortcut
 
 MISSING = r'C:\NoExiste\quitar.exe'
@@ -131,6 +131,54 @@ class NobodyToAnswerTest(unittest.TestCase):
                              for line in self.second_log), 1, self.second_log)
 
 
+class ListTest(unittest.TestCase):
+    """/list, as a detection and compliance check: on a clean PC, nothing (0); with the whole
+    suite, both shortcuts and an entry of the suite in the running user's own list, the report
+    of what a run would do, in the log and on standard output, with nothing run or changed (3);
+    and the run after it never runs that user's own entry."""
+
+    @classmethod
+    def setUpClass(cls):
+        with Prefix('e2e-list') as prefix:
+            prefix.c('pruebas').mkdir()
+            cls.clean = program.run(prefix, args=('/list', '/quiet'))
+            suite.install_example(prefix, uninstaller_ms=300)
+            put_shortcut(prefix, public=True)
+            own = suite.put_uninstaller(prefix, r'C:\desinstaladores\propio.exe')
+            prefix.reg_import('[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KavroPropio]\n'
+                              '"DisplayName"="Kavro propio"\n'
+                              f'"UninstallString"={reg_string(suite.command(own, "note", LOG, "propio"))}\n')
+            state = lambda: (suite.snapshot(prefix), prefix.uninstall_entries(),  # noqa: E731
+                             {f for f in prefix.files() if not f.startswith(('windows\\logs', 'pruebas'))})
+            before = state()
+            cls.listed = program.run(prefix, '--output-to', r'C:\pruebas\inventario.txt', args=('/list', '/quiet'))
+            cls.unchanged = state() == before
+            cls.reported = [t[len('Inventario: '):] for t in program.run_log(prefix) if t.startswith('Inventario: ')]
+            cls.output = prefix.c(r'pruebas\inventario.txt').read_text(encoding='utf-8').splitlines()
+            program.run(prefix)
+            cls.ran = suite.read_log(prefix, LOG)
+            cls.run_entries = program.log_entries(prefix)
+
+    def test_a_clean_pc_has_nothing_and_a_pc_with_the_suite_is_reported_untouched(self):
+        self.assertEqual((self.clean.exit_code, self.listed.exit_code), (0, 3), self.listed)
+        self.assertTrue(self.unchanged)
+        self.assertEqual(self.output, self.reported)
+        expected = [r'clave KavroII, nombre "Kavro II", se entregaría: C:\kavro\desinstalar.exe window 300',
+                    r'se entregaría: "C:\kavro\quitar nóminas.exe" window 300',
+                    r'se entregaría: C:\windows\system32\msiexec.exe /uninstall "C:\Kavro paquetes\Kavro Visor.msi" '
+                    r'/passive /norestart',
+                    r'KavroPropio', r'Carpeta de datos (se borraría): c:\kavro\datos (12 archivos)',
+                    r'Ejecutable (se borraría): c:\kavro\setup.exe', r'Ejecutable (se borraría): c:\kavro\quitar nóminas.exe',
+                    r'Desktop\KavroII.lnk', r'Public\Desktop\KavroII.lnk']
+        for text in expected:
+            self.assertTrue(any(text in line for line in self.reported), (text, self.reported))
+        self.assertFalse(any('kavro.exe' in line for line in self.reported), self.reported)
+
+    def test_another_users_own_entry_is_named_and_never_run(self):
+        self.assertNotIn('propio', self.ran)
+        self.assertIn(2, [kind for text, kind in self.run_entries if 'instalación propia de un usuario' in text])
+
+
 class CommandLineAndLogTest(unittest.TestCase):
     """Several runs in one prefix: /? and an unknown switch do nothing; /quiet, for a user
     without a desktop folder, shows nothing and removes the suite; /log writes where it is
@@ -145,7 +193,7 @@ class CommandLineAndLogTest(unittest.TestCase):
             suite.register(prefix, component(prefix, 'KavroII', 'Kavro II'))
             cls.help = program.run(prefix, args=('/?',))
             cls.invalid = program.run(prefix, args=('/desinstalar',))
-            cls.log_after_refusals = program.run_log(prefix)
+            cls.log_after_refusals = program.log_entries(prefix)
             cls.data_after_refusals = prefix.c(r'kavro\datos').exists()
             cls.ran_after_refusals = list(suite.read_log(prefix, LOG))
 
@@ -187,7 +235,9 @@ class CommandLineAndLogTest(unittest.TestCase):
             self.assertIn('1639', report.messages[0]['text'])
         self.assertTrue(self.data_after_refusals)
         self.assertEqual(self.ran_after_refusals, [])
-        self.assertTrue(self.log_after_refusals[-1].startswith('Fin: código de salida 1639 '))
+        self.assertTrue(self.log_after_refusals[-1][0].startswith('Fin: código de salida 1639 '))
+        self.assertEqual([kind for text, kind in self.log_after_refusals if text.startswith('Mensaje: Uso:')],
+                         [1, 3])  # the usage text asked for, then that of an invalid command line
 
     def test_quiet_shows_nothing_and_goes_on_without_a_desktop(self):
         self.assertIsNone(self.quiet.first('shown'), self.quiet)
@@ -216,7 +266,8 @@ class CommandLineAndLogTest(unittest.TestCase):
         self.assertTrue(self.given_bytes.startswith(b'\xef\xbb\xbf'))
         lines = self.given_bytes[3:].decode('utf-8').split('\r\n')
         self.assertEqual(lines[-1], '')
-        self.assertTrue(all(program.STAMP.match(line) for line in lines[:-1]), lines)
+        self.assertTrue(all(program.ENTRY.match(line) for line in lines[:-1]), lines)
+        self.assertEqual(program.ENTRY.match(lines[0]).group(2), '1')  # the start is information
 
 
 if __name__ == '__main__':

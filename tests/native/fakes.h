@@ -83,6 +83,13 @@ class Disk {
     return entries;
   }
 
+  std::size_t FilesUnder(const Text& folder) const {
+    const Text prefix = UpperCase(folder) + u'\\';
+    return static_cast<std::size_t>(std::count_if(entries_.begin(), entries_.end(), [&](const auto& e) {
+      return !e.second.folder && e.first.rfind(prefix, 0) == 0;
+    }));
+  }
+
   // Names of the files directly in a folder, in name order.
   std::vector<Text> FilesIn(const Text& folder) const {
     const Text prefix = UpperCase(folder) + u'\\';
@@ -150,6 +157,10 @@ class Folder final : public platform::Folder {
   Folder(Disk& disk, Journal& journal, Text path) : disk_(disk), journal_(journal), path_(std::move(path)) {}
   Text Path() const override { return path_; }
   std::vector<platform::Entry> Entries() override { return disk_.EntriesIn(path_); }
+  std::size_t CountFiles(const platform::Entry& entry) override {
+    if (!entry.folder || entry.link) return entry.folder ? 0 : 1;
+    return disk_.FilesUnder(path_ + u'\\' + entry.name);
+  }
   std::optional<platform::Removal> Remove(const platform::Entry& entry, bool force) override {
     const Text path = path_ + u'\\' + entry.name;
     const bool folder = entry.folder && !entry.link;
@@ -249,12 +260,16 @@ class FileListBox final : public platform::FileListBox {
 // The run's log: its lines, without the platform's timestamps.
 class LogFile final : public platform::LogFile {
  public:
-  void Append(const Text& line) override { lines.push_back(line); }
+  void Append(const Text& text, platform::Severity severity) override {
+    lines.push_back(text);
+    severities.push_back(severity);
+  }
   bool Has(const Text& part) const {
     return std::any_of(lines.begin(), lines.end(),
                        [&](const Text& line) { return line.find(part) != Text::npos; });
   }
   std::vector<Text> lines;
+  std::vector<platform::Severity> severities;  // of each line
 };
 
 class Window final : public platform::Window {

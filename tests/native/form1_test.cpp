@@ -241,7 +241,7 @@ TEST_F(RunTest, TheSixtyFourBitViewsComponentsComeAfterTheThirtyTwoBitOnesAndAre
   registry.AddProgram(u"e64", Text(u"Kavro e"), Text(u"e64.exe"), View::SixtyFourBit);
   journal.clear();
   Run();
-  EXPECT_EQ(Starting("enum"), std::vector<std::string>{"enum:" + fake::Narrow(fake::Registry::kUninstall)});
+  EXPECT_EQ(Starting("enum:"), std::vector<std::string>{"enum:" + fake::Narrow(fake::Registry::kUninstall)});
 }
 
 TEST_F(RunTest, AProviderThatFailsIsReplacedByTheRegistryFunctionsWithTheSameLimit) {

@@ -4,6 +4,7 @@
 
 #include "run/BoxOrLog.h"
 #include "run/CommandLine.h"
+#include "run/LogLayout.h"
 #include "run_fixture.h"
 
 namespace {
@@ -34,6 +35,8 @@ TEST(CommandLineTest, SwitchesInAnyCaseWithSlashOrDashAndEverythingElseInvalid) 
       {{u"/log", u"/quiet"}, Action::Invalid, false, std::nullopt},
       {{u"/log", u"a.log", u"/log", u"b.log"}, Action::Invalid, false, std::nullopt},
       {{u"/?", u"/nada"}, Action::Invalid, false, std::nullopt},
+      {{u"/LIST", u"/quiet", u"/log", u"i.log"}, Action::List, true, Text(u"i.log")},
+      {{u"/list", u"/?"}, Action::Help, false, std::nullopt},
       {{u"/timeout", u"86400"}, Action::Run, false, std::nullopt},
       {{u"/TimeOut", u"0", u"/quiet"}, Action::Run, true, std::nullopt},
       {{u"/timeout", u"86401"}, Action::Invalid, false, std::nullopt},
@@ -59,7 +62,7 @@ TEST(CommandLineTest, SwitchesInAnyCaseWithSlashOrDashAndEverythingElseInvalid) 
   EXPECT_EQ(TimeLimit(ParseCommandLine({}), false), seconds(1800));
   EXPECT_EQ(TimeLimit(ParseCommandLine({}), true), seconds(0));
   const Text usage = UsageText();
-  for (const char16_t* named : {u"/quiet", u"/log", u"/timeout", u"/?", u"1639", u"Códigos de salida"})
+  for (const char16_t* named : {u"/quiet", u"/log", u"/timeout", u"/list", u"/?", u"1639", u"Códigos de salida"})
     EXPECT_NE(usage.find(named), Text::npos) << fake::Narrow(named);
 }
 
@@ -134,6 +137,22 @@ TEST_F(RunTest, AnUnattendedRunShowsNoBoxGoesOnAsIfOkWerePressedAndLogsWhatItDid
   ASSERT_EQ(logFile.lines.size(), expected.size());
   for (std::size_t i = 0; i < expected.size(); ++i)
     EXPECT_EQ(logFile.lines[i].rfind(expected[i], 0), 0u) << fake::Narrow(logFile.lines[i]);
+  // The severity each entry carries for the log viewers: an error, a warning, information.
+  using platform::Severity;
+  EXPECT_EQ(logFile.severities[7], Severity::Information);
+  EXPECT_EQ(logFile.severities[9], Severity::Error);     // a command that cannot be started
+  EXPECT_EQ(logFile.severities[11], Severity::Warning);  // ended at the time limit, so it remains
+  EXPECT_EQ(logFile.severities[12], Severity::Warning);
+}
+
+TEST(LogLayoutTest, OneEntryALineThatNothingInItsTextCanEndEarly) {
+  const LogStamp stamp{2026, 3, 4, 5, 6, 7, 8, -60, 4242};
+  EXPECT_EQ(CmtraceEntry(u"Fin: código", platform::Severity::Warning, stamp),
+            u"<![LOG[Fin: código]LOG]!><time=\"05:06:07.008-060\" date=\"03-04-2026\" component=\"DesinstalaKavro\" "
+            u"context=\"\" type=\"2\" thread=\"4242\" file=\"\">");
+  const Text tricky = CmtraceEntry(u"a]LOG]!>b\r\nc", platform::Severity::Information, {2026, 12, 9, 23, 0, 0, 0, 480, 1});
+  EXPECT_EQ(tricky.substr(0, 20), u"<![LOG[a]LOG]!\u200B>b  c");
+  EXPECT_NE(tricky.find(u"time=\"23:00:00.000+480\""), Text::npos);
 }
 
 }  // namespace

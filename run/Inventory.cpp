@@ -1,0 +1,64 @@
+#include "run/Inventory.h"
+
+#include <algorithm>
+
+#include "launch/Gene.h"
+#include "run/Suite.h"
+
+namespace {
+
+Text ViewName(platform::RegistryView view) {
+  return view == platform::RegistryView::SixtyFourBit ? u"vista de 64 bits" : u"vista de 32 bits";
+}
+
+}  // namespace
+
+Inventory TakeInventory(platform::Registry& registry, platform::Processes& processes, platform::Shell& shell,
+                        platform::FileSystem& files, RunLog& log, bool someoneCanAnswer) {
+  Inventory inventory;
+  const auto add = [&](const Text& line, bool warning = false) {
+    inventory.lines.push_back(line);
+    inventory.suitePresent = true;
+    log.Reported(line, warning);
+  };
+  for (const suite::Component& component : suite::FindComponents(registry, log, someoneCanAnswer)) {
+    Gene::Launching how;
+    how.expandable = component.chosen.command.expandable;
+    how.sixtyFourBit = component.view == platform::RegistryView::SixtyFourBit;
+    const Gene::Prepared prepared = Gene::Prepare(processes, component.chosen.command.text, how);
+    add(u"Componente: " + ViewName(component.view) + u", clave " + component.keyName + u", nombre \"" +
+            component.displayName + u"\", se entregaría" +
+            (component.chosen.quiet ? u" (QuietUninstallString)" : u"") + u": " + prepared.launch.commandLine +
+            (prepared.launch.program.empty() ? u" (NO EXISTE: no se podría poner en marcha)" : u""),
+        prepared.launch.program.empty());
+  }
+  for (const Text& key : suite::FindPerUserComponents(registry, log))
+    add(u"Instalación propia de un usuario (no se desinstalaría): " + key, true);
+
+  if (files.IsLink(suite::kInstallFolder)) {
+    add(suite::kInstallFolder + u" es un enlace: no se cerraría ni se borraría nada en ella", true);
+  } else if (files.FolderExists(suite::kInstallFolder)) {
+    for (const platform::RunningProgram& program : processes.RunningFrom(suite::kInstallFolder))
+      add(u"Programa de la suite en marcha (se cerraría): " + program.path + u" (proceso " +
+          DecimalText(program.id) + u")");
+    const platform::HeldFolder install = files.HoldFolder(suite::kInstallFolder);
+    if (install.folder) {
+      if (const std::optional<platform::Entry> data = suite::DataFolderIn(*install.folder)) {
+        add(u"Carpeta de datos (se borraría): " + suite::kDataFolder + u" (" +
+            DecimalText(static_cast<long long>(install.folder->CountFiles(*data))) + u" archivos)");
+      }
+      std::vector<Text> executables;
+      for (const platform::Entry& entry : install.folder->Entries())
+        if (!entry.folder && !entry.hidden && suite::IsStrayExecutable(entry.name)) executables.push_back(entry.name);
+      std::sort(executables.begin(), executables.end(),
+                [](const Text& a, const Text& b) { return UpperCase(a) < UpperCase(b); });
+      for (const Text& name : executables) add(u"Ejecutable (se borraría): " + suite::kInstallFolderPrefix + name);
+    }
+  }
+  for (const platform::Desktop desktop : {platform::Desktop::User, platform::Desktop::Public}) {
+    const std::optional<Text> folder = shell.DesktopFolder(desktop);
+    if (folder && files.FileExists(*folder + suite::kShortcutName))
+      add(u"Acceso directo (se borraría): " + *folder + suite::kShortcutName);
+  }
+  return inventory;
+}

@@ -1,0 +1,32 @@
+#include "run/LogLayout.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <string>
+
+namespace {
+
+Text Ascii(const char* text) {
+  const std::string bytes(text);
+  return Text(bytes.begin(), bytes.end());
+}
+
+}  // namespace
+
+Text CmtraceEntry(const Text& text, platform::Severity severity, const LogStamp& stamp) {
+  Text safe = text;
+  for (char16_t& c : safe)
+    if (c == u'\r' || c == u'\n') c = u' ';
+  // The viewers end an entry's text at the first "]LOG]!>"; a zero-width space keeps it apart.
+  const Text end = u"]LOG]!>";
+  for (std::size_t at = safe.find(end); at != Text::npos; at = safe.find(end, at + end.size()))
+    safe.insert(at + end.size() - 1, 1, u'\u200B');
+  char fields[160];
+  std::snprintf(fields, sizeof fields,
+                "]LOG]!><time=\"%02u:%02u:%02u.%03u%c%03d\" date=\"%02u-%02u-%04u\" component=\"DesinstalaKavro\" "
+                "context=\"\" type=\"%d\" thread=\"%u\" file=\"\">",
+                stamp.hour, stamp.minute, stamp.second, stamp.millisecond, stamp.biasMinutes < 0 ? '-' : '+',
+                std::abs(stamp.biasMinutes), stamp.month, stamp.day, stamp.year, static_cast<int>(severity),
+                static_cast<unsigned>(stamp.thread));
+  return u"<![LOG[" + safe + Ascii(fields);
+}

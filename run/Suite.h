@@ -1,0 +1,47 @@
+#pragma once
+// The suite on a PC: where it lives, and how its components are found. Shared by the run and by
+// the report of what a run would do (/list), so that both see the same.
+#include <optional>
+#include <vector>
+
+#include "platform/files.h"
+#include "platform/registry.h"
+#include "run/ComponentRow.h"
+#include "run/RunLog.h"
+
+namespace suite {
+
+inline constexpr platform::HiveHandle kHive = platform::kHkeyLocalMachine;
+inline const Text kUninstallKey = u"SOFTWARE\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+inline const Text kInstallFolder = u"c:\\kavro";
+inline const Text kInstallFolderPrefix = u"c:\\kavro\\";
+inline const Text kDataFolder = u"c:\\kavro\\datos";
+inline const Text kExecutablePattern = u"*.exe";
+inline const Text kShortcutName = u"\\KavroII.lnk";
+
+// One component of the suite in the machine-wide list of installed programs.
+struct Component {
+  Text keyName;
+  Text displayName;
+  platform::RegistryView view;   // every later look at its entry is in this view
+  Text uninstallString;          // as read: what its row shows
+  ChosenCommand chosen;          // the command it is removed with
+};
+
+// Every component, the 32-bit view first, then 64-bit Windows' own: each view's listing, and
+// each component found, logged as it comes. Where nobody can answer, a component's
+// QuietUninstallString is read too (and removes it when it has one).
+std::vector<Component> FindComponents(platform::Registry& registry, RunLog& log, bool someoneCanAnswer);
+
+// The suite in the per-user lists of installed programs of the profiles loaded (the running
+// user's among them): another user's, never removed by this program; their full key paths,
+// each logged as a warning.
+std::vector<Text> FindPerUserComponents(platform::Registry& registry, RunLog& log);
+
+// The data folder among the install folder's entries, as its listing shows it.
+std::optional<platform::Entry> DataFolderIn(platform::Folder& install);
+
+// True for a name the sweep deletes: every executable but the main one, kavro.exe, in any case.
+bool IsStrayExecutable(const Text& name);
+
+}  // namespace suite
