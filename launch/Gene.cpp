@@ -160,14 +160,11 @@ Text WithSixtyFourBitVariables(const Text& commandLine) {
 }
 
 Text ThroughSysnative(const Text& commandLine, const Text& systemFolder) {
+  // The program only: its arguments are for a 64-bit program, which has no Sysnative.
+  const std::size_t at = !commandLine.empty() && commandLine.front() == u'"' ? 1 : 0;
   const Text folder = UpperCase(systemFolder) + u'\\';
-  const Text sysnative = SysnativeOf(systemFolder) + u'\\';
-  Text text = commandLine;
-  for (std::size_t at = UpperCase(text).find(folder); at != Text::npos;
-       at = UpperCase(text).find(folder, at + sysnative.size())) {
-    text.replace(at, folder.size(), sysnative);
-  }
-  return text;
+  if (UpperCase(TextView(commandLine).substr(at, folder.size())) != folder) return commandLine;
+  return commandLine.substr(0, at) + SysnativeOf(systemFolder) + u'\\' + commandLine.substr(at + folder.size());
 }
 
 Text UninstallCommand(const Text& commandLine, const Text& msiexec) {

@@ -50,7 +50,7 @@ bool NamesPackage(const Text& commandLine);
 // A command as 64-bit Windows means it, for a 32-bit program such as this one: its own
 // %ProgramFiles% and %CommonProgramFiles% are the 32-bit folders, so those references become
 // %ProgramW6432% and %CommonProgramW6432% (before expansion); and its System32 is redirected
-// to SysWOW64, so a path in the system folder goes through Sysnative (after expansion).
+// to SysWOW64, so a program in the system folder goes through Sysnative (after expansion).
 Text WithSixtyFourBitVariables(const Text& commandLine);
 Text ThroughSysnative(const Text& commandLine, const Text& systemFolder);
 

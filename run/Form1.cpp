@@ -156,7 +156,8 @@ void Form1::CloseSuitePrograms() {
   const std::vector<platform::RunningProgram> running = platform_.processes.RunningFrom(kInstallFolder);
   if (running.empty()) return;
   step_ = u"el cierre de los programas de la suite";
-  const std::vector<bool> closed = platform_.processes.Close(running, kCloseGrace, [this] { platform_.window.DoEvents(); });
+  const std::vector<platform::Closing> closed =
+      platform_.processes.Close(running, kCloseGrace, [this] { platform_.window.DoEvents(); });
   for (std::size_t i = 0; i < running.size() && i < closed.size(); ++i)
     log_.ClosedProgram(running[i].path, running[i].id, closed[i]);
 }

@@ -160,9 +160,12 @@ void RunLog::HeldByAnotherProgram(const Text& path) {
   Write(platform::Severity::Warning, u"No se borró " + path + u": otro programa lo tiene abierto; se deja donde está");
 }
 
-void RunLog::ClosedProgram(const Text& path, std::uint32_t id, bool closed) {
-  Write(platform::Severity::Warning, u"Programa de la suite en marcha: " + path + u" (proceso " + DecimalText(id) + u"), " +
-               (closed ? u"cerrado" : u"terminado"));
+void RunLog::ClosedProgram(const Text& path, std::uint32_t id, platform::Closing closing) {
+  Write(platform::Severity::Warning,
+        u"Programa de la suite en marcha: " + path + u" (proceso " + DecimalText(id) + u"), " +
+            (closing == platform::Closing::Closed  ? u"cerrado"
+             : closing == platform::Closing::Ended ? u"terminado"
+                                                   : u"no se pudo cerrar ni terminar: sigue en marcha"));
 }
 
 void RunLog::DeletedExecutable(const Text& path) { Write(platform::Severity::Information, u"Borrado el ejecutable " + path); }

@@ -51,8 +51,8 @@ class RunLog {
   // Deleted as far as it could be, but still there.
   void DataFolderLeft(const Text& path, std::size_t files);
   void HeldByAnotherProgram(const Text& path);
-  // One of the suite's programs that was running: closed by itself, or ended.
-  void ClosedProgram(const Text& path, std::uint32_t id, bool closed);
+  // One of the suite's programs that was running: closed by itself, ended, or left running.
+  void ClosedProgram(const Text& path, std::uint32_t id, platform::Closing closing);
   void DeletedExecutable(const Text& path);
   void Ended(int exitStatus);
   // One line of the report of what a run would do (/list), and its end: whether something of

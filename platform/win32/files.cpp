@@ -62,8 +62,9 @@ std::vector<platform::Entry> EntriesOf(HANDLE folder) {
 // removing it fails. Windows 10 and later delete at once, as POSIX does: with the classic
 // disposition a file that an antivirus or indexer holds open (with delete sharing) stays
 // "delete pending" until it lets go, and its folder cannot be removed meanwhile. Where the
-// platform refuses that (older Windows, FAT, Wine), the classic disposition, from then on.
-void MarkDeleted(HANDLE entry, bool force) {
+// platform refuses that (older Windows, FAT, Wine), the classic disposition, from then on in
+// that tree (`posixRefused`).
+void MarkDeleted(HANDLE entry, bool force, bool& posixRefused) {
   if (force) {
     FILE_BASIC_INFO basic{};
     if (::GetFileInformationByHandleEx(entry, FileBasicInfo, &basic, sizeof basic) &&
@@ -72,7 +73,6 @@ void MarkDeleted(HANDLE entry, bool force) {
       ::SetFileInformationByHandle(entry, FileBasicInfo, &basic, sizeof basic);
     }
   }
-  static bool posixRefused = false;
   if (!posixRefused) {
     constexpr auto kDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);  // FileDispositionInfoEx
     FILE_DISPOSITION_INFO_EX disposition{FILE_DISPOSITION_FLAG_DELETE | FILE_DISPOSITION_FLAG_POSIX_SEMANTICS};
@@ -97,7 +97,7 @@ bool HeldByAnother(DWORD error) { return error == ERROR_SHARING_VIOLATION || err
 // Nothing when the entry is gone.
 std::optional<platform::Removal> RemoveEntry(HANDLE parent, const std::wstring& parentName,
                                              const Text& parentPath, const platform::Entry& listed,
-                                             bool force) {
+                                             bool force, bool& posixRefused) {
   const std::wstring name = WideString(listed.name);
   const Text path = parentPath + u'\\' + listed.name;
   UniqueFile entry;
@@ -113,14 +113,15 @@ std::optional<platform::Removal> RemoveEntry(HANDLE parent, const std::wstring& 
   const bool holdsTheLink = IsLinkTag(tag.FileAttributes, tag.ReparseTag);
   if (listed.link || holdsTheLink || !HasName(entry.get(), parentName, name)) {
     if (!holdsTheLink) Throw(kReparsePointEncountered);
-    MarkDeleted(entry.get(), force);
+    MarkDeleted(entry.get(), force, posixRefused);
     return platform::Removal{listed.folder ? 0u : 1u, {}};
   }
   platform::Removal removal;
   if (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
     const std::wstring entryName = HandleName(entry.get());
     for (const platform::Entry& child : EntriesOf(entry.get())) {
-      if (std::optional<platform::Removal> inside = RemoveEntry(entry.get(), entryName, path, child, force)) {
+      if (std::optional<platform::Removal> inside =
+              RemoveEntry(entry.get(), entryName, path, child, force, posixRefused)) {
         removal.files += inside->files;
         removal.held.insert(removal.held.end(), inside->held.begin(), inside->held.end());
       }
@@ -129,7 +130,7 @@ std::optional<platform::Removal> RemoveEntry(HANDLE parent, const std::wstring& 
   } else {
     removal.files = 1;
   }
-  MarkDeleted(entry.get(), force);
+  MarkDeleted(entry.get(), force, posixRefused);
   return removal;
 }
 
@@ -160,7 +161,7 @@ class HeldFolder final : public platform::Folder {
   Text Path() const override { return path_; }
   std::vector<platform::Entry> Entries() override { return EntriesOf(handle_.get()); }
   std::optional<platform::Removal> Remove(const platform::Entry& entry, bool force) override {
-    return RemoveEntry(handle_.get(), name_, path_, entry, force);
+    return RemoveEntry(handle_.get(), name_, path_, entry, force, posixRefused_);
   }
   std::size_t CountFiles(const platform::Entry& entry) override { return CountEntry(handle_.get(), name_, entry); }
 
@@ -168,6 +169,7 @@ class HeldFolder final : public platform::Folder {
   Text path_;
   UniqueFile handle_;
   std::wstring name_;
+  bool posixRefused_ = false;
 };
 
 }  // namespace
@@ -192,8 +194,10 @@ bool FileSystem::DeleteFile(const Text& path, bool force) {
   UniqueFile parent(::CreateFileW(ParentOf(full).c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                                   kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!parent) ThrowLastError();
-  const std::optional<platform::Removal> removed = RemoveEntry(
-      parent.get(), HandleName(parent.get()), ToText(ParentOf(WideString(path))), {ToText(found.cFileName), folder, link}, force);
+  bool posixRefused = false;
+  const std::optional<platform::Removal> removed =
+      RemoveEntry(parent.get(), HandleName(parent.get()), ToText(ParentOf(WideString(path))),
+                  {ToText(found.cFileName), folder, link}, force, posixRefused);
   if (!removed) Throw(ERROR_FILE_NOT_FOUND);
   return removed->held.empty();
 }

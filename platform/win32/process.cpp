@@ -74,16 +74,20 @@ class RedirectionOff {
   BOOL off_;
 };
 
-DWORD OpenProgram(std::wstring path, Walked& file) {
+DWORD OpenProgram(const std::wstring& path, Walked& file) {
   constexpr ACCESS_MASK kAccess = FILE_READ_DATA | FILE_EXECUTE | READ_CONTROL;
-  const std::wstring sysnative = L"\\SYSNATIVE\\";
-  std::wstring upper = path;
-  for (wchar_t& c : upper) c = static_cast<wchar_t>(::towupper(c));
-  const std::size_t at = upper.find(sysnative);
-  if (at == std::wstring::npos) return OpenWithoutLinks(path, kAccess, FILE_SHARE_READ, FILE_NON_DIRECTORY_FILE, file);
-  path.replace(at, sysnative.size(), L"\\System32\\");
+  wchar_t windows[MAX_PATH];
+  const UINT length = ::GetSystemWindowsDirectoryW(windows, MAX_PATH);
+  const std::wstring folder = length && length < MAX_PATH ? std::wstring(windows) : std::wstring();
+  const std::wstring sysnative = folder + L"\\Sysnative\\";
+  const bool throughSysnative =
+      !folder.empty() && path.size() > sysnative.size() &&
+      ::CompareStringOrdinal(path.c_str(), static_cast<int>(sysnative.size()), sysnative.c_str(),
+                             static_cast<int>(sysnative.size()), TRUE) == CSTR_EQUAL;
+  if (!throughSysnative) return OpenWithoutLinks(path, kAccess, FILE_SHARE_READ, FILE_NON_DIRECTORY_FILE, file);
+  const std::wstring system32 = folder + L"\\System32\\" + path.substr(sysnative.size());
   RedirectionOff unredirected;
-  return OpenWithoutLinks(path, kAccess, FILE_SHARE_READ, FILE_NON_DIRECTORY_FILE, file);
+  return OpenWithoutLinks(system32, kAccess, FILE_SHARE_READ, FILE_NON_DIRECTORY_FILE, file);
 }
 
 // Milliseconds until the deadline (none: INFINITE), at least 0.
@@ -102,9 +106,9 @@ UniqueHandle OpenToWait(DWORD id) {
 }
 
 Text ImageName(HANDLE process, DWORD id) {
-  wchar_t name[1024];
-  DWORD size = 1024;
-  if (::QueryFullProcessImageNameW(process, 0, name, &size)) return ToText(name, size);
+  std::vector<wchar_t> name(32768);  // the longest a path can be
+  DWORD size = static_cast<DWORD>(name.size());
+  if (::QueryFullProcessImageNameW(process, 0, name.data(), &size)) return ToText(name.data(), size);
   return ToText(L"proceso " + std::to_wstring(id));
 }
 
@@ -179,6 +183,8 @@ class Process final : public platform::Process {
     const DWORD state = ::WaitForSingleObject(process, 0);
     if (state == WAIT_OBJECT_0) return platform::WaitResult::Ended;
     if (state != WAIT_TIMEOUT) return platform::WaitResult::Failed;
+    // Input that keeps coming must not keep the time limit from applying.
+    if (deadline && Clock::now() >= *deadline) return platform::WaitResult::TimeUp;
     // MWMO_INPUTAVAILABLE also wakes for input that is already queued, not only for new
     // input.
     const DWORD result =
@@ -324,21 +330,29 @@ BOOL CALLBACK CloseWindowOf(HWND hwnd, LPARAM param) {
 
 }  // namespace
 
-std::vector<bool> Processes::Close(const std::vector<platform::RunningProgram>& programs,
-                                   std::chrono::milliseconds grace, const std::function<void()>& pump) {
+std::vector<platform::Closing> Processes::Close(const std::vector<platform::RunningProgram>& programs,
+                                               std::chrono::milliseconds grace, const std::function<void()>& pump) {
+  std::vector<platform::Closing> closing(programs.size(), platform::Closing::Closed);
   std::vector<UniqueHandle> handles;
   WindowsOf windows;
-  for (const platform::RunningProgram& program : programs) {
-    handles.emplace_back(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION,
-                                       FALSE, program.id));
-    // An id reused since it was listed is someone else's process now: left alone.
-    if (handles.back() && ImageName(handles.back().get(), program.id) != program.path) handles.back().reset();
-    windows.ids.push_back(program.id);
+  for (std::size_t i = 0; i < programs.size(); ++i) {
+    const platform::RunningProgram& program = programs[i];
+    UniqueHandle handle(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
+                                      program.id));
+    if (!handle) {
+      // Still there, but not this program's to end; or gone.
+      UniqueHandle seen(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, program.id));
+      if (seen && ImageName(seen.get(), program.id) == program.path) closing[i] = platform::Closing::Untouched;
+    } else if (ImageName(handle.get(), program.id) != program.path) {
+      handle.reset();  // the id was reused since it was listed: someone else's process now
+    }
+    // Only a process that is still the one listed has its windows asked.
+    windows.ids.push_back(handle ? program.id : 0);
     windows.reached.push_back(false);
+    handles.push_back(std::move(handle));
   }
   // Only the windows of this program's own desktop can be reached (not another session's).
   ::EnumWindows(&CloseWindowOf, reinterpret_cast<LPARAM>(&windows));
-  std::vector<bool> closed(programs.size(), true);
   const auto until = Clock::now() + grace;
   for (;;) {
     std::vector<HANDLE> waiting;
@@ -347,7 +361,7 @@ std::vector<bool> Processes::Close(const std::vector<platform::RunningProgram>& 
       if (windows.reached[i]) {
         if (waiting.size() < MAXIMUM_WAIT_OBJECTS - 1) waiting.push_back(handles[i].get());
       } else {
-        closed[i] = false;  // nothing of it can be asked: ended at once
+        closing[i] = platform::Closing::Ended;  // nothing of it can be asked: ended at once
         ::TerminateProcess(handles[i].get(), ERROR_PROCESS_ABORTED);
       }
     }
@@ -359,15 +373,16 @@ std::vector<bool> Processes::Close(const std::vector<platform::RunningProgram>& 
     if (result == WAIT_FAILED) break;
   }
   for (std::size_t i = 0; i < handles.size(); ++i) {
-    if (!handles[i]) continue;
-    if (::WaitForSingleObject(handles[i].get(), 0) == WAIT_TIMEOUT) {
-      closed[i] = false;
+    if (handles[i] && ::WaitForSingleObject(handles[i].get(), 0) == WAIT_TIMEOUT) {
+      closing[i] = platform::Closing::Ended;
       ::TerminateProcess(handles[i].get(), ERROR_PROCESS_ABORTED);
     }
-    // Gone before its files are deleted.
-    ::WaitForSingleObject(handles[i].get(), 5000);
   }
-  return closed;
+  // Gone before their files are deleted: a few seconds for all of them together.
+  const auto gone = Clock::now() + std::chrono::seconds(5);
+  for (const UniqueHandle& handle : handles)
+    if (handle) ::WaitForSingleObject(handle.get(), Remaining(gone));
+  return closing;
 }
 
 bool Processes::IsFile(const Text& path) {

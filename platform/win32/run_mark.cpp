@@ -38,9 +38,11 @@ RunMark::RunMark() {
   mutex_.reset(::CreateMutexW(&attributes, FALSE, Wide(kName)));
   const DWORD error = ::GetLastError();
   if (!mutex_) {
-    // Ours would let SYSTEM and the administrators in: one that does not is someone else's.
-    // (Any other failure leaves the run unmarked rather than never run.)
-    if (error == ERROR_ACCESS_DENIED) found_ = Found::SomeoneElse;
+    // Ours would let SYSTEM and the administrators in: one that does not is someone else's,
+    // as is an object of another kind under that name. (Any other failure leaves the run
+    // unmarked rather than never run.)
+    if (error == ERROR_ACCESS_DENIED || error == ERROR_INVALID_HANDLE) found_ = Found::SomeoneElse;
+    foreignOwner_ = u"?";
     return;
   }
   if (error != ERROR_ALREADY_EXISTS) return;

@@ -277,7 +277,7 @@ TEST_F(CleanupTest, OpenProgramsAreClosedFirstAndHeldFilesStayWithoutStoppingThe
   disk.Hold(u"c:\\kavro\\datos\\empresa.dat");         // by the suite's own program...
   disk.Hold(u"c:\\kavro\\visto.exe");                    // ...and by a viewer outside it
   processes.running = {{40, u"c:\\kavro\\kavro.exe"}, {41, u"c:\\kavro\\modulos\\servicio.exe"}};
-  processes.closedByThemselves = {true, false};
+  processes.closings = {platform::Closing::Closed, platform::Closing::Ended};
   processes.onClose = [this] { disk.Hold(u"c:\\kavro\\datos\\empresa.dat", false); };
   AddComponent(u"quitar.exe");
   Run();

@@ -448,12 +448,13 @@ class Processes final : public platform::Processes {
     journal_.push_back("running-from:" + Narrow(folder));
     return running;
   }
-  std::vector<bool> Close(const std::vector<platform::RunningProgram>& programs, std::chrono::milliseconds grace,
+  std::vector<platform::Closing> Close(const std::vector<platform::RunningProgram>& programs,
+                                      std::chrono::milliseconds grace,
                           const std::function<void()>&) override {
     journal_.push_back("close-programs:" + std::to_string(programs.size()) + " " +
                        std::to_string(std::chrono::duration_cast<std::chrono::seconds>(grace).count()) + "s");
     if (onClose) onClose();
-    return closedByThemselves.empty() ? std::vector<bool>(programs.size(), true) : closedByThemselves;
+    return closings.empty() ? std::vector<platform::Closing>(programs.size(), platform::Closing::Closed) : closings;
   }
 
   std::unique_ptr<platform::Process> Start(const Text& program, const Text& commandLine,
@@ -486,7 +487,7 @@ class Processes final : public platform::Processes {
 
   std::map<Text, Text> environment;
   std::vector<platform::RunningProgram> running;  // running from any folder asked about
-  std::vector<bool> closedByThemselves;           // empty: each closes when asked
+  std::vector<platform::Closing> closings;        // empty: each closes when asked
   std::function<void()> onClose;                  // what closing them does to the machine
   std::vector<Started> started;
   std::set<Text> refused;

@@ -110,10 +110,13 @@ TEST(ResolveProgramTest, TheProgramIsFoundWhereItMustBeAndNeverShorter) {
 TEST(SixtyFourBitCommandTest, ItsOwnFoldersAreThe64BitOnes) {
   EXPECT_EQ(Gene::WithSixtyFourBitVariables(u"\"%programfiles%\\K\\q.exe\" %CommonProgramFiles%\\x %ProgramFiles(x86)%"),
             u"\"%ProgramW6432%\\K\\q.exe\" %CommonProgramW6432%\\x %ProgramFiles(x86)%");
-  EXPECT_EQ(Gene::ThroughSysnative(u"c:\\windows\\SYSTEM32\\rundll32.exe C:\\Windows\\System32\\k.dll,Q "
-                                   u"C:\\Windows\\System32x\\a",
-                                   u"C:\\Windows\\system32"),
-            u"C:\\Windows\\Sysnative\\rundll32.exe C:\\Windows\\Sysnative\\k.dll,Q C:\\Windows\\System32x\\a");
+  // The program only: a 64-bit program has no Sysnative to find its arguments in.
+  const Text system32 = u"C:\\Windows\\system32";
+  EXPECT_EQ(Gene::ThroughSysnative(u"c:\\windows\\SYSTEM32\\rundll32.exe C:\\Windows\\System32\\k.dll,Q", system32),
+            u"C:\\Windows\\Sysnative\\rundll32.exe C:\\Windows\\System32\\k.dll,Q");
+  EXPECT_EQ(Gene::ThroughSysnative(u"\"C:\\Windows\\System32\\q.exe\" /s", system32), u"\"C:\\Windows\\Sysnative\\q.exe\" /s");
+  for (const char16_t* other : {u"C:\\Windows\\System32x\\a.exe", u"C:\\kavro\\q.exe C:\\Windows\\System32\\k.dll"})
+    EXPECT_EQ(Gene::ThroughSysnative(other, system32), Text(other));
 }
 
 class RunAndWaitTest : public ::testing::Test {
