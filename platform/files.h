@@ -34,6 +34,7 @@ struct Removal {
   // above them, by their full paths. Never scheduled for removal at the next restart: by then
   // any user could have put a link on their path.
   std::vector<Text> held;
+  bool stillThere = false;  // a folder removed as far as it goes, but still there (delete pending)
 };
 
 // A folder the program holds open: while it is held nobody can rename or delete it, and
@@ -48,7 +49,7 @@ class Folder {
   virtual std::vector<Entry> Entries() = 0;
   // Removes one of its entries, as listed: a file, or a folder with every file and folder in
   // it. A link, at any level, is removed itself and never followed. Nothing when the entry is
-  // no longer there.
+  // no longer there. A folder is checked to be gone afterwards.
   virtual std::optional<Removal> Remove(const Entry& entry, bool force) = 0;
   // The files Remove would remove, counted without removing or following anything: walked
   // through handles as Remove walks, a link counting as Remove counts it.

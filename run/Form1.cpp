@@ -134,9 +134,7 @@ void Form1::DeleteDataFolder(platform::Folder& install) {
   const std::optional<platform::Removal> removed = install.Remove(*data, kNoForce);
   if (!removed) return;
   LeftHeld(removed->held);
-  // A file someone holds open with delete sharing stays "delete pending" after its deletion
-  // (an antivirus, an indexer), and so does its folder: gone only when the listing says so.
-  if (!removed->held.empty() || DataFolderIn(install)) {
+  if (!removed->held.empty() || removed->stillThere) {
     log_.DataFolderLeft(kDataFolder, removed->files);
     results_.leftovers = true;
   } else {

@@ -108,6 +108,14 @@ std::optional<platform::Removal> RemoveEntry(HANDLE parent, const std::wstring& 
   if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return std::nullopt;
   if (HeldByAnother(error)) return platform::Removal{0, {path}};
   if (error) Throw(error);
+  if (!listed.folder && !listed.link) {
+    // A plain file by its listing: opened as itself on Windows whatever it became since, and
+    // removed so; Wine follows a link to a file all the same and shows it in the handle's own
+    // name only. (Nothing more is asked of a file: most of the tree is files.)
+    if (!HasName(entry.get(), parentName, name)) Throw(kReparsePointEncountered);
+    MarkDeleted(entry.get(), force, posixRefused);
+    return platform::Removal{1, {}};
+  }
   FILE_ATTRIBUTE_TAG_INFO tag{};
   ThrowLastErrorIf(!::GetFileInformationByHandleEx(entry.get(), FileAttributeTagInfo, &tag, sizeof tag));
   const bool holdsTheLink = IsLinkTag(tag.FileAttributes, tag.ReparseTag);
@@ -161,7 +169,16 @@ class HeldFolder final : public platform::Folder {
   Text Path() const override { return path_; }
   std::vector<platform::Entry> Entries() override { return EntriesOf(handle_.get()); }
   std::optional<platform::Removal> Remove(const platform::Entry& entry, bool force) override {
-    return RemoveEntry(handle_.get(), name_, path_, entry, force, posixRefused_);
+    std::optional<platform::Removal> removal = RemoveEntry(handle_.get(), name_, path_, entry, force, posixRefused_);
+    if (removal && entry.folder && !entry.link && removal->held.empty()) {
+      // Gone only if its name is: one that another program holds open with delete sharing
+      // (an antivirus, an indexer) stays "delete pending" with the classic disposition.
+      UniqueFile still;
+      const DWORD error = OpenRelative(handle_.get(), WideString(entry.name), FILE_READ_ATTRIBUTES, kShareAll,
+                                       kFileOpen, 0, still);
+      removal->stillThere = error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
+    }
+    return removal;
   }
   std::size_t CountFiles(const platform::Entry& entry) override { return CountEntry(handle_.get(), name_, entry); }
 
