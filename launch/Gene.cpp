@@ -47,7 +47,8 @@ Split SplitProgram(TextView command) {
   const Text upper = UpperCase(command);
   for (std::size_t at = upper.find(u".EXE"); at != Text::npos; at = upper.find(u".EXE", at + 1)) {
     const std::size_t end = at + 4;
-    if (end == command.size() || command[end] == kBlank) return {command.substr(0, end), command.substr(end)};
+    if (end == command.size() || command[end] == kBlank)
+      return {command.substr(0, end), command.substr(end)};
   }
   const std::size_t blank = command.find(kBlank);
   if (blank == TextView::npos) return {command, {}};
@@ -144,16 +145,19 @@ Text Quoted(TextView program) {
 
 bool NamesPackage(const Text& commandLine) {
   if (IsMsiexec(SplitProgram(TrimBlanks(commandLine)).program)) return false;
-  const Text tail = commandLine.size() > 3 ? commandLine.substr(commandLine.size() - 3) : commandLine;
+  const Text tail =
+      commandLine.size() > 3 ? commandLine.substr(commandLine.size() - 3) : commandLine;
   return UpperCase(tail) == u"MSI";
 }
 
 Text WithSixtyFourBitVariables(const Text& commandLine) {
   Text text = commandLine;
-  for (const auto& [own, sixtyFour] : {std::pair{u"%PROGRAMFILES%", u"%ProgramW6432%"},
-                                       std::pair{u"%COMMONPROGRAMFILES%", u"%CommonProgramW6432%"}}) {
+  for (const auto& [own, sixtyFour] :
+       {std::pair{u"%PROGRAMFILES%", u"%ProgramW6432%"},
+        std::pair{u"%COMMONPROGRAMFILES%", u"%CommonProgramW6432%"}}) {
     const Text name(own);
-    for (std::size_t at = UpperCase(text).find(name); at != Text::npos; at = UpperCase(text).find(name, at))
+    for (std::size_t at = UpperCase(text).find(name); at != Text::npos;
+         at = UpperCase(text).find(name, at))
       text.replace(at, name.size(), sixtyFour);
   }
   return text;
@@ -164,7 +168,8 @@ Text ThroughSysnative(const Text& commandLine, const Text& systemFolder) {
   const std::size_t at = !commandLine.empty() && commandLine.front() == u'"' ? 1 : 0;
   const Text folder = UpperCase(systemFolder) + u'\\';
   if (UpperCase(TextView(commandLine).substr(at, folder.size())) != folder) return commandLine;
-  return commandLine.substr(0, at) + SysnativeOf(systemFolder) + u'\\' + commandLine.substr(at + folder.size());
+  return commandLine.substr(0, at) + SysnativeOf(systemFolder) + u'\\' +
+         commandLine.substr(at + folder.size());
 }
 
 Text UninstallCommand(const Text& commandLine, const Text& msiexec) {
@@ -198,7 +203,8 @@ Launch ResolveProgram(const Text& commandLine, const Text& systemFolder,
        end = commandLine.rfind(kBlank, end - 1)) {
     const TextView program = TextView(commandLine).substr(0, end);
     if (program.empty() || program.back() == kBlank) continue;
-    if (Text path = found(program); !path.empty()) return {path, Quoted(program) + commandLine.substr(end)};
+    if (Text path = found(program); !path.empty())
+      return {path, Quoted(program) + commandLine.substr(end)};
   }
   return {Text(), commandLine};
 }
@@ -232,9 +238,11 @@ Outcome RunAndWait(platform::Processes& processes, platform::Window& window, Tex
   }
   if (how.started) how.started(*process);
   platform::Ending ending = WaitForProcessExit(
-      window, *process, how.timeLimit.count() ? platform::Deadline(start + how.timeLimit) : std::nullopt);
+      window, *process,
+      how.timeLimit.count() ? platform::Deadline(start + how.timeLimit) : std::nullopt);
   return {true, packagePath,
-          std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() - start),
+          std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
+                                                                start),
           std::move(ending)};
 }
 

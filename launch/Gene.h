@@ -73,7 +73,7 @@ Prepared Prepare(platform::Processes& processes, const Text& commandLine, const 
 // What became of one command.
 struct Outcome {
   bool started = false;
-  bool packagePath = false;  // handed to msiexec as a package path
+  bool packagePath = false;               // handed to msiexec as a package path
   std::chrono::milliseconds duration{0};  // from the start to the end of the wait
   platform::Ending ending;
 };

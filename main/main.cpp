@@ -41,12 +41,14 @@ int List(RunLog& log, bool someoneCanAnswer) {
   win32::Processes processes;
   win32::Shell shell;
   win32::FileSystem files;
-  const Inventory inventory = TakeInventory(registry, processes, shell, files, log, someoneCanAnswer);
+  const Inventory inventory =
+      TakeInventory(registry, processes, shell, files, log, someoneCanAnswer);
   Text report;
   for (const Text& line : inventory.lines) report += line + u"\r\n";
   if (!inventory.suitePresent) report = u"La aplicación KavroII No está instalada en el equipo\r\n";
   win32::WriteToStandardOutput(report);
-  if (someoneCanAnswer) ::MessageBoxW(nullptr, win32::Wide(report), L"DesinstalaKavro", MB_OK | MB_ICONINFORMATION);
+  if (someoneCanAnswer)
+    ::MessageBoxW(nullptr, win32::Wide(report), L"DesinstalaKavro", MB_OK | MB_ICONINFORMATION);
   const int status = inventory.suitePresent ? kExitComponentsRemain : kExitCompleted;
   log.InventoryEnded(status, inventory.suitePresent);
   return status;

@@ -59,8 +59,8 @@ class Folder {
 // The outcome of holding a folder: the folder, or why not.
 struct HeldFolder {
   std::unique_ptr<Folder> folder;
-  bool link = false;            // the path itself is a link: not opened
-  std::optional<Error> error;   // it could not be opened without following links
+  bool link = false;           // the path itself is a link: not opened
+  std::optional<Error> error;  // it could not be opened without following links
   // Nothing of the three: there is no folder at the path.
 };
 

@@ -64,9 +64,9 @@ struct RunningProgram {
 
 // What became of a program asked to close.
 enum class Closing {
-  Closed,    // it ended by itself (or was gone already)
-  Ended,     // it was ended
-  Untouched, // it could be neither asked nor ended (not this program's to end): still running
+  Closed,     // it ended by itself (or was gone already)
+  Ended,      // it was ended
+  Untouched,  // it could be neither asked nor ended (not this program's to end): still running
 };
 
 class Processes {
@@ -80,7 +80,8 @@ class Processes {
   // window has input; then ends those still running and, at once, those without such a
   // window (another session's). For each, in order, what became of it.
   virtual std::vector<Closing> Close(const std::vector<RunningProgram>& programs,
-                                     std::chrono::milliseconds grace, const std::function<void()>& pump) = 0;
+                                     std::chrono::milliseconds grace,
+                                     const std::function<void()>& pump) = 0;
   // Starts the program (a full path, never searched for) with the command line and the
   // window-show code for its first window, the caller's environment and current folder,
   // inheritable handles inherited, at normal priority. The program's file is opened first,

@@ -24,7 +24,9 @@ std::optional<std::uint32_t> Seconds(const Text& text) {
 CommandLine ParseCommandLine(const std::vector<Text>& args) {
   CommandLine options;
   bool help = false, list = false;
-  const auto invalid = [] { return CommandLine{CommandLine::Action::Invalid, false, std::nullopt, std::nullopt}; };
+  const auto invalid = [] {
+    return CommandLine{CommandLine::Action::Invalid, false, std::nullopt, std::nullopt};
+  };
   for (std::size_t i = 0; i < args.size(); ++i) {
     const Text& arg = args[i];
     if (arg.size() < 2 || (arg[0] != u'/' && arg[0] != u'-')) return invalid();
@@ -62,7 +64,8 @@ std::chrono::seconds TimeLimit(const CommandLine& options, bool someoneCanAnswer
 }
 
 Text UsageText() {
-  return u"Uso: DesinstalaKavro1.exe [/quiet] [/log <archivo>] [/timeout <segundos>] [/list] [/?]\r\n"
+  return u"Uso: DesinstalaKavro1.exe [/quiet] [/log <archivo>] [/timeout <segundos>] [/list] "
+         u"[/?]\r\n"
          u"\r\n"
          u"  (sin argumentos)      muestra la ventana y desinstala KavroII\r\n"
          u"  /quiet                desinstala sin mostrar ventana ni mensajes\r\n"

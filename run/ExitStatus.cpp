@@ -11,9 +11,14 @@ constexpr Meaning kMeanings[] = {
     {kExitCompleted, u"terminado: no queda ningún componente registrado"},
     {kExitCommandNotStarted, u"terminado, pero algún desinstalador no se pudo poner en marcha"},
     {kExitErrorBox, u"no terminado: un error detuvo la desinstalación"},
-    {kExitComponentsRemain, u"terminado, pero algo de la suite queda: algún componente sigue registrado (su desinstalador falló o se canceló) o un archivo que otro programa tenía abierto"},
-    {kExitRetry, u"otra instalación en curso: como 3, y un desinstalador lo indicó; o ya había otra ejecución de este programa y no se hizo nada. Conviene repetir más tarde"},
-    {kExitRestartNeeded, u"terminado: no queda ningún componente; hace falta reiniciar para completar"},
+    {kExitComponentsRemain,
+     u"terminado, pero algo de la suite queda: algún componente sigue registrado (su desinstalador "
+     u"falló o se canceló) o un archivo que otro programa tenía abierto"},
+    {kExitRetry,
+     u"otra instalación en curso: como 3, y un desinstalador lo indicó; o ya había otra ejecución "
+     u"de este programa y no se hizo nada. Conviene repetir más tarde"},
+    {kExitRestartNeeded,
+     u"terminado: no queda ningún componente; hace falta reiniciar para completar"},
     {kExitInvalidCommandLine, u"línea de órdenes no válida: no se hizo nada"},
 };
 

@@ -7,15 +7,15 @@
 
 // Where several apply, the first in this order wins: 2, 1, 1618, 3, 3010, 0.
 enum ExitStatus : int {
-  kExitCompleted = 0,          // the run reached its end and every component is gone
-  kExitCommandNotStarted = 1,  // the run reached its end, but some command could not be started
-  kExitErrorBox = 2,           // the run did not reach its end: it ended on the error box
-  kExitComponentsRemain = 3,   // something of the suite remains: a component still registered
-                               // after its uninstaller ran, or a file another program held
-  kExitRetry = 1618,           // as 3, and one of those uninstallers said another installation
-                               // was in progress; or another run of this program was under way
-                               // and nothing was done: worth trying again later
-  kExitRestartNeeded = 3010,   // every component is gone; a restart finishes the removal
+  kExitCompleted = 0,              // the run reached its end and every component is gone
+  kExitCommandNotStarted = 1,      // the run reached its end, but some command could not be started
+  kExitErrorBox = 2,               // the run did not reach its end: it ended on the error box
+  kExitComponentsRemain = 3,       // something of the suite remains: a component still registered
+                                   // after its uninstaller ran, or a file another program held
+  kExitRetry = 1618,               // as 3, and one of those uninstallers said another installation
+                                   // was in progress; or another run of this program was under way
+                                   // and nothing was done: worth trying again later
+  kExitRestartNeeded = 3010,       // every component is gone; a restart finishes the removal
   kExitInvalidCommandLine = 1639,  // nothing was done (the value Windows Installer uses)
 };
 

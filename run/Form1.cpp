@@ -14,8 +14,8 @@ constexpr std::chrono::seconds kCloseGrace{15};
 
 }  // namespace
 
-Form1::Form1(Platform platform, RunLog& log, RunOptions options)
-    : platform_(platform), log_(log), options_(options) {}
+Form1::Form1(Platform platform, RunLog& log, RunOptions options) :
+    platform_(platform), log_(log), options_(options) {}
 
 void Form1::SessionEnding() { log_.CutShort(step_); }
 
@@ -64,7 +64,8 @@ void Form1::RunUninstallers() {
   for (int i = 0; i < count; ++i) {
     const suite::Component& component = components_.at(static_cast<std::size_t>(i));
     // The row shows the UninstallString; where nobody can answer its quiet one may run instead.
-    Text command = component.chosen.quiet ? component.chosen.command.text : CommandOfRow(list.List(i));
+    Text command =
+        component.chosen.quiet ? component.chosen.command.text : CommandOfRow(list.List(i));
     list.SetListIndex(i);  // the user sees which component is being removed
     step_ = u"la desinstalación de \"" + component.displayName + u"\"";
     const Text keyPath = kUninstallKey + u'\\' + component.keyName;
@@ -93,7 +94,8 @@ void Form1::RunUninstallers() {
     // msiexec removes a package's product and the product's own entry, but the suite's entry
     // that names the package stays: there its exit code alone tells.
     const std::optional<bool> byCode =
-        outcome.packagePath ? std::optional<bool>(PackageRemoved(outcome.ending.exitCode)) : std::nullopt;
+        outcome.packagePath ? std::optional<bool>(PackageRemoved(outcome.ending.exitCode))
+                            : std::nullopt;
     results_.Ran(outcome.ending.exitCode, byCode.value_or(entryGone));
     log_.Ran(command, component.chosen.quiet, outcome.duration, outcome.ending, entryGone, byCode);
     if (outcome.ending.timeLimitReached) {
@@ -151,7 +153,8 @@ void Form1::CloseSuitePrograms() {
   // The suite's own programs, left open (often over night), hold its data files. Only when
   // c:\kavro is a real folder: what runs from a link's target is none of the suite's.
   if (Fso().IsLink(kInstallFolder) || !Fso().FolderExists(kInstallFolder)) return;
-  const std::vector<platform::RunningProgram> running = platform_.processes.RunningFrom(kInstallFolder);
+  const std::vector<platform::RunningProgram> running =
+      platform_.processes.RunningFrom(kInstallFolder);
   if (running.empty()) return;
   step_ = u"el cierre de los programas de la suite";
   const std::vector<platform::Closing> closed =

@@ -26,7 +26,7 @@ struct Platform {
 
 // How this run goes.
 struct RunOptions {
-  bool someoneCanAnswer = true;  // someone sees the window and can answer an uninstaller
+  bool someoneCanAnswer = true;       // someone sees the window and can answer an uninstaller
   std::chrono::seconds timeLimit{0};  // of each component's uninstall; zero for none
 };
 

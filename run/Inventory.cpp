@@ -13,8 +13,9 @@ Text ViewName(platform::RegistryView view) {
 
 }  // namespace
 
-Inventory TakeInventory(platform::Registry& registry, platform::Processes& processes, platform::Shell& shell,
-                        platform::FileSystem& files, RunLog& log, bool someoneCanAnswer) {
+Inventory TakeInventory(platform::Registry& registry, platform::Processes& processes,
+                        platform::Shell& shell, platform::FileSystem& files, RunLog& log,
+                        bool someoneCanAnswer) {
   Inventory inventory;
   const auto add = [&](const Text& line, bool warning = false) {
     inventory.lines.push_back(line);
@@ -26,9 +27,10 @@ Inventory TakeInventory(platform::Registry& registry, platform::Processes& proce
     how.expandable = component.chosen.command.expandable;
     how.sixtyFourBit = component.view == platform::RegistryView::SixtyFourBit;
     const Gene::Prepared prepared = Gene::Prepare(processes, component.chosen.command.text, how);
-    add(u"Componente: " + ViewName(component.view) + u", clave " + component.keyName + u", nombre \"" +
-            component.displayName + u"\", se entregaría" +
-            (component.chosen.quiet ? u" (QuietUninstallString)" : u"") + u": " + prepared.launch.commandLine +
+    add(u"Componente: " + ViewName(component.view) + u", clave " + component.keyName +
+            u", nombre \"" + component.displayName + u"\", se entregaría" +
+            (component.chosen.quiet ? u" (QuietUninstallString)" : u"") + u": " +
+            prepared.launch.commandLine +
             (prepared.launch.program.empty() ? u" (NO EXISTE: no se podría poner en marcha)" : u""),
         prepared.launch.program.empty());
   }
@@ -49,10 +51,12 @@ Inventory TakeInventory(platform::Registry& registry, platform::Processes& proce
       }
       std::vector<Text> executables;
       for (const platform::Entry& entry : install.folder->Entries())
-        if (!entry.folder && !entry.hidden && suite::IsStrayExecutable(entry.name)) executables.push_back(entry.name);
+        if (!entry.folder && !entry.hidden && suite::IsStrayExecutable(entry.name))
+          executables.push_back(entry.name);
       std::sort(executables.begin(), executables.end(),
                 [](const Text& a, const Text& b) { return UpperCase(a) < UpperCase(b); });
-      for (const Text& name : executables) add(u"Ejecutable (se borraría): " + suite::kInstallFolderPrefix + name);
+      for (const Text& name : executables)
+        add(u"Ejecutable (se borraría): " + suite::kInstallFolderPrefix + name);
     }
   }
   for (const platform::Desktop desktop : {platform::Desktop::User, platform::Desktop::Public}) {

@@ -20,5 +20,6 @@ struct Inventory {
 // the suite's programs running that it would close, the data folder with its files, each
 // executable the sweep would delete and each shortcut on the user's and the public desktop;
 // also the suite in other users' own lists, which it would leave. Each line is logged too.
-Inventory TakeInventory(platform::Registry& registry, platform::Processes& processes, platform::Shell& shell,
-                        platform::FileSystem& files, RunLog& log, bool someoneCanAnswer);
+Inventory TakeInventory(platform::Registry& registry, platform::Processes& processes,
+                        platform::Shell& shell, platform::FileSystem& files, RunLog& log,
+                        bool someoneCanAnswer);

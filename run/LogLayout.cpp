@@ -23,10 +23,12 @@ Text CmtraceEntry(const Text& text, platform::Severity severity, const LogStamp&
     safe.insert(at + end.size() - 1, 1, u'\u200B');
   char fields[160];
   std::snprintf(fields, sizeof fields,
-                "]LOG]!><time=\"%02u:%02u:%02u.%03u%c%03d\" date=\"%02u-%02u-%04u\" component=\"DesinstalaKavro\" "
+                "]LOG]!><time=\"%02u:%02u:%02u.%03u%c%03d\" date=\"%02u-%02u-%04u\" "
+                "component=\"DesinstalaKavro\" "
                 "context=\"\" type=\"%d\" thread=\"%u\" file=\"\">",
-                stamp.hour, stamp.minute, stamp.second, stamp.millisecond, stamp.biasMinutes < 0 ? '-' : '+',
-                std::abs(stamp.biasMinutes), stamp.month, stamp.day, stamp.year, static_cast<int>(severity),
+                stamp.hour, stamp.minute, stamp.second, stamp.millisecond,
+                stamp.biasMinutes < 0 ? '-' : '+', std::abs(stamp.biasMinutes), stamp.month,
+                stamp.day, stamp.year, static_cast<int>(severity),
                 static_cast<unsigned>(stamp.thread));
   return u"<![LOG[" + safe + Ascii(fields);
 }

@@ -49,46 +49,55 @@ Text QuietMark(bool quiet) { return quiet ? u" (QuietUninstallString)" : u""; }
 
 void RunLog::Started(const Text& version, const Text& commandLine, const Text& user,
                      bool someoneCanAnswer) {
-  Write(platform::Severity::Information, u"Inicio: DesinstalaKavro " + version + u", línea de órdenes: " + commandLine +
-               u", usuario: " + user +
-               (someoneCanAnswer ? u", con usuario que puede responder a los mensajes"
-                                 : u", sin nadie que pueda responder: los mensajes van solo al registro"));
+  Write(platform::Severity::Information,
+        u"Inicio: DesinstalaKavro " + version + u", línea de órdenes: " + commandLine +
+            u", usuario: " + user +
+            (someoneCanAnswer
+                 ? u", con usuario que puede responder a los mensajes"
+                 : u", sin nadie que pueda responder: los mensajes van solo al registro"));
 }
 
 void RunLog::Listed(platform::RegistryView view, int count, bool fromRegistryFunctions,
                     bool providerTimedOut) {
-  Write(platform::Severity::Information, u"Programas instalados, " + ViewName(view) + u": " +
-               DecimalText(count) + u" subclaves, " +
-               (!fromRegistryFunctions ? u"por el proveedor WMI"
-                : providerTimedOut     ? u"por las funciones del registro (el proveedor WMI no respondió en 30 s)"
-                                       : u"por las funciones del registro (el proveedor WMI no dio la lista)"));
+  Write(platform::Severity::Information,
+        u"Programas instalados, " + ViewName(view) + u": " + DecimalText(count) + u" subclaves, " +
+            (!fromRegistryFunctions ? u"por el proveedor WMI"
+             : providerTimedOut
+                 ? u"por las funciones del registro (el proveedor WMI no respondió en 30 s)"
+                 : u"por las funciones del registro (el proveedor WMI no dio la lista)"));
 }
 
 void RunLog::Found(const Text& keyName, platform::RegistryView view, const Text& displayName,
                    const Text& command, const Text& quietCommand) {
-  Write(platform::Severity::Information, u"Componente encontrado: clave " + keyName + u" (" + ViewName(view) + u"), nombre \"" +
-               displayName + u"\", orden: " + command +
-               (quietCommand.empty() ? Text() : u", orden silenciosa (QuietUninstallString): " + quietCommand));
+  Write(platform::Severity::Information,
+        u"Componente encontrado: clave " + keyName + u" (" + ViewName(view) + u"), nombre \"" +
+            displayName + u"\", orden: " + command +
+            (quietCommand.empty() ? Text()
+                                  : u", orden silenciosa (QuietUninstallString): " + quietCommand));
 }
 
 void RunLog::NotStarted(const Text& command, bool quiet) {
-  Write(platform::Severity::Error, u"No se pudo poner en marcha" + QuietMark(quiet) + u": " + command);
+  Write(platform::Severity::Error,
+        u"No se pudo poner en marcha" + QuietMark(quiet) + u": " + command);
 }
 
 void RunLog::PerUserComponent(const Text& key, const Text& displayName) {
-  Write(platform::Severity::Warning, u"Aviso: instalación propia de un usuario: " + key + u", nombre \"" +
-                                         displayName + u"\"; es de ese usuario y no se desinstala");
+  Write(platform::Severity::Warning, u"Aviso: instalación propia de un usuario: " + key +
+                                         u", nombre \"" + displayName +
+                                         u"\"; es de ese usuario y no se desinstala");
 }
 
 void RunLog::OthersCanReplace(const Text& command) {
-  Write(platform::Severity::Warning, u"Aviso: el programa de " + command +
-               u" está en un archivo o carpeta que otros usuarios pueden cambiar: un usuario "
-               u"corriente podría haberlo sustituido");
+  Write(platform::Severity::Warning,
+        u"Aviso: el programa de " + command +
+            u" está en un archivo o carpeta que otros usuarios pueden cambiar: un usuario "
+            u"corriente podría haberlo sustituido");
 }
 
 void RunLog::AlreadyGone(const Text& keyName) {
-  Write(platform::Severity::Information, u"Ya desinstalado: la clave " + keyName +
-               u" ya no existe (la quitó un desinstalador anterior); no se ejecuta su orden");
+  Write(platform::Severity::Information,
+        u"Ya desinstalado: la clave " + keyName +
+            u" ya no existe (la quitó un desinstalador anterior); no se ejecuta su orden");
 }
 
 void RunLog::Ran(const Text& command, bool quiet, std::chrono::milliseconds duration,
@@ -108,75 +117,94 @@ void RunLog::Ran(const Text& command, bool quiet, std::chrono::milliseconds dura
                         : u": msiexec no lo dio por desinstalado";
   }
   const bool remains = (!entryGone && !byExitCode.value_or(false)) || ending.timeLimitReached;
-  Write(remains || !ending.leftRunning.empty() ? platform::Severity::Warning : platform::Severity::Information,
+  Write(remains || !ending.leftRunning.empty() ? platform::Severity::Warning
+                                               : platform::Severity::Information,
         line);
 }
 
 void RunLog::TimeLimitReached(const Text& keyName, const Text& command, std::chrono::seconds limit,
                               const std::vector<Text>& ended) {
-  Write(platform::Severity::Warning, u"Tiempo agotado: la desinstalación de la clave " + keyName + u" (" + command +
-               u") no terminó en " + DecimalText(limit.count()) + u" s; terminados: " +
-               (ended.empty() ? Text(u"ninguno seguía en marcha") : Joined(ended)) +
-               u"; el componente cuenta como no desinstalado");
+  Write(platform::Severity::Warning,
+        u"Tiempo agotado: la desinstalación de la clave " + keyName + u" (" + command +
+            u") no terminó en " + DecimalText(limit.count()) + u" s; terminados: " +
+            (ended.empty() ? Text(u"ninguno seguía en marcha") : Joined(ended)) +
+            u"; el componente cuenta como no desinstalado");
 }
 
-void RunLog::Message(const Text& text, platform::Severity severity) { Write(severity, u"Mensaje: " + OneLine(text)); }
+void RunLog::Message(const Text& text, platform::Severity severity) {
+  Write(severity, u"Mensaje: " + OneLine(text));
+}
 
 void RunLog::Error(const platform::Error& error) {
-  Write(platform::Severity::Error, u"Error " + DecimalText(error.number) + u": " + OneLine(error.message));
+  Write(platform::Severity::Error,
+        u"Error " + DecimalText(error.number) + u": " + OneLine(error.message));
 }
 
 void RunLog::NoDesktop(const Text& path) {
-  Write(platform::Severity::Information, u"No hay carpeta de escritorio" + (path.empty() ? Text() : u" " + path) +
-               u": no hay acceso directo que borrar");
+  Write(platform::Severity::Information, u"No hay carpeta de escritorio" +
+                                             (path.empty() ? Text() : u" " + path) +
+                                             u": no hay acceso directo que borrar");
 }
 
-void RunLog::DeletedShortcut(const Text& path) { Write(platform::Severity::Information, u"Borrado el acceso directo " + path); }
+void RunLog::DeletedShortcut(const Text& path) {
+  Write(platform::Severity::Information, u"Borrado el acceso directo " + path);
+}
 
 void RunLog::InstallFolderIsLink(const Text& path) {
-  Write(platform::Severity::Warning, path + u" es un enlace (de símbolo, de unión u otro punto de reanálisis): no es una "
-                      u"carpeta de instalación; no se borra ni se barre nada en ella");
+  Write(platform::Severity::Warning,
+        path +
+            u" es un enlace (de símbolo, de unión u otro punto de reanálisis): no es una "
+            u"carpeta de instalación; no se borra ni se barre nada en ella");
 }
 
 void RunLog::InstallFolderNotHeld(const Text& path, const platform::Error& error) {
-  Write(platform::Severity::Warning, path + u" no se pudo abrir sin seguir enlaces (error " + DecimalText(error.number) + u": " +
-               OneLine(error.message) + u"); no se borra ni se barre nada en ella");
+  Write(platform::Severity::Warning,
+        path + u" no se pudo abrir sin seguir enlaces (error " + DecimalText(error.number) + u": " +
+            OneLine(error.message) + u"); no se borra ni se barre nada en ella");
 }
 
 void RunLog::DataFolderIsLink(const Text& path) {
-  Write(platform::Severity::Warning, path + u" es un enlace: se quita el enlace y nada de lo que hay detrás");
+  Write(platform::Severity::Warning,
+        path + u" es un enlace: se quita el enlace y nada de lo que hay detrás");
 }
 
 void RunLog::DeletedDataFolder(const Text& path, std::size_t files) {
-  Write(platform::Severity::Information, u"Borrada la carpeta de datos " + path + u" (" + DecimalText(files) + u" archivos)");
+  Write(platform::Severity::Information,
+        u"Borrada la carpeta de datos " + path + u" (" + DecimalText(files) + u" archivos)");
 }
 
 void RunLog::DataFolderLeft(const Text& path, std::size_t files) {
-  Write(platform::Severity::Warning, u"La carpeta de datos " + path + u" sigue ahí (" + DecimalText(files) +
-               u" archivos borrados): queda lo que otros programas tienen abierto");
+  Write(platform::Severity::Warning,
+        u"La carpeta de datos " + path + u" sigue ahí (" + DecimalText(files) +
+            u" archivos borrados): queda lo que otros programas tienen abierto");
 }
 
 void RunLog::HeldByAnotherProgram(const Text& path) {
-  Write(platform::Severity::Warning, u"No se borró " + path + u": otro programa lo tiene abierto; se deja donde está");
+  Write(platform::Severity::Warning,
+        u"No se borró " + path + u": otro programa lo tiene abierto; se deja donde está");
 }
 
 void RunLog::ClosedProgram(const Text& path, std::uint32_t id, platform::Closing closing) {
-  Write(platform::Severity::Warning,
-        u"Programa de la suite en marcha: " + path + u" (proceso " + DecimalText(id) + u"), " +
-            (closing == platform::Closing::Closed  ? u"cerrado"
-             : closing == platform::Closing::Ended ? u"terminado"
-                                                   : u"no se pudo cerrar ni terminar: sigue en marcha"));
+  Write(platform::Severity::Warning, u"Programa de la suite en marcha: " + path + u" (proceso " +
+                                         DecimalText(id) + u"), " +
+                                         (closing == platform::Closing::Closed ? u"cerrado"
+                                          : closing == platform::Closing::Ended
+                                              ? u"terminado"
+                                              : u"no se pudo cerrar ni terminar: sigue en marcha"));
 }
 
-void RunLog::DeletedExecutable(const Text& path) { Write(platform::Severity::Information, u"Borrado el ejecutable " + path); }
+void RunLog::DeletedExecutable(const Text& path) {
+  Write(platform::Severity::Information, u"Borrado el ejecutable " + path);
+}
 
 void RunLog::Ended(int exitStatus) {
   Write(SeverityOfEnd(exitStatus), u"Fin: código de salida " + DecimalText(exitStatus) + u" (" +
-               ExitStatusMeaning(exitStatus) + u")");
+                                       ExitStatusMeaning(exitStatus) + u")");
 }
 
 void RunLog::Reported(const Text& line, bool warning) {
-  Write(warning ? platform::Severity::Warning : platform::Severity::Information, u"Inventario: " + line);
+  Write(warning ? platform::Severity::Warning : platform::Severity::Information,
+        u"Inventario: " + line);
 }
 
 void RunLog::InventoryEnded(int exitStatus, bool suitePresent) {
@@ -187,18 +215,21 @@ void RunLog::InventoryEnded(int exitStatus, bool suitePresent) {
 }
 
 void RunLog::AnotherRunUnderWay(int exitStatus) {
-  Write(platform::Severity::Warning, u"Fin: código de salida " + DecimalText(exitStatus) +
-               u" (otra ejecución de DesinstalaKavro está en curso en este equipo: no se hizo nada)");
+  Write(platform::Severity::Warning,
+        u"Fin: código de salida " + DecimalText(exitStatus) +
+            u" (otra ejecución de DesinstalaKavro está en curso en este equipo: no se hizo nada)");
 }
 
 void RunLog::ForeignRunMark(const Text& name, const Text& owner) {
-  Write(platform::Severity::Warning, u"Aviso: el nombre " + name + u", que marca una ejecución en curso, es de un objeto de " +
-               owner + u", no de SYSTEM ni de los administradores: no se tiene en cuenta");
+  Write(platform::Severity::Warning,
+        u"Aviso: el nombre " + name + u", que marca una ejecución en curso, es de un objeto de " +
+            owner + u", no de SYSTEM ni de los administradores: no se tiene en cuenta");
 }
 
 void RunLog::CutShort(const Text& step) {
-  Write(platform::Severity::Warning, u"Interrumpido: la sesión de Windows termina (cierre de sesión o apagado) durante " + step +
-               u"; la próxima ejecución seguirá con lo que quede");
+  Write(platform::Severity::Warning,
+        u"Interrumpido: la sesión de Windows termina (cierre de sesión o apagado) durante " + step +
+            u"; la próxima ejecución seguirá con lo que quede");
 }
 
 void RunLog::Write(platform::Severity severity, const Text& text) { file_.Append(text, severity); }

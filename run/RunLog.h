@@ -33,7 +33,8 @@ class RunLog {
   // waited for (and those given up on), and whether its registry entry is gone.
   // byExitCode: a package path, judged removed or not by msiexec's exit code.
   void Ran(const Text& command, bool quiet, std::chrono::milliseconds duration,
-           const platform::Ending& ending, bool entryGone, std::optional<bool> byExitCode = std::nullopt);
+           const platform::Ending& ending, bool entryGone,
+           std::optional<bool> byExitCode = std::nullopt);
   // A component's uninstall reached the time limit: the programs of it that were ended.
   void TimeLimitReached(const Text& keyName, const Text& command, std::chrono::seconds limit,
                         const std::vector<Text>& ended);

@@ -8,22 +8,26 @@ namespace {
 
 const Text kDataFolderName = u"DATOS";
 const Text kMainExecutable = u"KAVRO.EXE";
-constexpr platform::HiveHandle kUsers = static_cast<platform::HiveHandle>(0x80000003u);  // HKEY_USERS
+constexpr platform::HiveHandle kUsers =
+    static_cast<platform::HiveHandle>(0x80000003u);  // HKEY_USERS
 const Text kPerUserKey = u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
 
 }  // namespace
 
-std::vector<Component> FindComponents(platform::Registry& registry, RunLog& log, bool someoneCanAnswer) {
+std::vector<Component> FindComponents(platform::Registry& registry, RunLog& log,
+                                      bool someoneCanAnswer) {
   std::vector<Component> components;
   std::vector<platform::RegistryView> views = {platform::RegistryView::ThirtyTwoBit};
   if (registry.HasSixtyFourBitView()) views.push_back(platform::RegistryView::SixtyFourBit);
   for (const platform::RegistryView view : views) {
-    const LeerClavesReg::UninstallKeyList keys = LeerClavesReg::EnumerateSubkeys(registry, kHive, kUninstallKey, view);
+    const LeerClavesReg::UninstallKeyList keys =
+        LeerClavesReg::EnumerateSubkeys(registry, kHive, kUninstallKey, view);
     log.Listed(view, keys.Count, keys.fromRegistryFunctions, keys.providerTimedOut);
     for (int i = 0; i < keys.Count; ++i) {
       const Text& keyName = keys.Names[static_cast<std::size_t>(i)];
       const Text keyPath = kUninstallKey + u'\\' + keyName;
-      const Text displayName = ValorClaveReg::ReadRegistryString(registry, kHive, keyPath, u"DisplayName", view);
+      const Text displayName =
+          ValorClaveReg::ReadRegistryString(registry, kHive, keyPath, u"DisplayName", view);
       if (!IsSuiteComponent(displayName)) continue;
       const ValorClaveReg::RegistryText command =
           ValorClaveReg::ReadRegistryText(registry, kHive, keyPath, u"UninstallString", view);
@@ -31,9 +35,11 @@ std::vector<Component> FindComponents(platform::Registry& registry, RunLog& log,
       const ChosenCommand chosen = ChooseCommand(
           command,
           someoneCanAnswer ? ValorClaveReg::RegistryText{}
-                           : ValorClaveReg::ReadRegistryText(registry, kHive, keyPath, u"QuietUninstallString", view),
+                           : ValorClaveReg::ReadRegistryText(registry, kHive, keyPath,
+                                                             u"QuietUninstallString", view),
           someoneCanAnswer);
-      log.Found(keyName, view, displayName, command.text, chosen.quiet ? chosen.command.text : Text());
+      log.Found(keyName, view, displayName, command.text,
+                chosen.quiet ? chosen.command.text : Text());
       components.push_back({keyName, displayName, view, command.text, chosen});
     }
   }
@@ -42,12 +48,15 @@ std::vector<Component> FindComponents(platform::Registry& registry, RunLog& log,
 
 std::vector<Text> FindPerUserComponents(platform::Registry& registry, RunLog& log) {
   std::vector<Text> found;
-  for (const Text& profile : registry.EnumKeyDirect(kUsers, Text(), platform::RegistryView::ThirtyTwoBit)) {
+  for (const Text& profile :
+       registry.EnumKeyDirect(kUsers, Text(), platform::RegistryView::ThirtyTwoBit)) {
     // .DEFAULT is the SYSTEM account's, also loaded as S-1-5-18; *_Classes hold no programs.
     if (UpperCase(profile) == u".DEFAULT" || UpperCase(profile).ends_with(u"_CLASSES")) continue;
     const Text key = profile + u'\\' + kPerUserKey;
-    for (const Text& name : registry.EnumKeyDirect(kUsers, key, platform::RegistryView::ThirtyTwoBit)) {
-      const Text displayName = ValorClaveReg::ReadRegistryString(registry, kUsers, key + u'\\' + name, u"DisplayName");
+    for (const Text& name :
+         registry.EnumKeyDirect(kUsers, key, platform::RegistryView::ThirtyTwoBit)) {
+      const Text displayName =
+          ValorClaveReg::ReadRegistryString(registry, kUsers, key + u'\\' + name, u"DisplayName");
       if (!IsSuiteComponent(displayName)) continue;
       found.push_back(u"HKEY_USERS\\" + key + u'\\' + name);
       log.PerUserComponent(found.back(), displayName);

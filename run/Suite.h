@@ -23,15 +23,16 @@ inline const Text kShortcutName = u"\\KavroII.lnk";
 struct Component {
   Text keyName;
   Text displayName;
-  platform::RegistryView view;   // every later look at its entry is in this view
-  Text uninstallString;          // as read: what its row shows
-  ChosenCommand chosen;          // the command it is removed with
+  platform::RegistryView view;  // every later look at its entry is in this view
+  Text uninstallString;         // as read: what its row shows
+  ChosenCommand chosen;         // the command it is removed with
 };
 
 // Every component, the 32-bit view first, then 64-bit Windows' own: each view's listing, and
 // each component found, logged as it comes. Where nobody can answer, a component's
 // QuietUninstallString is read too (and removes it when it has one).
-std::vector<Component> FindComponents(platform::Registry& registry, RunLog& log, bool someoneCanAnswer);
+std::vector<Component> FindComponents(platform::Registry& registry, RunLog& log,
+                                      bool someoneCanAnswer);
 
 // The suite in the per-user lists of installed programs of the profiles loaded (the running
 // user's among them): another user's, never removed by this program; their full key paths,

@@ -74,11 +74,15 @@ void MarkDeleted(HANDLE entry, bool force, bool& posixRefused) {
     }
   }
   if (!posixRefused) {
-    constexpr auto kDispositionInfoEx = static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);  // FileDispositionInfoEx
-    FILE_DISPOSITION_INFO_EX disposition{FILE_DISPOSITION_FLAG_DELETE | FILE_DISPOSITION_FLAG_POSIX_SEMANTICS};
-    if (::SetFileInformationByHandle(entry, kDispositionInfoEx, &disposition, sizeof disposition)) return;
+    constexpr auto kDispositionInfoEx =
+        static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);  // FileDispositionInfoEx
+    FILE_DISPOSITION_INFO_EX disposition{FILE_DISPOSITION_FLAG_DELETE |
+                                         FILE_DISPOSITION_FLAG_POSIX_SEMANTICS};
+    if (::SetFileInformationByHandle(entry, kDispositionInfoEx, &disposition, sizeof disposition))
+      return;
     const DWORD error = ::GetLastError();
-    if (error != ERROR_INVALID_PARAMETER && error != ERROR_NOT_SUPPORTED && error != ERROR_INVALID_FUNCTION)
+    if (error != ERROR_INVALID_PARAMETER && error != ERROR_NOT_SUPPORTED &&
+        error != ERROR_INVALID_FUNCTION)
       Throw(error);
     posixRefused = true;
   }
@@ -88,7 +92,9 @@ void MarkDeleted(HANDLE entry, bool force, bool& posixRefused) {
 }
 
 // Another program has the entry open without delete sharing, or locked: it is not ours to take.
-bool HeldByAnother(DWORD error) { return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION; }
+bool HeldByAnother(DWORD error) {
+  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
 
 // Removes the entry of the folder `parent` (named `parentName`, at `parentPath`) as listed: a
 // file, or a folder with everything in it. A link, by its listing or by its own handle, is
@@ -102,8 +108,9 @@ std::optional<platform::Removal> RemoveEntry(HANDLE parent, const std::wstring& 
   const Text path = parentPath + u'\\' + listed.name;
   UniqueFile entry;
   const DWORD error =
-      OpenRelative(parent, name, DELETE | FILE_READ_ATTRIBUTES | (force ? FILE_WRITE_ATTRIBUTES : 0) |
-                                     (listed.folder ? FILE_LIST_DIRECTORY : 0),
+      OpenRelative(parent, name,
+                   DELETE | FILE_READ_ATTRIBUTES | (force ? FILE_WRITE_ATTRIBUTES : 0) |
+                       (listed.folder ? FILE_LIST_DIRECTORY : 0),
                    kShareAll, kFileOpen, 0, entry);
   if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return std::nullopt;
   if (HeldByAnother(error)) return platform::Removal{0, {path}};
@@ -144,7 +151,8 @@ std::optional<platform::Removal> RemoveEntry(HANDLE parent, const std::wstring& 
 
 // The files RemoveEntry would remove, walked the same way but only read; what cannot be read is
 // not counted.
-std::size_t CountEntry(HANDLE parent, const std::wstring& parentName, const platform::Entry& listed) {
+std::size_t CountEntry(HANDLE parent, const std::wstring& parentName,
+                       const platform::Entry& listed) {
   if (listed.link) return listed.folder ? 0 : 1;
   if (!listed.folder) return 1;
   const std::wstring name = WideString(listed.name);
@@ -156,7 +164,8 @@ std::size_t CountEntry(HANDLE parent, const std::wstring& parentName, const plat
   }
   const std::wstring entryName = HandleName(entry.get());
   std::size_t files = 0;
-  for (const platform::Entry& child : EntriesOf(entry.get())) files += CountEntry(entry.get(), entryName, child);
+  for (const platform::Entry& child : EntriesOf(entry.get()))
+    files += CountEntry(entry.get(), entryName, child);
   return files;
 }
 
@@ -164,23 +173,26 @@ std::size_t CountEntry(HANDLE parent, const std::wstring& parentName, const plat
 // delete it, or put a link in its place, while it is open.
 class HeldFolder final : public platform::Folder {
  public:
-  HeldFolder(Text path, UniqueFile handle, std::wstring name)
-      : path_(std::move(path)), handle_(std::move(handle)), name_(std::move(name)) {}
+  HeldFolder(Text path, UniqueFile handle, std::wstring name) :
+      path_(std::move(path)), handle_(std::move(handle)), name_(std::move(name)) {}
   Text Path() const override { return path_; }
   std::vector<platform::Entry> Entries() override { return EntriesOf(handle_.get()); }
   std::optional<platform::Removal> Remove(const platform::Entry& entry, bool force) override {
-    std::optional<platform::Removal> removal = RemoveEntry(handle_.get(), name_, path_, entry, force, posixRefused_);
+    std::optional<platform::Removal> removal =
+        RemoveEntry(handle_.get(), name_, path_, entry, force, posixRefused_);
     if (removal && entry.folder && !entry.link && removal->held.empty()) {
       // Gone only if its name is: one that another program holds open with delete sharing
       // (an antivirus, an indexer) stays "delete pending" with the classic disposition.
       UniqueFile still;
-      const DWORD error = OpenRelative(handle_.get(), WideString(entry.name), FILE_READ_ATTRIBUTES, kShareAll,
-                                       kFileOpen, 0, still);
+      const DWORD error = OpenRelative(handle_.get(), WideString(entry.name), FILE_READ_ATTRIBUTES,
+                                       kShareAll, kFileOpen, 0, still);
       removal->stillThere = error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND;
     }
     return removal;
   }
-  std::size_t CountFiles(const platform::Entry& entry) override { return CountEntry(handle_.get(), name_, entry); }
+  std::size_t CountFiles(const platform::Entry& entry) override {
+    return CountEntry(handle_.get(), name_, entry);
+  }
 
  private:
   Text path_;
@@ -202,14 +214,15 @@ bool FileSystem::FileExists(const Text& path) {
 bool FileSystem::DeleteFile(const Text& path, bool force) {
   const std::wstring full = LongPath(path);
   WIN32_FIND_DATAW found;
-  UniqueFind find(::FindFirstFileExW(full.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
-                                     nullptr, 0));
+  UniqueFind find(
+      ::FindFirstFileExW(full.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
   if (!find) ThrowLastError();
   const bool folder = found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
   const bool link = IsLinkTag(found.dwFileAttributes, found.dwReserved0);
   if (folder && !link) Throw(ERROR_ACCESS_DENIED);  // a folder is no file, as DeleteFileW says
-  UniqueFile parent(::CreateFileW(ParentOf(full).c_str(), FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
-                                  kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
+  UniqueFile parent(::CreateFileW(ParentOf(full).c_str(),
+                                  FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, kShareAll, nullptr,
+                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
   if (!parent) ThrowLastError();
   bool posixRefused = false;
   const std::optional<platform::Removal> removed =
@@ -229,8 +242,9 @@ bool FileSystem::IsLink(const Text& path) { return IsLinkAt(WideString(path)); }
 platform::HeldFolder FileSystem::HoldFolder(const Text& path) {
   Walked walked;
   // Listing and opening what is in it; renaming or deleting it is shared with nobody.
-  const DWORD error = OpenWithoutLinks(WideString(path), FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
-                                       FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_DIRECTORY_FILE, walked);
+  const DWORD error =
+      OpenWithoutLinks(WideString(path), FILE_LIST_DIRECTORY | FILE_TRAVERSE | FILE_READ_ATTRIBUTES,
+                       FILE_SHARE_READ | FILE_SHARE_WRITE, FILE_DIRECTORY_FILE, walked);
   platform::HeldFolder held;
   if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND || error == ERROR_DIRECTORY) {
     return held;  // nothing there, or a file: no folder to clean
@@ -240,7 +254,8 @@ platform::HeldFolder FileSystem::HoldFolder(const Text& path) {
   } else if (error) {
     held.error = ErrorFromCode(error);
   } else {
-    held.folder = std::make_unique<HeldFolder>(path, std::move(walked.last), HandleName(walked.last.get()));
+    held.folder =
+        std::make_unique<HeldFolder>(path, std::move(walked.last), HandleName(walked.last.get()));
   }
   return held;
 }

@@ -358,7 +358,8 @@ void FormWindow::FileListControl::SetPattern(const Text& pattern) {
   // Every entry is matched on its own name here: the platform's own matching would also
   // accept a name through its short alias.
   for (const platform::Entry& entry : folder_->Entries()) {
-    if (!entry.folder && !entry.hidden && WildcardMatch(pattern, entry.name)) AddRow(hwnd_, entry.name);
+    if (!entry.folder && !entry.hidden && WildcardMatch(pattern, entry.name))
+      AddRow(hwnd_, entry.name);
   }
 }
 

@@ -32,12 +32,13 @@ UniqueFile OpenPlainFile(const Walked& folder, const std::wstring& name, bool mu
   if (made) {
     const UniqueDescriptor descriptor = AdministratorsOnly();
     if (!descriptor) return {};  // never a log that inherits whatever its folder gives
-    error = OpenRelative(folder.folder.get(), name, kAppend, kShare, kCreate, FILE_NON_DIRECTORY_FILE,
-                         file, descriptor.get());
+    error = OpenRelative(folder.folder.get(), name, kAppend, kShare, kCreate,
+                         FILE_NON_DIRECTORY_FILE, file, descriptor.get());
   }
   BY_HANDLE_FILE_INFORMATION info{};
   if (error || !::GetFileInformationByHandle(file.get(), &info) || info.nNumberOfLinks != 1 ||
-      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) || !IsEntryItself(file.get(), folder.folderName, name) ||
+      (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
+      !IsEntryItself(file.get(), folder.folderName, name) ||
       (!made && OthersMayChange(file.get()))) {
     return {};
   }
@@ -51,12 +52,14 @@ std::wstring RandomName(const std::wstring& name) {
   wchar_t digits[17];
   for (int i = 0; i < 8; ++i) std::swprintf(digits + 2 * i, 3, L"%02x", bytes[i]);
   const std::size_t dot = name.find_last_of(L'.');
-  return dot == std::wstring::npos ? name + L"-" + digits : name.substr(0, dot) + L"-" + digits + name.substr(dot);
+  return dot == std::wstring::npos ? name + L"-" + digits
+                                   : name.substr(0, dot) + L"-" + digits + name.substr(dot);
 }
 
 // The log in the folder: the file of that name, or else (someone else's file, or a link) a
 // fresh one of our own beside it, never theirs.
-UniqueFile OpenIn(const std::wstring& folderPath, const std::wstring& name, PSECURITY_DESCRIPTOR create) {
+UniqueFile OpenIn(const std::wstring& folderPath, const std::wstring& name,
+                  PSECURITY_DESCRIPTOR create) {
   // Short names (C:\Users\ADMINI~1\...) are written out, so each step can be checked by its name.
   std::wstring path = folderPath;
   wchar_t expanded[MAX_PATH * 2];
@@ -100,7 +103,8 @@ LogFile::LogFile(const std::optional<Text>& path) {
   if (path) {
     wchar_t full[MAX_PATH * 2];
     const DWORD length = ::GetFullPathNameW(WideString(*path).c_str(), MAX_PATH * 2, full, nullptr);
-    const std::wstring wanted = length && length < MAX_PATH * 2 ? std::wstring(full, length) : WideString(*path);
+    const std::wstring wanted =
+        length && length < MAX_PATH * 2 ? std::wstring(full, length) : WideString(*path);
     const std::wstring leaf = LeafOf(wanted);
     file_ = OpenIn(ParentOf(wanted), leaf.empty() ? kLogName : leaf, nullptr);  // "/log C:\logs\"
   } else {
@@ -114,7 +118,8 @@ LogFile::LogFile(const std::optional<Text>& path) {
     }
     wchar_t temp[MAX_PATH + 1];
     const DWORD tempLength = ::GetTempPathW(MAX_PATH + 1, temp);
-    if (!file_ && tempLength && tempLength <= MAX_PATH) file_ = OpenIn(std::wstring(temp, tempLength), kLogName, nullptr);
+    if (!file_ && tempLength && tempLength <= MAX_PATH)
+      file_ = OpenIn(std::wstring(temp, tempLength), kLogName, nullptr);
   }
   LARGE_INTEGER size{};
   if (file_ && ::GetFileSizeEx(file_.get(), &size) && size.QuadPart == 0) Write(file_.get(), "\xEF\xBB\xBF");
@@ -126,10 +131,18 @@ void LogFile::Append(const Text& text, platform::Severity severity) {
   ::GetLocalTime(&now);
   TIME_ZONE_INFORMATION zone{};
   const DWORD kind = ::GetTimeZoneInformation(&zone);
-  const LONG bias = zone.Bias + (kind == TIME_ZONE_ID_DAYLIGHT ? zone.DaylightBias
-                                 : kind == TIME_ZONE_ID_STANDARD ? zone.StandardBias : 0);
-  const LogStamp stamp{now.wYear, now.wMonth, now.wDay, now.wHour, now.wMinute, now.wSecond,
-                       now.wMilliseconds, static_cast<int>(bias), ::GetCurrentThreadId()};
+  const LONG bias = zone.Bias + (kind == TIME_ZONE_ID_DAYLIGHT   ? zone.DaylightBias
+                                 : kind == TIME_ZONE_ID_STANDARD ? zone.StandardBias
+                                                                 : 0);
+  const LogStamp stamp{now.wYear,
+                       now.wMonth,
+                       now.wDay,
+                       now.wHour,
+                       now.wMinute,
+                       now.wSecond,
+                       now.wMilliseconds,
+                       static_cast<int>(bias),
+                       ::GetCurrentThreadId()};
   Write(file_.get(), Utf8(WideString(CmtraceEntry(text, severity, stamp))) + "\r\n");
 }
 

@@ -13,15 +13,17 @@ constexpr ULONG kSynchronousIo = 0x00000020;  // FILE_SYNCHRONOUS_IO_NONALERT
 // What a folder on the way is opened for: to open what is in it, and to read its security.
 constexpr ACCESS_MASK kStepAccess = FILE_TRAVERSE | FILE_READ_ATTRIBUTES | READ_CONTROL;
 constexpr ULONG kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-constexpr ULONG kOpen = 1;      // FILE_OPEN
-constexpr ULONG kOpenIf = 3;    // FILE_OPEN_IF
+constexpr ULONG kOpen = 1;    // FILE_OPEN
+constexpr ULONG kOpenIf = 3;  // FILE_OPEN_IF
 
 // A 32-bit program's System32 is SysWOW64, and its Sysnative the real System32: the platform's
 // own redirection, in the Windows folder only administrators can change, is no link.
-bool IsRedirectedSystemFolder(HANDLE step, const std::wstring& folderName, const std::wstring& name) {
+bool IsRedirectedSystemFolder(HANDLE step, const std::wstring& folderName,
+                              const std::wstring& name) {
   wchar_t windows[MAX_PATH];
   const UINT length = ::GetSystemWindowsDirectoryW(windows, MAX_PATH);
-  if (length < 3 || length >= MAX_PATH || ::CompareStringOrdinal(windows + 2, -1, folderName.c_str(), -1, TRUE) != CSTR_EQUAL)
+  if (length < 3 || length >= MAX_PATH ||
+      ::CompareStringOrdinal(windows + 2, -1, folderName.c_str(), -1, TRUE) != CSTR_EQUAL)
     return false;
   FILE_ATTRIBUTE_TAG_INFO tag{};
   if (!::GetFileInformationByHandleEx(step, FileAttributeTagInfo, &tag, sizeof tag) ||
@@ -32,7 +34,8 @@ bool IsRedirectedSystemFolder(HANDLE step, const std::wstring& folderName, const
   const auto is = [](const std::wstring& a, const wchar_t* b) {
     return ::CompareStringOrdinal(a.c_str(), -1, b, -1, TRUE) == CSTR_EQUAL;
   };
-  return (is(name, L"System32") && is(actual, L"SysWOW64")) || (is(name, L"Sysnative") && is(actual, L"System32"));
+  return (is(name, L"System32") && is(actual, L"SysWOW64")) ||
+         (is(name, L"Sysnative") && is(actual, L"System32"));
 }
 
 // The step opened is the entry itself, or the system folder the platform redirected it to.
@@ -43,7 +46,8 @@ bool IsStepItself(HANDLE step, const std::wstring& folderName, const std::wstrin
 }  // namespace
 
 DWORD OpenRelative(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG share,
-                   ULONG disposition, ULONG options, UniqueFile& opened, PSECURITY_DESCRIPTOR created) {
+                   ULONG disposition, ULONG options, UniqueFile& opened,
+                   PSECURITY_DESCRIPTOR created) {
   UNICODE_STRING objectName;
   objectName.Buffer = const_cast<wchar_t*>(name.c_str());
   objectName.Length = objectName.MaximumLength = static_cast<USHORT>(name.size() * sizeof(wchar_t));
@@ -51,9 +55,9 @@ DWORD OpenRelative(HANDLE parent, const std::wstring& name, ACCESS_MASK access, 
   InitializeObjectAttributes(&attributes, &objectName, OBJ_CASE_INSENSITIVE, parent, created);
   IO_STATUS_BLOCK io{};
   HANDLE handle = INVALID_HANDLE_VALUE;
-  const NTSTATUS status =
-      ::NtCreateFile(&handle, access | SYNCHRONIZE, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL,
-                     share, disposition, options | FILE_OPEN_REPARSE_POINT | kSynchronousIo, nullptr, 0);
+  const NTSTATUS status = ::NtCreateFile(
+      &handle, access | SYNCHRONIZE, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL, share,
+      disposition, options | FILE_OPEN_REPARSE_POINT | kSynchronousIo, nullptr, 0);
   if (!NT_SUCCESS(status)) return ::RtlNtStatusToDosError(status);
   opened.reset(handle);
   return 0;
@@ -100,9 +104,11 @@ DWORD WalkToFolder(const std::wstring& path, Walked& walked, PSECURITY_DESCRIPTO
   // The volume's root in NT form, and the steps below it.
   std::wstring rest = path.rfind(L"\\\\?\\", 0) == 0 ? path.substr(4) : path;
   std::wstring root;
-  if (path.size() > 4 && path[1] == L'\\' && ::CompareStringOrdinal(rest.c_str(), 4, L"UNC\\", 4, TRUE) == CSTR_EQUAL)
+  if (path.size() > 4 && path[1] == L'\\' &&
+      ::CompareStringOrdinal(rest.c_str(), 4, L"UNC\\", 4, TRUE) == CSTR_EQUAL)
     rest = L"\\" + rest.substr(3);
-  if (rest.size() >= 2 && rest[1] == L':' && (rest.size() == 2 || rest[2] == L'\\')) {  // "C:" is its root too
+  if (rest.size() >= 2 && rest[1] == L':' &&
+      (rest.size() == 2 || rest[2] == L'\\')) {  // "C:" is its root too
     root = L"\\??\\" + rest.substr(0, 2) + L"\\";
     rest = rest.size() > 3 ? rest.substr(3) : L"";
   } else if (rest.rfind(L"\\\\", 0) == 0) {
@@ -142,7 +148,8 @@ DWORD OpenWithoutLinks(const std::wstring& path, ACCESS_MASK access, ULONG share
                        Walked& walked) {
   const std::wstring leaf = LeafOf(path);
   if (DWORD error = WalkToFolder(ParentOf(path), walked)) return error;
-  if (DWORD error = OpenRelative(walked.folder.get(), leaf, access, share, kOpen, options, walked.last)) {
+  if (DWORD error =
+          OpenRelative(walked.folder.get(), leaf, access, share, kOpen, options, walked.last)) {
     return error;
   }
   return IsEntryItself(walked.last.get(), walked.folderName, leaf) ? 0 : kReparsePointEncountered;
@@ -153,7 +160,8 @@ bool IsLinkAt(const std::wstring& path) {
   UniqueFind find(::FindFirstFileExW(path.c_str(), FindExInfoBasic, &entry, FindExSearchNameMatch,
                                      nullptr, 0));
   if (!find) return false;
-  if (IsLinkTag(entry.dwFileAttributes, entry.dwReserved0)) return true;  // the tag, for a reparse point
+  if (IsLinkTag(entry.dwFileAttributes, entry.dwReserved0))
+    return true;  // the tag, for a reparse point
   UniqueFile handle(::CreateFileW(path.c_str(), FILE_READ_ATTRIBUTES,
                                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
                                   OPEN_EXISTING,

@@ -23,7 +23,8 @@ inline constexpr DWORD kReparsePointEncountered = 4395;
 // that only stores a file differently (compressed system files, deduplicated or cloud files).
 // Wine gives its links no tag at all; Windows never gives a reparse point tag 0.
 inline bool IsLinkTag(DWORD attributes, DWORD tag) {
-  return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) && (tag == 0 || IsReparseTagNameSurrogate(tag));
+  return (attributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+         (tag == 0 || IsReparseTagNameSurrogate(tag));
 }
 
 // NtCreateFile of the entry `name` of the folder `parent` itself, never what it points to

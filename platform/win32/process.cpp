@@ -84,7 +84,8 @@ DWORD OpenProgram(const std::wstring& path, Walked& file) {
       !folder.empty() && path.size() > sysnative.size() &&
       ::CompareStringOrdinal(path.c_str(), static_cast<int>(sysnative.size()), sysnative.c_str(),
                              static_cast<int>(sysnative.size()), TRUE) == CSTR_EQUAL;
-  if (!throughSysnative) return OpenWithoutLinks(path, kAccess, FILE_SHARE_READ, FILE_NON_DIRECTORY_FILE, file);
+  if (!throughSysnative)
+    return OpenWithoutLinks(path, kAccess, FILE_SHARE_READ, FILE_NON_DIRECTORY_FILE, file);
   const std::wstring system32 = folder + L"\\System32\\" + path.substr(sysnative.size());
   RedirectionOff unredirected;
   return OpenWithoutLinks(system32, kAccess, FILE_SHARE_READ, FILE_NON_DIRECTORY_FILE, file);
@@ -108,16 +109,20 @@ UniqueHandle OpenToWait(DWORD id) {
 Text ImageName(HANDLE process, DWORD id) {
   std::vector<wchar_t> name(32768);  // the longest a path can be
   DWORD size = static_cast<DWORD>(name.size());
-  if (::QueryFullProcessImageNameW(process, 0, name.data(), &size)) return ToText(name.data(), size);
+  if (::QueryFullProcessImageNameW(process, 0, name.data(), &size))
+    return ToText(name.data(), size);
   return ToText(L"proceso " + std::to_wstring(id));
 }
 
 class Process final : public platform::Process {
  public:
   Process(UniqueHandle process, UniqueHandle thread, UniqueHandle job,
-          std::chrono::milliseconds descendantsBound, bool othersCanReplace)
-      : process_(std::move(process)), thread_(std::move(thread)), job_(std::move(job)),
-        descendantsBound_(descendantsBound), othersCanReplace_(othersCanReplace) {
+          std::chrono::milliseconds descendantsBound, bool othersCanReplace) :
+      process_(std::move(process)),
+      thread_(std::move(thread)),
+      job_(std::move(job)),
+      descendantsBound_(descendantsBound),
+      othersCanReplace_(othersCanReplace) {
     ending_.wholeTree = static_cast<bool>(job_);
   }
 
@@ -144,7 +149,8 @@ class Process final : public platform::Process {
     if (job_) {
       for (DWORD id : ProcessIdsOf(job_.get())) {
         UniqueHandle handle = OpenToWait(id);
-        if (handle && ::WaitForSingleObject(handle.get(), 0) == WAIT_TIMEOUT) ended.push_back(ImageName(handle.get(), id));
+        if (handle && ::WaitForSingleObject(handle.get(), 0) == WAIT_TIMEOUT)
+          ended.push_back(ImageName(handle.get(), id));
       }
       ::TerminateJobObject(job_.get(), ERROR_TIMEOUT);
     } else if (::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
@@ -153,8 +159,9 @@ class Process final : public platform::Process {
     }
     // Ending is asynchronous: the run goes on once they are gone (or a few seconds later).
     const auto gone = Clock::now() + std::chrono::seconds(5);
-    while (Clock::now() < gone && (job_ ? !ProcessIdsOf(job_.get()).empty()
-                                        : ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT)) {
+    while (Clock::now() < gone &&
+           (job_ ? !ProcessIdsOf(job_.get()).empty()
+                 : ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT)) {
       ::Sleep(50);
     }
     DWORD code = 0;
@@ -187,8 +194,8 @@ class Process final : public platform::Process {
     if (deadline && Clock::now() >= *deadline) return platform::WaitResult::TimeUp;
     // MWMO_INPUTAVAILABLE also wakes for input that is already queued, not only for new
     // input.
-    const DWORD result =
-        ::MsgWaitForMultipleObjectsEx(1, &process, Remaining(deadline), QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    const DWORD result = ::MsgWaitForMultipleObjectsEx(1, &process, Remaining(deadline),
+                                                       QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     if (result == WAIT_OBJECT_0) return platform::WaitResult::Ended;
     if (result == WAIT_OBJECT_0 + 1) return platform::WaitResult::InputAvailable;
     if (result == WAIT_TIMEOUT) return platform::WaitResult::TimeUp;
@@ -230,7 +237,8 @@ class Process final : public platform::Process {
         ending_.leftRunning = names;
         return platform::WaitResult::Ended;
       }
-      DWORD timeout = std::min(static_cast<DWORD>((descendantsBound_ - waited).count()), Remaining(deadline));
+      DWORD timeout =
+          std::min(static_cast<DWORD>((descendantsBound_ - waited).count()), Remaining(deadline));
       if (unopened && timeout > kUnopenedRecheckMs) timeout = kUnopenedRecheckMs;
       std::vector<HANDLE> handles;
       for (const UniqueHandle& handle : running) handles.push_back(handle.get());
@@ -257,12 +265,13 @@ class Process final : public platform::Process {
 }  // namespace
 
 std::unique_ptr<platform::Process> Processes::Start(const Text& program, const Text& commandLine,
-                                                   std::uint8_t show) {
+                                                    std::uint8_t show) {
   // The program's file, held from here until the process runs: readable, never writable or
   // deletable meanwhile, and reached without passing through a link.
   Walked file;
   if (OpenProgram(WideString(program), file)) return nullptr;
-  const bool othersCanReplace = OthersMayChange(file.last.get()) || OthersMayChange(file.folder.get());
+  const bool othersCanReplace =
+      OthersMayChange(file.last.get()) || OthersMayChange(file.folder.get());
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
@@ -272,7 +281,8 @@ std::unique_ptr<platform::Process> Processes::Start(const Text& program, const T
   std::wstring buffer = WideString(commandLine);
   // Suspended until it is in its job: nothing it starts can escape the wait.
   if (!::CreateProcessW(WideString(program).c_str(), buffer.data(), nullptr, nullptr, TRUE,
-                        NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED, nullptr, nullptr, &startup, &info)) {
+                        NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED, nullptr, nullptr, &startup,
+                        &info)) {
     return nullptr;
   }
   UniqueHandle process(info.hProcess);
@@ -297,9 +307,11 @@ std::vector<platform::RunningProgram> Processes::RunningFrom(const Text& folder)
   if (prefix.empty() || prefix.back() != L'\\') prefix += L'\\';
   PROCESSENTRY32W entry{};
   entry.dwSize = sizeof entry;
-  for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more; more = ::Process32NextW(snapshot.get(), &entry)) {
+  for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
+       more = ::Process32NextW(snapshot.get(), &entry)) {
     if (entry.th32ProcessID == ::GetCurrentProcessId()) continue;
-    UniqueHandle process(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
+    UniqueHandle process(
+        ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
     if (!process) continue;
     const Text path = ImageName(process.get(), entry.th32ProcessID);
     if (path.size() > prefix.size() &&
@@ -330,19 +342,21 @@ BOOL CALLBACK CloseWindowOf(HWND hwnd, LPARAM param) {
 
 }  // namespace
 
-std::vector<platform::Closing> Processes::Close(const std::vector<platform::RunningProgram>& programs,
-                                               std::chrono::milliseconds grace, const std::function<void()>& pump) {
+std::vector<platform::Closing> Processes::Close(
+    const std::vector<platform::RunningProgram>& programs, std::chrono::milliseconds grace,
+    const std::function<void()>& pump) {
   std::vector<platform::Closing> closing(programs.size(), platform::Closing::Closed);
   std::vector<UniqueHandle> handles;
   WindowsOf windows;
   for (std::size_t i = 0; i < programs.size(); ++i) {
     const platform::RunningProgram& program = programs[i];
-    UniqueHandle handle(::OpenProcess(SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE,
-                                      program.id));
+    UniqueHandle handle(::OpenProcess(
+        SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, program.id));
     if (!handle) {
       // Still there, but not this program's to end; or gone.
       UniqueHandle seen(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, program.id));
-      if (seen && ImageName(seen.get(), program.id) == program.path) closing[i] = platform::Closing::Untouched;
+      if (seen && ImageName(seen.get(), program.id) == program.path)
+        closing[i] = platform::Closing::Untouched;
     } else if (ImageName(handle.get(), program.id) != program.path) {
       handle.reset();  // the id was reused since it was listed: someone else's process now
     }
@@ -367,8 +381,8 @@ std::vector<platform::Closing> Processes::Close(const std::vector<platform::Runn
     }
     const DWORD left = Remaining(until);
     if (waiting.empty() || left == 0) break;
-    const DWORD result = ::MsgWaitForMultipleObjectsEx(static_cast<DWORD>(waiting.size()), waiting.data(), left,
-                                                       QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+    const DWORD result = ::MsgWaitForMultipleObjectsEx(
+        static_cast<DWORD>(waiting.size()), waiting.data(), left, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
     if (result == WAIT_OBJECT_0 + waiting.size()) pump();
     if (result == WAIT_FAILED) break;
   }

@@ -19,7 +19,8 @@ class Processes final : public platform::Processes {
   bool IsFile(const Text& path) override;
   std::vector<platform::RunningProgram> RunningFrom(const Text& folder) override;
   std::vector<platform::Closing> Close(const std::vector<platform::RunningProgram>& programs,
-                                      std::chrono::milliseconds grace, const std::function<void()>& pump) override;
+                                       std::chrono::milliseconds grace,
+                                       const std::function<void()>& pump) override;
   Text ExpandEnvironment(const Text& text) override;
   Text SystemFolder() override;
 

@@ -143,7 +143,8 @@ bool Registry::HasSixtyFourBitView() {
   USHORT process = 0, native = 0;
   if (isWow64Process2 && isWow64Process2(::GetCurrentProcess(), &process, &native)) {
     constexpr USHORT kArm64 = 0xAA64;  // IMAGE_FILE_MACHINE_ARM64
-    return native == IMAGE_FILE_MACHINE_AMD64 || native == kArm64 || native == IMAGE_FILE_MACHINE_IA64;
+    return native == IMAGE_FILE_MACHINE_AMD64 || native == kArm64 ||
+           native == IMAGE_FILE_MACHINE_IA64;
   }
   BOOL wow64 = FALSE;
   return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;

@@ -12,8 +12,8 @@ namespace win32 {
 
 class Registry final : public platform::Registry {
  public:
-  explicit Registry(std::chrono::milliseconds providerBound = std::chrono::seconds(30))
-      : providerBound_(providerBound) {}
+  explicit Registry(std::chrono::milliseconds providerBound = std::chrono::seconds(30)) :
+      providerBound_(providerBound) {}
   bool HasSixtyFourBitView() override;
   std::optional<std::vector<Text>> EnumKey(platform::HiveHandle hive, const Text& keyPath,
                                            platform::RegistryView view) override;

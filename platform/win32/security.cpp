@@ -21,15 +21,16 @@ std::wstring SidText(PSID sid) {
 // of this anyway.
 bool IsTrusted(PSID sid) {
   static const std::vector<std::wstring> trusted = [] {
-    std::vector<std::wstring> sids = {L"S-1-5-18", L"S-1-5-32-544", L"S-1-3-4",
-                                      L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"};
+    std::vector<std::wstring> sids = {
+        L"S-1-5-18", L"S-1-5-32-544", L"S-1-3-4",
+        L"S-1-5-80-956008885-3418522649-1831038044-1853292631-2271478464"};
     HANDLE token = nullptr;
     if (::OpenProcessToken(::GetCurrentProcess(), TOKEN_QUERY, &token)) {
       const UniqueHandle owned(token);
       std::vector<DWORD> user(256);
       DWORD size = 0;
-      if (::GetTokenInformation(token, TokenUser, user.data(), static_cast<DWORD>(user.size() * sizeof(DWORD)),
-                                &size)) {
+      if (::GetTokenInformation(token, TokenUser, user.data(),
+                                static_cast<DWORD>(user.size() * sizeof(DWORD)), &size)) {
         sids.push_back(SidText(reinterpret_cast<TOKEN_USER*>(user.data())->User.Sid));
       }
     }
@@ -51,10 +52,10 @@ struct Security {
 Security SecurityOf(HANDLE object) {
   Security security;
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  security.read = ::GetSecurityInfo(object, SE_FILE_OBJECT,
-                                    OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
-                                    &security.owner, nullptr, &security.dacl, nullptr,
-                                    &descriptor) == ERROR_SUCCESS;
+  security.read =
+      ::GetSecurityInfo(object, SE_FILE_OBJECT,
+                        OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &security.owner,
+                        nullptr, &security.dacl, nullptr, &descriptor) == ERROR_SUCCESS;
   security.descriptor.reset(descriptor);
   return security;
 }
@@ -74,11 +75,13 @@ bool OthersMayChange(HANDLE object) {
     if (!::GetAce(security.dacl, i, &ace)) return true;
     const auto* header = static_cast<const ACE_HEADER*>(ace);
     if (header->AceFlags & INHERIT_ONLY_ACE) continue;  // for what is made inside, not for it
-    if (header->AceType == ACCESS_DENIED_ACE_TYPE) continue;  // ignored: at worst a warning too many
+    if (header->AceType == ACCESS_DENIED_ACE_TYPE)
+      continue;  // ignored: at worst a warning too many
     // Conditional, compound and object entries grant too, under terms not weighed here.
     if (header->AceType != ACCESS_ALLOWED_ACE_TYPE) return true;
     auto* allowed = static_cast<ACCESS_ALLOWED_ACE*>(ace);
-    if ((allowed->Mask & kChanges) && !IsTrusted(reinterpret_cast<PSID>(&allowed->SidStart))) return true;
+    if ((allowed->Mask & kChanges) && !IsTrusted(reinterpret_cast<PSID>(&allowed->SidStart)))
+      return true;
   }
   return false;
 }

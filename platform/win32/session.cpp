@@ -28,11 +28,12 @@ void WriteToStandardOutput(const Text& text) {
   if (output == nullptr || output == INVALID_HANDLE_VALUE) return;
   const DWORD type = ::GetFileType(output);
   if (type != FILE_TYPE_DISK && type != FILE_TYPE_PIPE) return;
-  const int size = ::WideCharToMultiByte(CP_UTF8, 0, Wide(text), static_cast<int>(text.size()), nullptr, 0,
-                                         nullptr, nullptr);
+  const int size = ::WideCharToMultiByte(CP_UTF8, 0, Wide(text), static_cast<int>(text.size()),
+                                         nullptr, 0, nullptr, nullptr);
   if (size <= 0) return;
   std::string bytes(static_cast<std::size_t>(size), '\0');
-  ::WideCharToMultiByte(CP_UTF8, 0, Wide(text), static_cast<int>(text.size()), bytes.data(), size, nullptr, nullptr);
+  ::WideCharToMultiByte(CP_UTF8, 0, Wide(text), static_cast<int>(text.size()), bytes.data(), size,
+                        nullptr, nullptr);
   DWORD written = 0;
   ::WriteFile(output, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
 }

@@ -12,8 +12,8 @@ namespace {
 
 void RemoveTree(const std::wstring& folder) {
   WIN32_FIND_DATAW found;
-  HANDLE find = ::FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
-                                   nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  HANDLE find = ::FindFirstFileExW((folder + L"\\*").c_str(), FindExInfoBasic, &found,
+                                   FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
   if (find != INVALID_HANDLE_VALUE) {
     do {
       const std::wstring name = found.cFileName;
@@ -40,15 +40,17 @@ int wmain(int argc, wchar_t** argv) {
   ::QueryPerformanceCounter(&start);
   RemoveTree(folder + L"\\datos");
   WIN32_FIND_DATAW found;
-  HANDLE find = ::FindFirstFileExW((folder + L"\\*.exe").c_str(), FindExInfoBasic, &found, FindExSearchNameMatch,
-                                   nullptr, FIND_FIRST_EX_LARGE_FETCH);
+  HANDLE find = ::FindFirstFileExW((folder + L"\\*.exe").c_str(), FindExInfoBasic, &found,
+                                   FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
   if (find != INVALID_HANDLE_VALUE) {
     do {
-      if (_wcsicmp(found.cFileName, L"kavro.exe") != 0) ::DeleteFileW((folder + L"\\" + found.cFileName).c_str());
+      if (_wcsicmp(found.cFileName, L"kavro.exe") != 0)
+        ::DeleteFileW((folder + L"\\" + found.cFileName).c_str());
     } while (::FindNextFileW(find, &found));
     ::FindClose(find);
   }
   ::QueryPerformanceCounter(&end);
-  std::printf("%.1f\n", static_cast<double>(end.QuadPart - start.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart));
+  std::printf("%.1f\n", static_cast<double>(end.QuadPart - start.QuadPart) * 1000.0 /
+                            static_cast<double>(frequency.QuadPart));
   return 0;
 }

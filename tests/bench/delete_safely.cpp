@@ -24,15 +24,17 @@ HANDLE Open(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG o
   InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, parent, nullptr);
   IO_STATUS_BLOCK io{};
   HANDLE handle = INVALID_HANDLE_VALUE;
-  const NTSTATUS status = ::NtCreateFile(&handle, access | SYNCHRONIZE, &attributes, &io, nullptr, 0, 7, 1,
-                                         options | FILE_OPEN_REPARSE_POINT | 0x20 /* synchronous */, nullptr, 0);
+  const NTSTATUS status =
+      ::NtCreateFile(&handle, access | SYNCHRONIZE, &attributes, &io, nullptr, 0, 7, 1,
+                     options | FILE_OPEN_REPARSE_POINT | 0x20 /* synchronous */, nullptr, 0);
   return status == 0 ? handle : INVALID_HANDLE_VALUE;
 }
 
 std::wstring NameOf(HANDLE handle) {
   std::vector<DWORD> buffer(2048);
   auto* info = reinterpret_cast<FILE_NAME_INFO*>(buffer.data());
-  if (!::GetFileInformationByHandleEx(handle, FileNameInfo, info, static_cast<DWORD>(buffer.size() * sizeof(DWORD))))
+  if (!::GetFileInformationByHandleEx(handle, FileNameInfo, info,
+                                      static_cast<DWORD>(buffer.size() * sizeof(DWORD))))
     return {};
   return std::wstring(info->FileName, info->FileNameLength / sizeof(wchar_t));
 }
@@ -46,7 +48,8 @@ std::vector<Entry> EntriesOf(HANDLE folder) {
   std::vector<Entry> entries;
   std::vector<ULONGLONG> buffer(8192);
   for (FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
-       ::GetFileInformationByHandleEx(folder, kind, buffer.data(), static_cast<DWORD>(buffer.size() * 8));
+       ::GetFileInformationByHandleEx(folder, kind, buffer.data(),
+                                      static_cast<DWORD>(buffer.size() * 8));
        kind = FileIdBothDirectoryInfo) {
     for (auto* bytes = reinterpret_cast<const unsigned char*>(buffer.data());;) {
       const auto* record = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(bytes);
@@ -84,19 +87,22 @@ int wmain(int argc, wchar_t** argv) {
   LARGE_INTEGER frequency, start, end;
   ::QueryPerformanceFrequency(&frequency);
   ::QueryPerformanceCounter(&start);
-  HANDLE install = Open(nullptr, std::wstring(L"\\??\\") + argv[1], FILE_LIST_DIRECTORY | FILE_TRAVERSE,
-                        FILE_DIRECTORY_FILE);
+  HANDLE install = Open(nullptr, std::wstring(L"\\??\\") + argv[1],
+                        FILE_LIST_DIRECTORY | FILE_TRAVERSE, FILE_DIRECTORY_FILE);
   if (install == INVALID_HANDLE_VALUE) return 1;
   const std::wstring name = NameOf(install);
   for (const Entry& entry : EntriesOf(install)) {
-    const bool executable = entry.name.size() > 4 && _wcsicmp(entry.name.c_str() + entry.name.size() - 4, L".exe") == 0;
+    const bool executable =
+        entry.name.size() > 4 && _wcsicmp(entry.name.c_str() + entry.name.size() - 4, L".exe") == 0;
     if (_wcsicmp(entry.name.c_str(), L"datos") == 0 ||
-        (executable && !(entry.attributes & FILE_ATTRIBUTE_DIRECTORY) && _wcsicmp(entry.name.c_str(), L"kavro.exe") != 0)) {
+        (executable && !(entry.attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+         _wcsicmp(entry.name.c_str(), L"kavro.exe") != 0)) {
       Remove(install, name, entry);
     }
   }
   ::CloseHandle(install);
   ::QueryPerformanceCounter(&end);
-  std::printf("%.1f\n", static_cast<double>(end.QuadPart - start.QuadPart) * 1000.0 / static_cast<double>(frequency.QuadPart));
+  std::printf("%.1f\n", static_cast<double>(end.QuadPart - start.QuadPart) * 1000.0 /
+                            static_cast<double>(frequency.QuadPart));
   return 0;
 }

@@ -161,7 +161,8 @@ int Run(int argc, wchar_t** argv) {
       ::DeleteFileW(file.c_str());
       Append(file, argv[++i]);
     } else if (step == L"hold" && hasArg) {
-      ::CreateFileW(argv[++i], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING, 0,
+      ::CreateFileW(argv[++i], GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                    OPEN_EXISTING, 0,
                     nullptr);  // closed when the process ends
     } else if (step == L"box" && hasArg) {
       ::MessageBoxW(nullptr, argv[++i], L"kavro_child", MB_YESNO | MB_ICONQUESTION);

@@ -396,8 +396,10 @@ bool ParseArgs(int argc, wchar_t** argv, Options* options) {
     else if (arg == L"--close-during-run") options->closeDuringRun = true;
     else if (arg == L"--probe") options->probe = true;
     else if (arg == L"--measure-discovery") options->measureDiscovery = true;
-    else if (arg == L"--output-to-nul") options->output = L"NUL";
-    else if (arg == L"--output-to" && i + 1 < argc) options->output = argv[++i];
+    else if (arg == L"--output-to-nul")
+      options->output = L"NUL";
+    else if (arg == L"--output-to" && i + 1 < argc)
+      options->output = argv[++i];
     else if (arg == L"--hidden-station") options->hiddenStation = true;
     else return false;
   }
@@ -428,7 +430,8 @@ int wmain(int argc, wchar_t** argv) {
   SECURITY_ATTRIBUTES inheritable{sizeof(SECURITY_ATTRIBUTES), nullptr, TRUE};
   win32::UniqueFile nul;
   if (!options.output.empty()) {
-    nul.reset(::CreateFileW(options.output.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
+    nul.reset(::CreateFileW(options.output.c_str(), GENERIC_WRITE,
+                            FILE_SHARE_READ | FILE_SHARE_WRITE, &inheritable,
                             options.output == L"NUL" ? OPEN_EXISTING : CREATE_ALWAYS, 0, nullptr));
     startup.dwFlags |= STARTF_USESTDHANDLES;
     startup.hStdOutput = startup.hStdError = nul.get();

@@ -253,7 +253,8 @@ TEST_F(CleanupTest, AnInstallFolderThatIsALinkIsNoInstallFolder) {
   EXPECT_TRUE(disk.HasFile(u"c:\\kavro\\setup.exe"));
   EXPECT_FALSE(disk.HasFile(kShortcut));
   EXPECT_TRUE(logFile.Has(u"c:\\kavro es un enlace"));
-  EXPECT_EQ(exitCode, kExitComponentsRemain);  // refused, as it must be: the suite's folder is not clean
+  EXPECT_EQ(exitCode,
+            kExitComponentsRemain);  // refused, as it must be: the suite's folder is not clean
 
   // A data folder that is a link: the link itself goes, with nothing behind it.
   disk.AddFolder(u"c:\\kavro");
@@ -270,24 +271,27 @@ TEST_F(CleanupTest, OpenProgramsAreClosedFirstAndHeldFilesStayWithoutStoppingThe
   disk.AddFile(kShortcut);
   disk.AddFolder(u"c:\\kavro\\datos");
   disk.AddFolder(u"c:\\kavro\\datos\\sub");
-  for (const char16_t* file : {u"datos\\empresa.dat", u"datos\\sub\\abierto.dat", u"datos\\sub\\otro.dat",
-                               u"kavro.exe", u"setup.exe", u"visto.exe", u"zz.exe"})
+  for (const char16_t* file :
+       {u"datos\\empresa.dat", u"datos\\sub\\abierto.dat", u"datos\\sub\\otro.dat", u"kavro.exe",
+        u"setup.exe", u"visto.exe", u"zz.exe"})
     disk.AddFile(u"c:\\kavro\\" + Text(file));
   disk.Hold(u"c:\\kavro\\datos\\sub\\abierto.dat");  // by an indexer, say
-  disk.Hold(u"c:\\kavro\\datos\\empresa.dat");         // by the suite's own program...
-  disk.Hold(u"c:\\kavro\\visto.exe");                    // ...and by a viewer outside it
+  disk.Hold(u"c:\\kavro\\datos\\empresa.dat");       // by the suite's own program...
+  disk.Hold(u"c:\\kavro\\visto.exe");                // ...and by a viewer outside it
   processes.running = {{40, u"c:\\kavro\\kavro.exe"}, {41, u"c:\\kavro\\modulos\\servicio.exe"}};
   processes.closings = {platform::Closing::Closed, platform::Closing::Ended};
   processes.onClose = [this] { disk.Hold(u"c:\\kavro\\datos\\empresa.dat", false); };
   AddComponent(u"quitar.exe");
   Run();
   EXPECT_LT(Position("close-programs:2 15s"), Position("start:quitar.exe"));
-  EXPECT_TRUE(logFile.Has(u"Programa de la suite en marcha: c:\\kavro\\kavro.exe (proceso 40), cerrado"));
+  EXPECT_TRUE(
+      logFile.Has(u"Programa de la suite en marcha: c:\\kavro\\kavro.exe (proceso 40), cerrado"));
   EXPECT_TRUE(logFile.Has(u"c:\\kavro\\modulos\\servicio.exe (proceso 41), terminado"));
   EXPECT_EQ(disk.FilesIn(u"c:\\kavro\\datos\\sub"), std::vector<Text>{u"abierto.dat"});
   EXPECT_FALSE(disk.HasFile(u"c:\\kavro\\datos\\empresa.dat"));
   EXPECT_EQ(disk.FilesIn(u"c:\\kavro"), (std::vector<Text>{u"kavro.exe", u"visto.exe"}));
-  EXPECT_TRUE(logFile.Has(u"No se borró c:\\kavro\\datos\\sub\\abierto.dat: otro programa lo tiene abierto"));
+  EXPECT_TRUE(logFile.Has(
+      u"No se borró c:\\kavro\\datos\\sub\\abierto.dat: otro programa lo tiene abierto"));
   EXPECT_TRUE(logFile.Has(u"No se borró c:\\kavro\\visto.exe"));
   EXPECT_TRUE(logFile.Has(u"La carpeta de datos c:\\kavro\\datos sigue ahí (2 archivos borrados)"));
   EXPECT_FALSE(disk.HasFile(kShortcut));
@@ -334,9 +338,11 @@ TEST(ExitStatusTest, ErrorBeforeNotStartedBeforeRetryBeforeRemainingBeforeRestar
   leftovers.Ran(1618, false);
   EXPECT_EQ(ExitStatusOf(leftovers), kExitRetry);
   // A package given by its path is judged by msiexec's exit code alone.
-  for (const std::uint32_t removed : {0u, 1605u, 3010u, 1641u}) EXPECT_TRUE(PackageRemoved(removed)) << removed;
-  for (const std::optional<std::uint32_t> remains : {std::optional<std::uint32_t>(1603), std::optional<std::uint32_t>(1618),
-                                                     std::optional<std::uint32_t>()})
+  for (const std::uint32_t removed : {0u, 1605u, 3010u, 1641u})
+    EXPECT_TRUE(PackageRemoved(removed)) << removed;
+  for (const std::optional<std::uint32_t> remains :
+       {std::optional<std::uint32_t>(1603), std::optional<std::uint32_t>(1618),
+        std::optional<std::uint32_t>()})
     EXPECT_FALSE(PackageRemoved(remains));
 }
 

@@ -85,9 +85,9 @@ class Disk {
 
   std::size_t FilesUnder(const Text& folder) const {
     const Text prefix = UpperCase(folder) + u'\\';
-    return static_cast<std::size_t>(std::count_if(entries_.begin(), entries_.end(), [&](const auto& e) {
-      return !e.second.folder && e.first.rfind(prefix, 0) == 0;
-    }));
+    return static_cast<std::size_t>(std::count_if(
+        entries_.begin(), entries_.end(),
+        [&](const auto& e) { return !e.second.folder && e.first.rfind(prefix, 0) == 0; }));
   }
 
   // Names of the files directly in a folder, in name order.
@@ -119,7 +119,8 @@ class Disk {
     for (const auto& [key, entry] : entries_) {
       if (!entry.held || key.rfind(prefix, 0) != 0) continue;
       held.push_back(entry.path);
-      for (Text above = key; above.size() > top.size(); above.resize(above.rfind(u'\\'))) kept.insert(above);
+      for (Text above = key; above.size() > top.size(); above.resize(above.rfind(u'\\')))
+        kept.insert(above);
       kept.insert(top);
     }
     std::size_t files = 0;
@@ -154,7 +155,8 @@ class Disk {
 // A folder of the fake disk, held: its entries and their removal, journaled as deletions.
 class Folder final : public platform::Folder {
  public:
-  Folder(Disk& disk, Journal& journal, Text path) : disk_(disk), journal_(journal), path_(std::move(path)) {}
+  Folder(Disk& disk, Journal& journal, Text path) :
+      disk_(disk), journal_(journal), path_(std::move(path)) {}
   Text Path() const override { return path_; }
   std::vector<platform::Entry> Entries() override { return disk_.EntriesIn(path_); }
   std::size_t CountFiles(const platform::Entry& entry) override {
@@ -164,7 +166,8 @@ class Folder final : public platform::Folder {
   std::optional<platform::Removal> Remove(const platform::Entry& entry, bool force) override {
     const Text path = path_ + u'\\' + entry.name;
     const bool folder = entry.folder && !entry.link;
-    journal_.push_back((folder ? "delete-folder:" : "delete-file:") + Narrow(path) + (force ? " force" : ""));
+    journal_.push_back((folder ? "delete-folder:" : "delete-file:") + Narrow(path) +
+                       (force ? " force" : ""));
     if (!disk_.HasFile(path) && !disk_.HasFolder(path)) return std::nullopt;
     platform::Removal removal;
     if (folder) {
@@ -342,7 +345,8 @@ class Registry final : public platform::Registry {
   }
 
   void SetValue(const Text& subkey, const Text& valueName, const Text& text) {
-    keys_[Id(kUninstall + u'\\' + subkey, View::ThirtyTwoBit)].values[UpperCase(valueName)] = Sz(text);
+    keys_[Id(kUninstall + u'\\' + subkey, View::ThirtyTwoBit)].values[UpperCase(valueName)] =
+        Sz(text);
   }
 
   std::map<Text, std::vector<std::uint8_t>>& AddKey(const Text& parent, const Text& subkey,
@@ -449,12 +453,15 @@ class Processes final : public platform::Processes {
     return running;
   }
   std::vector<platform::Closing> Close(const std::vector<platform::RunningProgram>& programs,
-                                      std::chrono::milliseconds grace,
-                          const std::function<void()>&) override {
-    journal_.push_back("close-programs:" + std::to_string(programs.size()) + " " +
-                       std::to_string(std::chrono::duration_cast<std::chrono::seconds>(grace).count()) + "s");
+                                       std::chrono::milliseconds grace,
+                                       const std::function<void()>&) override {
+    journal_.push_back(
+        "close-programs:" + std::to_string(programs.size()) + " " +
+        std::to_string(std::chrono::duration_cast<std::chrono::seconds>(grace).count()) + "s");
     if (onClose) onClose();
-    return closings.empty() ? std::vector<platform::Closing>(programs.size(), platform::Closing::Closed) : closings;
+    return closings.empty()
+               ? std::vector<platform::Closing>(programs.size(), platform::Closing::Closed)
+               : closings;
   }
 
   std::unique_ptr<platform::Process> Start(const Text& program, const Text& commandLine,

@@ -162,7 +162,8 @@ TEST_F(RunTest, ARefusedOrEmptyCommandDoesNotStopTheRest) {
   processes.refused.insert(u"C:\\NoExiste\\dos.exe");
   Run();
   // The empty command names no program: it is reported without reaching the platform.
-  EXPECT_EQ(Launched(processes), (std::vector<Text>{u"uno.exe", u"C:\\NoExiste\\dos.exe", u"cuatro.exe"}));
+  EXPECT_EQ(Launched(processes),
+            (std::vector<Text>{u"uno.exe", u"C:\\NoExiste\\dos.exe", u"cuatro.exe"}));
   ASSERT_EQ(window.messages.size(), 2u);
   EXPECT_EQ(window.messages[0].text, u"El programa: C:\\NoExiste\\dos.exe NO puede ser Ejecutado NO EXISTE.");
   EXPECT_EQ(window.messages[1].text, u"El programa:  NO puede ser Ejecutado NO EXISTE.");
@@ -170,8 +171,11 @@ TEST_F(RunTest, ARefusedOrEmptyCommandDoesNotStopTheRest) {
 
 TEST_F(RunTest, PackageRowsAreRemovedThroughMsiexecAndJudgedByItsExitCode) {
   registry.AddProgram(u"p", Text(u"Kavro Visor"), Text(u"C:\\Kavro paquetes\\visor.msi"));
-  const Text msiexec = u"C:\\Windows\\system32\\msiexec.exe /uninstall \"C:\\Kavro paquetes\\visor.msi\" /passive /norestart";
-  processes.onStart = {};  // msiexec removes the product, never the suite's entry naming the package
+  const Text msiexec =
+      u"C:\\Windows\\system32\\msiexec.exe /uninstall \"C:\\Kavro paquetes\\visor.msi\" /passive "
+      u"/norestart";
+  processes
+      .onStart = {};  // msiexec removes the product, never the suite's entry naming the package
   Run();
   EXPECT_EQ(Launched(processes), std::vector<Text>{msiexec});
   EXPECT_TRUE(logFile.Has(u"la entrada sigue registrada, como es normal en un paquete"));
@@ -241,7 +245,8 @@ TEST_F(RunTest, TheSixtyFourBitViewsComponentsComeAfterTheThirtyTwoBitOnesAndAre
   registry.AddProgram(u"e64", Text(u"Kavro e"), Text(u"e64.exe"), View::SixtyFourBit);
   journal.clear();
   Run();
-  EXPECT_EQ(Starting("enum:"), std::vector<std::string>{"enum:" + fake::Narrow(fake::Registry::kUninstall)});
+  EXPECT_EQ(Starting("enum:"),
+            std::vector<std::string>{"enum:" + fake::Narrow(fake::Registry::kUninstall)});
 }
 
 TEST_F(RunTest, AProviderThatFailsIsReplacedByTheRegistryFunctionsWithTheSameLimit) {

@@ -33,31 +33,47 @@ TEST_P(PackageRewriteTest, LastThreeCharactersDecide) {
 INSTANTIATE_TEST_SUITE_P(
     Commands, PackageRewriteTest,
     ::testing::Values(
-        Rewrite{u"C:\\Inst\\Paquete.msi", u"C:\\Windows\\system32\\msiexec.exe /uninstall \"C:\\Inst\\Paquete.msi\" /passive /norestart"},
-        Rewrite{u"c:\\inst\\paquete.MsI", u"C:\\Windows\\system32\\msiexec.exe /uninstall \"c:\\inst\\paquete.MsI\" /passive /norestart"},
-        Rewrite{u"C:\\Tools\\desmsi", u"C:\\Windows\\system32\\msiexec.exe /uninstall \"C:\\Tools\\desmsi\" /passive /norestart"},
-        Rewrite{u"C:\\Mis paquetes\\a.msi", u"C:\\Windows\\system32\\msiexec.exe /uninstall \"C:\\Mis paquetes\\a.msi\" /passive /norestart"},
-        Rewrite{u"msi", u"C:\\Windows\\system32\\msiexec.exe /uninstall \"msi\" /passive /norestart"},
-        Rewrite{u"C:\\Inst\\Paquete.msi ", u"C:\\Inst\\Paquete.msi "},
-        Rewrite{u"ms", u"ms"},
+        Rewrite{u"C:\\Inst\\Paquete.msi",
+                u"C:\\Windows\\system32\\msiexec.exe /uninstall \"C:\\Inst\\Paquete.msi\" /passive "
+                u"/norestart"},
+        Rewrite{u"c:\\inst\\paquete.MsI",
+                u"C:\\Windows\\system32\\msiexec.exe /uninstall \"c:\\inst\\paquete.MsI\" /passive "
+                u"/norestart"},
+        Rewrite{u"C:\\Tools\\desmsi",
+                u"C:\\Windows\\system32\\msiexec.exe /uninstall \"C:\\Tools\\desmsi\" /passive "
+                u"/norestart"},
+        Rewrite{u"C:\\Mis paquetes\\a.msi",
+                u"C:\\Windows\\system32\\msiexec.exe /uninstall \"C:\\Mis paquetes\\a.msi\" "
+                u"/passive /norestart"},
+        Rewrite{u"msi",
+                u"C:\\Windows\\system32\\msiexec.exe /uninstall \"msi\" /passive /norestart"},
+        Rewrite{u"C:\\Inst\\Paquete.msi ", u"C:\\Inst\\Paquete.msi "}, Rewrite{u"ms", u"ms"},
         // Windows Installer products: removed unattended whatever the registered action.
         Rewrite{u"MsiExec.exe /I{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B}",
-                u"C:\\Windows\\system32\\msiexec.exe /x {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} /passive /norestart"},
+                u"C:\\Windows\\system32\\msiexec.exe /x {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} "
+                u"/passive /norestart"},
         Rewrite{u"C:\\Windows\\system32\\msiexec.exe /x{6f3a2b10-1c2d-4e5f-8a9b-0c1d2e3f4a5b}",
-                u"C:\\Windows\\system32\\msiexec.exe /x {6f3a2b10-1c2d-4e5f-8a9b-0c1d2e3f4a5b} /passive /norestart"},
+                u"C:\\Windows\\system32\\msiexec.exe /x {6f3a2b10-1c2d-4e5f-8a9b-0c1d2e3f4a5b} "
+                u"/passive /norestart"},
         Rewrite{u"\"C:\\Windows\\System32\\MSIEXEC.EXE\" -X {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B}",
-                u"C:\\Windows\\system32\\msiexec.exe /x {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} /passive /norestart"},
+                u"C:\\Windows\\system32\\msiexec.exe /x {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} "
+                u"/passive /norestart"},
         Rewrite{u"C:\\Windows\\SysWOW64\\MsiExec /I{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} ",
-                u"C:\\Windows\\system32\\msiexec.exe /x {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} /passive /norestart"},
+                u"C:\\Windows\\system32\\msiexec.exe /x {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} "
+                u"/passive /norestart"},
         // Whatever else they say: a silent UI level stays, properties stay but a restart,
         // every other option (a UI that shows dialogs, logging with its file) goes.
         Rewrite{u"MsiExec.exe /X{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} /qn",
-                u"C:\\Windows\\system32\\msiexec.exe /x {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} /qn /norestart"},
+                u"C:\\Windows\\system32\\msiexec.exe /x {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} /qn "
+                u"/norestart"},
         Rewrite{u"MsiExec.exe /qb /X{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B}",
-                u"C:\\Windows\\system32\\msiexec.exe /x {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} /passive /norestart"},
-        Rewrite{u"msiexec /I {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} REBOOT=ReallySuppress TRANSFORMS=\"a b.mst\" "
+                u"C:\\Windows\\system32\\msiexec.exe /x {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} "
+                u"/passive /norestart"},
+        Rewrite{u"msiexec /I {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} REBOOT=ReallySuppress "
+                u"TRANSFORMS=\"a b.mst\" "
                 u"REBOOT=Force /l*v c:\\x.log /forcerestart",
-                u"C:\\Windows\\system32\\msiexec.exe /x {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} /passive /norestart "
+                u"C:\\Windows\\system32\\msiexec.exe /x {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} "
+                u"/passive /norestart "
                 u"REBOOT=ReallySuppress TRANSFORMS=\"a b.mst\""},
         // Any other msiexec command runs the system's with its arguments as read.
         Rewrite{u"MsiExec.exe /f{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B}",
@@ -68,13 +84,18 @@ INSTANTIATE_TEST_SUITE_P(
         Rewrite{u"nomsiexec.exe /X{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B}",
                 u"nomsiexec.exe /X{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B}"},
         Rewrite{u"C:\\Kavro\\quitar.exe /s", u"C:\\Kavro\\quitar.exe /s"}),
-    [](const ::testing::TestParamInfo<Rewrite>& info) { return "case_" + std::to_string(info.index); });
+    [](const ::testing::TestParamInfo<Rewrite>& info) {
+      return "case_" + std::to_string(info.index);
+    });
 
 TEST(ResolveProgramTest, TheProgramIsFoundWhereItMustBeAndNeverShorter) {
   // Every program file of the machine in these cases; c:\\kavro\\mis.exe is a planted one.
-  const std::set<Text> files = {u"c:\\kavro\\mis.exe", u"c:\\kavro\\mis modulos\\quitar.exe",
-                                u"C:\\Windows\\system32\\rundll32.exe", u"C:\\a b\\x.exed\\quitar.exe",
-                                u"c:\\kavro\\quitar.exe", u"C:\\Archivos de programa\\Kavro\\UNINST.EXE"};
+  const std::set<Text> files = {u"c:\\kavro\\mis.exe",
+                                u"c:\\kavro\\mis modulos\\quitar.exe",
+                                u"C:\\Windows\\system32\\rundll32.exe",
+                                u"C:\\a b\\x.exed\\quitar.exe",
+                                u"c:\\kavro\\quitar.exe",
+                                u"C:\\Archivos de programa\\Kavro\\UNINST.EXE"};
   const struct {
     const char16_t* command;
     const char16_t* program;  // empty: none
@@ -84,10 +105,12 @@ TEST(ResolveProgramTest, TheProgramIsFoundWhereItMustBeAndNeverShorter) {
        u"\"c:\\kavro\\mis modulos\\quitar.exe\" /s"},
       {u"c:\\kavro\\mis modulos\\quitar /s", u"c:\\kavro\\mis modulos\\quitar.exe",
        u"\"c:\\kavro\\mis modulos\\quitar\" /s"},
-      {u"C:\\a b\\x.exed\\quitar.exe /s", u"C:\\a b\\x.exed\\quitar.exe", u"\"C:\\a b\\x.exed\\quitar.exe\" /s"},
+      {u"C:\\a b\\x.exed\\quitar.exe /s", u"C:\\a b\\x.exed\\quitar.exe",
+       u"\"C:\\a b\\x.exed\\quitar.exe\" /s"},
       {u"c:\\kavro\\quitar.exe /carpeta c:\\mis datos\\x.exe", u"c:\\kavro\\quitar.exe",
        u"c:\\kavro\\quitar.exe /carpeta c:\\mis datos\\x.exe"},
-      {u"\"C:\\Archivos de programa\\Kavro\\UNINST.EXE\" /S", u"C:\\Archivos de programa\\Kavro\\UNINST.EXE",
+      {u"\"C:\\Archivos de programa\\Kavro\\UNINST.EXE\" /S",
+       u"C:\\Archivos de programa\\Kavro\\UNINST.EXE",
        u"\"C:\\Archivos de programa\\Kavro\\UNINST.EXE\" /S"},
       // Bare names: the system folder only, .exe added where the name has none.
       {u"rundll32.exe c:\\mis cosas\\k.dll,Quitar", u"C:\\Windows\\system32\\rundll32.exe",
@@ -100,22 +123,27 @@ TEST(ResolveProgramTest, TheProgramIsFoundWhereItMustBeAndNeverShorter) {
       {u"", u"", u""},
   };
   for (const auto& c : cases) {
-    const Gene::Launch launch = Gene::ResolveProgram(c.command, u"C:\\Windows\\system32",
-                                                     [&](const Text& path) { return files.count(path) > 0; });
+    const Gene::Launch launch =
+        Gene::ResolveProgram(c.command, u"C:\\Windows\\system32",
+                             [&](const Text& path) { return files.count(path) > 0; });
     EXPECT_EQ(launch.program, Text(c.program)) << fake::Narrow(c.command);
     EXPECT_EQ(launch.commandLine, Text(c.handedOver)) << fake::Narrow(c.command);
   }
 }
 
 TEST(SixtyFourBitCommandTest, ItsOwnFoldersAreThe64BitOnes) {
-  EXPECT_EQ(Gene::WithSixtyFourBitVariables(u"\"%programfiles%\\K\\q.exe\" %CommonProgramFiles%\\x %ProgramFiles(x86)%"),
+  EXPECT_EQ(Gene::WithSixtyFourBitVariables(
+                u"\"%programfiles%\\K\\q.exe\" %CommonProgramFiles%\\x %ProgramFiles(x86)%"),
             u"\"%ProgramW6432%\\K\\q.exe\" %CommonProgramW6432%\\x %ProgramFiles(x86)%");
   // The program only: a 64-bit program has no Sysnative to find its arguments in.
   const Text system32 = u"C:\\Windows\\system32";
-  EXPECT_EQ(Gene::ThroughSysnative(u"c:\\windows\\SYSTEM32\\rundll32.exe C:\\Windows\\System32\\k.dll,Q", system32),
+  EXPECT_EQ(Gene::ThroughSysnative(
+                u"c:\\windows\\SYSTEM32\\rundll32.exe C:\\Windows\\System32\\k.dll,Q", system32),
             u"C:\\Windows\\Sysnative\\rundll32.exe C:\\Windows\\System32\\k.dll,Q");
-  EXPECT_EQ(Gene::ThroughSysnative(u"\"C:\\Windows\\System32\\q.exe\" /s", system32), u"\"C:\\Windows\\Sysnative\\q.exe\" /s");
-  for (const char16_t* other : {u"C:\\Windows\\System32x\\a.exe", u"C:\\kavro\\q.exe C:\\Windows\\System32\\k.dll"})
+  EXPECT_EQ(Gene::ThroughSysnative(u"\"C:\\Windows\\System32\\q.exe\" /s", system32),
+            u"\"C:\\Windows\\Sysnative\\q.exe\" /s");
+  for (const char16_t* other :
+       {u"C:\\Windows\\System32x\\a.exe", u"C:\\kavro\\q.exe C:\\Windows\\System32\\k.dll"})
     EXPECT_EQ(Gene::ThroughSysnative(other, system32), Text(other));
 }
 

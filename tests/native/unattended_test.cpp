@@ -23,7 +23,10 @@ TEST(CommandLineTest, SwitchesInAnyCaseWithSlashOrDashAndEverythingElseInvalid) 
       {{}, Action::Run, false, std::nullopt},
       {{u"/quiet"}, Action::Run, true, std::nullopt},
       {{u"-QUIET"}, Action::Run, true, std::nullopt},
-      {{u"/Log", u"C:\\Mis registros\\k.log", u"/Quiet"}, Action::Run, true, Text(u"C:\\Mis registros\\k.log")},
+      {{u"/Log", u"C:\\Mis registros\\k.log", u"/Quiet"},
+       Action::Run,
+       true,
+       Text(u"C:\\Mis registros\\k.log")},
       {{u"/?"}, Action::Help, false, std::nullopt},
       {{u"-?", u"/quiet"}, Action::Help, true, std::nullopt},
       {{u"/q"}, Action::Invalid, false, std::nullopt},
@@ -62,7 +65,8 @@ TEST(CommandLineTest, SwitchesInAnyCaseWithSlashOrDashAndEverythingElseInvalid) 
   EXPECT_EQ(TimeLimit(ParseCommandLine({}), false), seconds(1800));
   EXPECT_EQ(TimeLimit(ParseCommandLine({}), true), seconds(0));
   const Text usage = UsageText();
-  for (const char16_t* named : {u"/quiet", u"/log", u"/timeout", u"/list", u"/?", u"1639", u"Códigos de salida"})
+  for (const char16_t* named :
+       {u"/quiet", u"/log", u"/timeout", u"/list", u"/?", u"1639", u"Códigos de salida"})
     EXPECT_NE(usage.find(named), Text::npos) << fake::Narrow(named);
 }
 
@@ -102,15 +106,16 @@ TEST_F(RunTest, AnUnattendedRunShowsNoBoxGoesOnAsIfOkWerePressedAndLogsWhatItDid
   processes.scripts[u"colgado.exe"].descendants = {u"C:\\Temp\\colgado-copia.exe"};
 
   BoxOrLog nobody(window, log, false);
-  Form1 form({nobody, registry, processes, shell, [this] { return std::make_unique<fake::FileSystem>(disk, journal); }},
+  Form1 form({nobody, registry, processes, shell,
+              [this] { return std::make_unique<fake::FileSystem>(disk, journal); }},
              log, {false, std::chrono::seconds(1800)});
   form.Activated();
 
   EXPECT_TRUE(window.messages.empty());
   std::vector<Text> launched;
   for (const auto& started : processes.started) launched.push_back(started.command);
-  EXPECT_EQ(launched, (std::vector<Text>{u"quitar.exe /s", u"C:\\NoExiste\\ayuda.exe", u"pregunta.exe /S",
-                                         u"colgado.exe"}));
+  EXPECT_EQ(launched, (std::vector<Text>{u"quitar.exe /s", u"C:\\NoExiste\\ayuda.exe",
+                                         u"pregunta.exe /S", u"colgado.exe"}));
   EXPECT_EQ(Position("end-all"), Position("wait:time-up") + 1);
   EXPECT_EQ(Rows()[2].substr(100), u"pregunta.exe");  // the row shows the UninstallString
   EXPECT_EQ(form.ExitCode(), kExitCommandNotStarted);
@@ -118,18 +123,23 @@ TEST_F(RunTest, AnUnattendedRunShowsNoBoxGoesOnAsIfOkWerePressedAndLogsWhatItDid
   const std::vector<Text> expected = {
       u"Borrado el acceso directo C:\\users\\ana\\Desktop\\KavroII.lnk",
       u"Programas instalados, vista de 32 bits: 4 subclaves, por el proveedor WMI",
-      u"Componente encontrado: clave KavroII (vista de 32 bits), nombre \"Kavro II\", orden: quitar.exe /s",
-      u"Componente encontrado: clave KavroAyuda (vista de 32 bits), nombre \"Kavro Ayuda\", orden: C:\\NoExiste\\ayuda.exe",
-      u"Componente encontrado: clave KavroPregunta (vista de 32 bits), nombre \"Kavro pregunta\", orden: "
+      u"Componente encontrado: clave KavroII (vista de 32 bits), nombre \"Kavro II\", orden: "
+      u"quitar.exe /s",
+      u"Componente encontrado: clave KavroAyuda (vista de 32 bits), nombre \"Kavro Ayuda\", orden: "
+      u"C:\\NoExiste\\ayuda.exe",
+      u"Componente encontrado: clave KavroPregunta (vista de 32 bits), nombre \"Kavro pregunta\", "
+      u"orden: "
       u"pregunta.exe, orden silenciosa (QuietUninstallString): pregunta.exe /S",
-      u"Componente encontrado: clave KavroColgado (vista de 32 bits), nombre \"Kavro colgado\", orden: colgado.exe",
+      u"Componente encontrado: clave KavroColgado (vista de 32 bits), nombre \"Kavro colgado\", "
+      u"orden: colgado.exe",
       u"Programas instalados, vista de 64 bits: 0 subclaves, por el proveedor WMI",
       u"Ejecutado: quitar.exe /s (",
       u"Mensaje: El programa: C:\\NoExiste\\ayuda.exe NO puede ser Ejecutado NO EXISTE.",
       u"No se pudo poner en marcha: C:\\NoExiste\\ayuda.exe",
       u"Ejecutado (QuietUninstallString): pregunta.exe /S (",
       u"Ejecutado: colgado.exe (",
-      u"Tiempo agotado: la desinstalación de la clave KavroColgado (colgado.exe) no terminó en 1800 s; "
+      u"Tiempo agotado: la desinstalación de la clave KavroColgado (colgado.exe) no terminó en "
+      u"1800 s; "
       u"terminados: C:\\Temp\\colgado-copia.exe; el componente cuenta como no desinstalado",
       u"Borrada la carpeta de datos c:\\kavro\\datos (2 archivos)",
       u"Borrado el ejecutable c:\\kavro\\setup.exe",
@@ -148,9 +158,11 @@ TEST_F(RunTest, AnUnattendedRunShowsNoBoxGoesOnAsIfOkWerePressedAndLogsWhatItDid
 TEST(LogLayoutTest, OneEntryALineThatNothingInItsTextCanEndEarly) {
   const LogStamp stamp{2026, 3, 4, 5, 6, 7, 8, -60, 4242};
   EXPECT_EQ(CmtraceEntry(u"Fin: código", platform::Severity::Warning, stamp),
-            u"<![LOG[Fin: código]LOG]!><time=\"05:06:07.008-060\" date=\"03-04-2026\" component=\"DesinstalaKavro\" "
+            u"<![LOG[Fin: código]LOG]!><time=\"05:06:07.008-060\" date=\"03-04-2026\" "
+            u"component=\"DesinstalaKavro\" "
             u"context=\"\" type=\"2\" thread=\"4242\" file=\"\">");
-  const Text tricky = CmtraceEntry(u"a]LOG]!>b\r\nc", platform::Severity::Information, {2026, 12, 9, 23, 0, 0, 0, 480, 1});
+  const Text tricky = CmtraceEntry(u"a]LOG]!>b\r\nc", platform::Severity::Information,
+                                   {2026, 12, 9, 23, 0, 0, 0, 480, 1});
   EXPECT_EQ(tricky.substr(0, 20), u"<![LOG[a]LOG]!\u200B>b  c");
   EXPECT_NE(tricky.find(u"time=\"23:00:00.000+480\""), Text::npos);
 }

@@ -187,7 +187,12 @@ namespace {
 TEST(WithinBoundTest, AnAnswerInTimeIsKeptAndNoneInTimeIsGivenUp) {
   EXPECT_EQ(win32::WithinBound<int>([] { return 7; }, std::chrono::seconds(5)), 7);
   const auto start = std::chrono::steady_clock::now();
-  EXPECT_EQ(win32::WithinBound<int>([] { ::Sleep(3000); return 7; }, std::chrono::milliseconds(200)),
+  EXPECT_EQ(win32::WithinBound<int>(
+                [] {
+                  ::Sleep(3000);
+                  return 7;
+                },
+                std::chrono::milliseconds(200)),
             std::nullopt);
   EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
 }
