@@ -204,14 +204,11 @@ class FileSystem final : public platform::FileSystem {
     platform::HeldFolder held;
     if (disk_.IsLink(path)) {
       held.link = true;
-    } else if (holdFails) {
-      held.error = platform::Error{32, u"El proceso no tiene acceso al archivo."};
     } else if (disk_.HasFolder(path)) {
       held.folder = std::make_unique<Folder>(disk_, journal_, path);
     }
     return held;
   }
-  bool holdFails = false;  // the folder is there but cannot be opened without following links
 
  private:
   Disk& disk_;
@@ -442,7 +439,6 @@ class Processes final : public platform::Processes {
     bool waitFails = false;
     std::uint32_t exitCode = 0;
     std::vector<Text> descendants;  // what it started and was waited for
-    bool othersCanReplace = false;  // its file or folder lets other users change it
     bool hangs = false;             // never ends by itself (waits for an answer nobody gives)
   };
 
@@ -480,7 +476,7 @@ class Processes final : public platform::Processes {
     std::uint8_t show;
     Text program;
   };
-  bool IsFile(const Text& path) override { return !missingFiles.count(path); }
+  bool IsFile(const Text&) override { return true; }  // every program file exists
   Text ExpandEnvironment(const Text& text) override {
     Text expanded = text;
     for (const auto& [name, value] : environment) {
@@ -498,7 +494,6 @@ class Processes final : public platform::Processes {
   std::function<void()> onClose;                  // what closing them does to the machine
   std::vector<Started> started;
   std::set<Text> refused;
-  std::set<Text> missingFiles;  // every other program file exists
   std::map<Text, Script> scripts;
   // What a started command does to the rest of the machine (an uninstaller putting a file
   // back, say).
@@ -541,7 +536,7 @@ class Processes final : public platform::Processes {
       journal_.push_back("close-process");
       processOpen_ = false;
     }
-    bool OthersCanReplace() const override { return script_.othersCanReplace; }
+    bool OthersCanReplace() const override { return false; }
     platform::Ending Ended() const override {
       platform::Ending ending;
       if (!script_.waitFails) ending.exitCode = script_.exitCode;

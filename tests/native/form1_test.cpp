@@ -264,6 +264,11 @@ TEST_F(RunTest, AProviderThatFailsIsReplacedByTheRegistryFunctionsWithTheSameLim
   EXPECT_TRUE(logFile.Has(u"vista de 32 bits: 1 subclaves, por las funciones del registro"));
   EXPECT_TRUE(logFile.Has(u"vista de 64 bits: 32767 subclaves, por las funciones del registro"));
   EXPECT_TRUE(window.messages.empty());
+  // One that does not answer in time is said to, and its views are listed the same way.
+  registry.providerFails = false;
+  registry.providerTimesOut = true;
+  Run();
+  EXPECT_TRUE(logFile.Has(u"por las funciones del registro (el proveedor WMI no respondió en 30 s)"));
 }
 
 TEST_F(RunTest, ComponentsFoundShowNoMessage) {
