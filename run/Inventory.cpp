@@ -5,14 +5,6 @@
 #include "launch/Gene.h"
 #include "run/Suite.h"
 
-namespace {
-
-Text ViewName(platform::RegistryView view) {
-  return view == platform::RegistryView::SixtyFourBit ? u"vista de 64 bits" : u"vista de 32 bits";
-}
-
-}  // namespace
-
 Inventory TakeInventory(platform::Registry& registry, platform::Processes& processes,
                         platform::Shell& shell, platform::FileSystem& files, RunLog& log,
                         bool someoneCanAnswer) {

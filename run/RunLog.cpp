@@ -19,10 +19,6 @@ Text OneLine(const Text& text) {
   return line;
 }
 
-Text ViewName(platform::RegistryView view) {
-  return view == platform::RegistryView::SixtyFourBit ? u"vista de 64 bits" : u"vista de 32 bits";
-}
-
 Text Joined(const std::vector<Text>& list) {
   Text joined;
   for (const Text& name : list) joined += (joined.empty() ? u"" : u", ") + name;
@@ -46,6 +42,10 @@ platform::Severity SeverityOfEnd(int exitStatus) {
 Text QuietMark(bool quiet) { return quiet ? u" (QuietUninstallString)" : u""; }
 
 }  // namespace
+
+Text ViewName(platform::RegistryView view) {
+  return view == platform::RegistryView::SixtyFourBit ? u"vista de 64 bits" : u"vista de 32 bits";
+}
 
 void RunLog::Started(const Text& version, const Text& commandLine, const Text& user,
                      bool someoneCanAnswer) {

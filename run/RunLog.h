@@ -9,6 +9,9 @@
 #include "platform/process.h"
 #include "platform/registry.h"
 
+// "vista de 32 bits" or "vista de 64 bits", as the log and the report of /list name a view.
+Text ViewName(platform::RegistryView view);
+
 class RunLog {
  public:
   explicit RunLog(platform::LogFile& file) : file_(file) {}
