@@ -214,10 +214,13 @@ Prepared Prepare(platform::Processes& processes, const Text& commandLine, const 
   Text command = commandLine;
   if (how.sixtyFourBit) command = WithSixtyFourBitVariables(command);
   if (how.expandable) command = processes.ExpandEnvironment(command);
-  if (how.sixtyFourBit) command = ThroughSysnative(command, systemFolder);
+  // A 64-bit program (a build of ours for 64-bit Windows) sees 64-bit Windows' folders as
+  // they are.
+  const bool throughSysnative = how.sixtyFourBit && processes.SystemFolderRedirected();
+  if (throughSysnative) command = ThroughSysnative(command, systemFolder);
   // A bare name of a 64-bit command is a program of the 64-bit system folder.
   return {ResolveProgram(UninstallCommand(command, systemFolder + u"\\msiexec.exe"),
-                         how.sixtyFourBit ? SysnativeOf(systemFolder) : systemFolder,
+                         throughSysnative ? SysnativeOf(systemFolder) : systemFolder,
                          [&](const Text& path) { return processes.IsFile(path); }),
           NamesPackage(command)};
 }

@@ -97,6 +97,9 @@ class Processes {
   // The system folder as this program sees it (System32, or SysWOW64 for a 32-bit program
   // on 64-bit Windows, which the platform redirects to), without a trailing backslash.
   virtual Text SystemFolder() = 0;
+  // True when the platform redirects that folder for this program (a 32-bit program on 64-bit
+  // Windows): 64-bit Windows' own is then reached as Sysnative.
+  virtual bool SystemFolderRedirected() = 0;
 };
 
 }  // namespace platform

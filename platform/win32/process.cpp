@@ -425,4 +425,9 @@ Text Processes::SystemFolder() {
   return length && length < MAX_PATH ? ToText(folder, length) : Text(u"C:\\Windows\\System32");
 }
 
+bool Processes::SystemFolderRedirected() {
+  BOOL wow64 = FALSE;
+  return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
+}
+
 }  // namespace win32

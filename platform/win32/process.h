@@ -23,6 +23,7 @@ class Processes final : public platform::Processes {
                                        const std::function<void()>& pump) override;
   Text ExpandEnvironment(const Text& text) override;
   Text SystemFolder() override;
+  bool SystemFolderRedirected() override;
 
  private:
   std::chrono::milliseconds descendantsBound_;

@@ -54,10 +54,10 @@ def _make_template():
     shutil.rmtree(work)
     env = base_env(work)
     env.pop('DISPLAY', None)  # wineboot needs no windows
-    subprocess.run(['wine', 'wineboot', '-i'], env=env, check=True, stdout=subprocess.DEVNULL,
+    subprocess.run([paths.WINE_LOADER, 'wineboot', '-i'], env=env, check=True, stdout=subprocess.DEVNULL,
                    stderr=subprocess.DEVNULL, timeout=300)
     for key, name, kind, value in TEMPLATE_SETTINGS:
-        subprocess.run(['wine', 'reg', 'add', key, '/v', name, '/t', kind, '/d', value, '/f'],
+        subprocess.run([paths.WINE_LOADER, 'reg', 'add', key, '/v', name, '/t', kind, '/d', value, '/f'],
                        env=env, check=True, stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     subprocess.run(['wineserver', '-w'], env=env, check=True, timeout=300)
     for user in (work / 'drive_c' / 'users').iterdir():
@@ -145,7 +145,7 @@ class Prefix:
     def wine(self, *args, timeout=300, check=True, extra_env=None, **kwargs):
         env = self.env()
         env.update(extra_env or {})
-        return subprocess.run(['wine', *map(str, args)], env=env, timeout=timeout, check=check,
+        return subprocess.run([paths.WINE_LOADER, *map(str, args)], env=env, timeout=timeout, check=check,
                               **kwargs)
 
     def kill(self):

@@ -113,7 +113,7 @@ def command(program, *steps):
 def start(prefix, program, *steps):
     """A program of the prefix started beside the run (from Linux), given a moment to start;
     it ends with the prefix."""
-    running = subprocess.Popen(['wine', program, *map(str, steps)], env=prefix.env(),
+    running = subprocess.Popen([paths.WINE_LOADER, program, *map(str, steps)], env=prefix.env(),
                                stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     time.sleep(2)
     return running

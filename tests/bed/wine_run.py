@@ -6,16 +6,24 @@ the emulator of the cross build.
 """
 import os
 import sys
+from pathlib import Path
 
-from bed import paths
-from bed.prefix import Prefix
+# The build folder is the one holding the program run, unless the caller named one.
+if 'KAVRO_BUILD' not in os.environ and len(sys.argv) > 1:
+    for folder in Path(sys.argv[1]).resolve().parents:
+        if (folder / 'CMakeCache.txt').exists():
+            os.environ['KAVRO_BUILD'] = str(folder)
+            break
+
+from bed import paths  # noqa: E402
+from bed.prefix import Prefix  # noqa: E402
 
 
 def main(argv):
     prefix = Prefix('unit', fresh=False)
     env = prefix.env()
     env['KAVRO_PROGRAM'] = paths.windows_path(paths.PROGRAM)  # for the tests of the built program
-    os.execvpe('wine', ['wine', *argv[1:]], env)
+    os.execvpe(paths.WINE_LOADER, [paths.WINE_LOADER, *argv[1:]], env)
 
 
 if __name__ == '__main__':

@@ -39,7 +39,7 @@ class InstallFolderLinkAndPlantedMsiexecTest(Scenario):
         suite.install_visor(prefix)
         # A component run by its bare name: the system folder's program runs (a 32-bit
         # program's System32 is SysWOW64), never the one planted beside ours.
-        for planted in (r'windows\syswow64\kavrohijo.exe', r'descargas\kavrohijo.exe'):
+        for planted in (rf'windows\{paths.SYSTEM_FOLDER}\kavrohijo.exe', r'descargas\kavrohijo.exe'):
             shutil.copy(paths.CHILD, prefix.c(planted))
         suite.register(prefix, {'KavroHijo': {'DisplayName': 'Kavro hijo', 'UninstallString':
                                               'kavrohijo.exe self ' + LOG + ' delete-key KavroHijo'}})
@@ -54,7 +54,7 @@ class InstallFolderLinkAndPlantedMsiexecTest(Scenario):
         self.assertLogged(r'c:\kavro es un enlace')
 
     def test_the_systems_programs_run_not_those_planted_beside_ours(self):
-        self.assertEqual([line.lower() for line in self.log], [r'c:\windows\syswow64\kavrohijo.exe'])
+        self.assertEqual([line.lower() for line in self.log], [rf'c:\windows\{paths.SYSTEM_FOLDER}\kavrohijo.exe'])
         self.assertNotIn('KavroVisor', self.entries)
         self.assertNotIn(suite.VISOR_PRODUCT_CODE, self.entries)
         self.assertFalse(self.visor_folder)

@@ -487,6 +487,7 @@ class Processes final : public platform::Processes {
   }
 
   Text SystemFolder() override { return u"C:\\Windows\\system32"; }
+  bool SystemFolderRedirected() override { return true; }  // a 32-bit program on 64-bit Windows
 
   std::map<Text, Text> environment;
   std::vector<platform::RunningProgram> running;  // running from any folder asked about
