@@ -13,6 +13,7 @@
 #include "platform/win32/process.h"
 #include "platform/win32/registry.h"
 #include "platform/win32/run_mark.h"
+#include "platform/win32/run_temp.h"
 #include "platform/win32/session.h"
 #include "platform/win32/shell.h"
 #include "platform/win32/unique.h"
@@ -54,7 +55,8 @@ int List(RunLog& log, bool someoneCanAnswer) {
   return status;
 }
 
-int Run(HINSTANCE instance, const CommandLine& options, RunLog& log, bool someoneCanAnswer) {
+int Run(HINSTANCE instance, const CommandLine& options, RunLog& log, bool someoneCanAnswer,
+        const std::optional<Text>& temp) {
   if (options.action == CommandLine::Action::List) return List(log, someoneCanAnswer);
   if (options.action != CommandLine::Action::Run) {
     const Text usage = UsageText();
@@ -69,7 +71,7 @@ int Run(HINSTANCE instance, const CommandLine& options, RunLog& log, bool someon
     win32::FormWindow window(instance);
     BoxOrLog boxOrLog(window, log, someoneCanAnswer);
     win32::Registry registry;
-    win32::Processes processes(DescendantsBound());
+    win32::Processes processes(DescendantsBound(), temp);
     win32::Shell shell;
     Form1 form({boxOrLog, registry, processes, shell,
                 [] { return std::make_unique<win32::FileSystem>(); }},
@@ -108,22 +110,34 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   win32::ComApartment com;
   const CommandLine options = ParseCommandLine(win32::Arguments());
   const bool someoneCanAnswer = !options.quiet && win32::StationVisible();
-  win32::LogFile file(options.logPath);
-  RunLog log(file);
   // A run while another is under way would run the same uninstallers beside it, and could
   // delete the data folder under the other's feet: it does nothing at all, and says so once.
-  // (Showing the usage text takes no part.)
+  // (Showing the usage text and /list take no part.) The mark comes before the log is opened.
   std::optional<win32::RunMark> mark;
   if (options.action == CommandLine::Action::Run) mark.emplace();
+  win32::LogFile file(options.logPath);
+  RunLog log(file);
   if (mark && mark->found() == win32::RunMark::Found::AnotherRun) {
     log.AnotherRunUnderWay(kExitRetry);
     return kExitRetry;
   }
   log.Started(win32::ToText(L"" KAVRO_VERSION_TEXT), win32::RawCommandLine(), win32::UserName(),
-              someoneCanAnswer);
-  if (mark && mark->found() == win32::RunMark::Found::SomeoneElse)
-    log.ForeignRunMark(win32::RunMark::kName, mark->foreignOwner());
-  const int status = Run(instance, options, log, someoneCanAnswer);
+              someoneCanAnswer, file.Path());
+  // An agent that collects the output learns which file to collect, fresh name or not.
+  if (!file.Path().empty()) win32::WriteToStandardOutput(u"Registro: " + file.Path() + u"\r\n");
+  if (mark && mark->found() == win32::RunMark::Found::Unmarked)
+    log.Unmarked(mark->path(), *mark->error());
+  std::optional<win32::RunTemp> temp;
+  if (options.action == CommandLine::Action::Run) {
+    temp.emplace();
+    if (temp->path()) {
+      log.UninstallersTemp(*temp->path());
+    } else {
+      log.NoUninstallersTemp(*temp->error());
+    }
+  }
+  const int status = Run(instance, options, log, someoneCanAnswer, temp ? temp->path() : std::nullopt);
+  if (temp && !temp->Remove()) log.UninstallersTempLeft(*temp->path());
   if (options.action != CommandLine::Action::List) log.Ended(status);  // /list says its own end
   return status;
 }

@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
 #include "platform/error.h"
@@ -27,6 +28,11 @@ struct Entry {
   bool hidden = false;  // marked hidden or system
 };
 
+// How deep a walk goes below the folder it starts from. Any user can make a data folder
+// thousands of levels deep; past this level, entries are left where they are and named, so
+// that every walk ends, and soon, whatever the tree (real data folders are a few levels deep).
+inline constexpr std::size_t kDeepestLevel = 64;
+
 // What removing one entry did.
 struct Removal {
   std::size_t files = 0;  // files removed, those inside a removed folder included
@@ -34,7 +40,22 @@ struct Removal {
   // above them, by their full paths. Never scheduled for removal at the next restart: by then
   // any user could have put a link on their path.
   std::vector<Text> held;
+  // Folders past kDeepestLevel, left where they are (with the folders above them) unwalked.
+  std::vector<Text> tooDeep;
   bool stillThere = false;  // a folder removed as far as it goes, but still there (delete pending)
+};
+
+// What taking a folder over did (FileSystem::TakeOver).
+struct TakeOver {
+  std::vector<Text> linksRemoved;  // links found inside it, removed as links
+  // Entries that could not be made the administrators' or, being links, removed as links,
+  // with why; empty when the whole tree was taken.
+  std::vector<std::pair<Text, Error>> refused;
+  std::vector<Text> tooDeep;  // folders past kDeepestLevel, not taken
+  // Before it was taken, users other than SYSTEM, the administrators, TrustedInstaller and
+  // the user this program runs as could change the folder or something in it (the first such
+  // path): any of them could have replaced a program in it.
+  std::optional<Text> othersCouldChange;
 };
 
 // A folder the program holds open: while it is held nobody can rename or delete it, and
@@ -77,6 +98,12 @@ class FileSystem {
   // Opens the folder at an absolute path without following a link, and holds it until the
   // Folder goes away.
   virtual HeldFolder HoldFolder(const Text& path) = 0;
+  // Makes the folder at an absolute path (reached without following links) and everything in
+  // it the administrators': the Administrators group its owner, and a protected DACL that
+  // gives SYSTEM and the administrators full control, users read and execute, and nobody else
+  // anything; every link inside is removed as a link. The folder is not held afterwards.
+  // Nothing when there is no real folder at the path (none, a file, or a link).
+  virtual std::optional<TakeOver> TakeOverFolder(const Text& path) = 0;
 };
 
 }  // namespace platform

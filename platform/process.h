@@ -83,8 +83,10 @@ class Processes {
                                      std::chrono::milliseconds grace,
                                      const std::function<void()>& pump) = 0;
   // Starts the program (a full path, never searched for) with the command line and the
-  // window-show code for its first window, the caller's environment and current folder,
-  // inheritable handles inherited, at normal priority. The program's file is opened first,
+  // window-show code for its first window, at normal priority, inheriting none of this
+  // program's handles (an agent's pipes among them: a helper it leaves running must not keep
+  // the agent reading), in the system folder, with this program's environment but for TEMP
+  // and TMP, which name a folder only administrators may change. The program's file is opened first,
   // without following links and without write or delete sharing, and held until the process
   // runs, so nobody can swap it in between. Nothing when it is a link, or the platform
   // refuses.

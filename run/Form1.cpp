@@ -49,6 +49,7 @@ void Form1::FindComponents() {
     list.AddItem(ComponentRow(component.displayName, component.uninstallString));
   // Another user's own installations are theirs: named, never run.
   suite::FindPerUserComponents(platform_.registry, log_);
+  TakeOverInstallFolder();
   CloseSuitePrograms();
   if (list.ListCount() != 0) {
     RunUninstallers();
@@ -68,6 +69,11 @@ void Form1::RunUninstallers() {
         component.chosen.quiet ? component.chosen.command.text : CommandOfRow(list.List(i));
     list.SetListIndex(i);  // the user sees which component is being removed
     step_ = u"la desinstalación de \"" + component.displayName + u"\"";
+    if (installFolderRefused_) {
+      log_.NotRunInstallFolderRefused(component.keyName, component.displayName, kInstallFolder);
+      results_.componentRemains = true;
+      continue;
+    }
     const Text keyPath = kUninstallKey + u'\\' + component.keyName;
     // An earlier uninstaller (the suite's main one, say) may have removed this component
     // already, entry and uninstaller file with it: that is no failure and nothing to run.
@@ -106,6 +112,22 @@ void Form1::RunUninstallers() {
   }
 }
 
+void Form1::TakeOverInstallFolder() {
+  // By C:\'s default permissions any user may change c:\kavro: a link put in it would make an
+  // uninstaller that deletes its files by path delete another folder's with our rights. Before
+  // anything runs from it, it becomes the administrators' and no link is left in it. (Not held:
+  // the uninstallers may remove it themselves; its new permissions keep users out meanwhile.)
+  step_ = u"la toma de c:\\kavro";
+  const std::optional<platform::TakeOver> taken = Fso().TakeOverFolder(kInstallFolder);
+  if (!taken) return;
+  if (taken->othersCouldChange) log_.OthersCouldChange(kInstallFolder, *taken->othersCouldChange);
+  for (const Text& link : taken->linksRemoved) log_.LinkRemoved(link);
+  for (const auto& [path, error] : taken->refused) log_.NotTaken(path, error);
+  for (const Text& path : taken->tooDeep) log_.TooDeep(path);
+  installFolderRefused_ = !taken->refused.empty() || !taken->tooDeep.empty();
+  log_.InstallFolderTaken(kInstallFolder, !installFolderRefused_);
+}
+
 void Form1::CleanInstallFolder() {
   step_ = u"la limpieza de c:\\kavro";
   // Held from here to the end of the clean-up, and never looked up by its path again: any
@@ -136,7 +158,8 @@ void Form1::DeleteDataFolder(platform::Folder& install) {
   const std::optional<platform::Removal> removed = install.Remove(*data, kNoForce);
   if (!removed) return;
   LeftHeld(removed->held);
-  if (!removed->held.empty() || removed->stillThere) {
+  LeftTooDeep(removed->tooDeep);
+  if (!removed->held.empty() || !removed->tooDeep.empty() || removed->stillThere) {
     log_.DataFolderLeft(kDataFolder, removed->files);
     results_.leftovers = true;
   } else {
@@ -146,6 +169,11 @@ void Form1::DeleteDataFolder(platform::Folder& install) {
 
 void Form1::LeftHeld(const std::vector<Text>& paths) {
   for (const Text& path : paths) log_.HeldByAnotherProgram(path);
+  if (!paths.empty()) results_.leftovers = true;
+}
+
+void Form1::LeftTooDeep(const std::vector<Text>& paths) {
+  for (const Text& path : paths) log_.TooDeep(path);
   if (!paths.empty()) results_.leftovers = true;
 }
 

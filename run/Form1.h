@@ -51,12 +51,15 @@ class Form1 {
   void Form_Activate();
   void FindComponents();
   void RunUninstallers();
+  void TakeOverInstallFolder();
   void CloseSuitePrograms();
   void CleanInstallFolder();
   void DeleteDataFolder(platform::Folder& install);
   void SweepInstallFolder(platform::Folder& install);
-  // Files another program holds, left where they are: said, and something of the suite remains.
+  // Files another program holds, and folders too deep to walk, left where they are: said, and
+  // something of the suite remains.
   void LeftHeld(const std::vector<Text>& paths);
+  void LeftTooDeep(const std::vector<Text>& paths);
   void RemoveDesktopShortcut();
   void RemoveShortcutFrom(platform::Desktop desktop);
 
@@ -70,5 +73,6 @@ class Form1 {
   std::unique_ptr<platform::FileSystem> fso_;
   std::vector<suite::Component> components_;  // what each row of LstKeys came from, in order
   UninstallResults results_;
+  bool installFolderRefused_ = false;  // c:\kavro could not be taken whole: nothing runs from it
   int exitCode_ = kExitErrorBox;  // until the run reaches its end
 };

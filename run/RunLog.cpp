@@ -1,5 +1,7 @@
 #include "run/RunLog.h"
 
+#include "platform/files.h"
+#include "registry/ValorClaveReg.h"
 #include "run/ExitStatus.h"
 
 namespace {
@@ -48,13 +50,14 @@ Text ViewName(platform::RegistryView view) {
 }
 
 void RunLog::Started(const Text& version, const Text& commandLine, const Text& user,
-                     bool someoneCanAnswer) {
+                     bool someoneCanAnswer, const Text& logPath) {
   Write(platform::Severity::Information,
         u"Inicio: DesinstalaKavro " + version + u", línea de órdenes: " + commandLine +
             u", usuario: " + user +
             (someoneCanAnswer
                  ? u", con usuario que puede responder a los mensajes"
-                 : u", sin nadie que pueda responder: los mensajes van solo al registro"));
+                 : u", sin nadie que pueda responder: los mensajes van solo al registro") +
+            (logPath.empty() ? Text() : u", registro: " + logPath));
 }
 
 void RunLog::Listed(platform::RegistryView view, int count, bool fromRegistryFunctions,
@@ -157,6 +160,53 @@ void RunLog::InstallFolderIsLink(const Text& path) {
             u"carpeta de instalación; no se borra ni se barre nada en ella");
 }
 
+void RunLog::OthersCouldChange(const Text& folder, const Text& first) {
+  Write(platform::Severity::Warning,
+        u"Aviso: hasta esta ejecución otros usuarios podían cambiar " + folder +
+            u" o lo que contiene (" + first +
+            u"): un usuario corriente podría haber sustituido sus programas");
+}
+
+void RunLog::LinkRemoved(const Text& path) {
+  Write(platform::Severity::Warning,
+        u"Quitado el enlace " + path +
+            u" (de símbolo, de unión u otro punto de reanálisis): no se sigue ni se deja a los "
+            u"desinstaladores");
+}
+
+void RunLog::NotTaken(const Text& path, const platform::Error& error) {
+  Write(platform::Severity::Warning, u"No se pudo hacer de los administradores " + path +
+                                         u" (error " + DecimalText(error.number) + u": " +
+                                         OneLine(error.message) + u")");
+}
+
+void RunLog::InstallFolderTaken(const Text& folder, bool whole) {
+  if (whole) {
+    Write(platform::Severity::Information,
+          folder + u" y lo que contiene son ahora de los administradores (los usuarios solo "
+                   u"pueden leer y ejecutar), sin enlaces");
+  } else {
+    Write(platform::Severity::Warning,
+          folder + u" no se pudo hacer entero de los administradores: no se ejecuta ningún "
+                   u"desinstalador; la limpieza sigue");
+  }
+}
+
+void RunLog::NotRunInstallFolderRefused(const Text& keyName, const Text& displayName,
+                                        const Text& folder) {
+  Write(platform::Severity::Warning, u"No se ejecuta la desinstalación de la clave " + keyName +
+                                         u", nombre \"" + displayName + u"\": " + folder +
+                                         u" no se pudo hacer de los administradores; el "
+                                         u"componente sigue registrado");
+}
+
+void RunLog::TooDeep(const Text& path) {
+  Write(platform::Severity::Warning,
+        u"Se deja " + path + u": está a más de " +
+            DecimalText(static_cast<long long>(platform::kDeepestLevel)) +
+            u" niveles de carpetas; no se recorre");
+}
+
 void RunLog::InstallFolderNotHeld(const Text& path, const platform::Error& error) {
   Write(platform::Severity::Warning,
         path + u" no se pudo abrir sin seguir enlaces (error " + DecimalText(error.number) + u": " +
@@ -220,10 +270,29 @@ void RunLog::AnotherRunUnderWay(int exitStatus) {
             u" (otra ejecución de DesinstalaKavro está en curso en este equipo: no se hizo nada)");
 }
 
-void RunLog::ForeignRunMark(const Text& name, const Text& owner) {
+void RunLog::Unmarked(const Text& path, const platform::Error& error) {
   Write(platform::Severity::Warning,
-        u"Aviso: el nombre " + name + u", que marca una ejecución en curso, es de un objeto de " +
-            owner + u", no de SYSTEM ni de los administradores: no se tiene en cuenta");
+        u"Aviso: no se pudo marcar la ejecución con " + path + u" (error " +
+            DecimalText(error.number) + u": " + OneLine(error.message) +
+            u"); sigue sin marca: otra ejecución a la vez no se notaría");
+}
+
+void RunLog::UninstallersTemp(const Text& path) {
+  Write(platform::Severity::Information,
+        u"Carpeta temporal de los desinstaladores (TEMP y TMP): " + path);
+}
+
+void RunLog::NoUninstallersTemp(const platform::Error& error) {
+  Write(platform::Severity::Warning,
+        u"Aviso: no se pudo crear la carpeta temporal de los desinstaladores (error " +
+            DecimalText(error.number) + u": " + OneLine(error.message) +
+            u"); usan la de este programa");
+}
+
+void RunLog::UninstallersTempLeft(const Text& path) {
+  Write(platform::Severity::Warning,
+        u"La carpeta temporal " + path +
+            u" no se pudo borrar entera: otro programa tiene abierto algo de ella");
 }
 
 void RunLog::CutShort(const Text& step) {
@@ -232,4 +301,16 @@ void RunLog::CutShort(const Text& step) {
             u"; la próxima ejecución seguirá con lo que quede");
 }
 
-void RunLog::Write(platform::Severity severity, const Text& text) { file_.Append(text, severity); }
+void RunLog::ValueCut(const Text& key, const Text& valueName) {
+  Write(platform::Severity::Warning,
+        u"Aviso: el valor " + valueName + u" de la clave " + key + u" tiene más de " +
+            DecimalText(static_cast<long long>(ValorClaveReg::kLongestValue)) +
+            u" caracteres: se lee cortado");
+}
+
+void RunLog::Write(platform::Severity severity, const Text& text) {
+  if (text.size() <= kLongestEntry) return file_.Append(text, severity);
+  file_.Append(text.substr(0, kLongestEntry) + u"… (cortado: " +
+                   DecimalText(static_cast<long long>(text.size())) + u" caracteres)",
+               severity);
+}

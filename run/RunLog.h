@@ -14,10 +14,15 @@ Text ViewName(platform::RegistryView view);
 
 class RunLog {
  public:
+  // The longest text of one entry: a longer one is cut (anyone may register a program named
+  // with hundreds of thousands of characters, and the log is the administrators').
+  static constexpr std::size_t kLongestEntry = 8192;
+
   explicit RunLog(platform::LogFile& file) : file_(file) {}
 
+  // logPath: the file this log is written to (empty when there is none).
   void Started(const Text& version, const Text& commandLine, const Text& user,
-               bool someoneCanAnswer);
+               bool someoneCanAnswer, const Text& logPath = Text());
   // One view's listing of the installed programs: how many subkeys, and from where (the
   // registry functions when the provider failed or did not answer in time).
   void Listed(platform::RegistryView view, int count, bool fromRegistryFunctions,
@@ -25,6 +30,8 @@ class RunLog {
   // A component, with its quiet command when that is the one it is removed with.
   void Found(const Text& keyName, platform::RegistryView view, const Text& displayName,
              const Text& command, const Text& quietCommand = Text());
+  // A value longer than the longest read, cut to it.
+  void ValueCut(const Text& key, const Text& valueName);
   // quiet: the command handed over is the entry's QuietUninstallString.
   void NotStarted(const Text& command, bool quiet = false);
   // The suite in another user's own list of installed programs: named, never run.
@@ -48,6 +55,16 @@ class RunLog {
   void NoDesktop(const Text& path);
   void DeletedShortcut(const Text& path);
   void InstallFolderIsLink(const Text& path);
+  // Taking c:\kavro over: what others could change before, each link removed, each entry that
+  // refused, and the outcome (when it was not taken whole, nothing runs from it).
+  void OthersCouldChange(const Text& folder, const Text& first);
+  void LinkRemoved(const Text& path);
+  void NotTaken(const Text& path, const platform::Error& error);
+  void InstallFolderTaken(const Text& folder, bool whole);
+  void NotRunInstallFolderRefused(const Text& keyName, const Text& displayName,
+                                  const Text& folder);
+  // A folder past the deepest level a walk goes to, left where it is.
+  void TooDeep(const Text& path);
   // The install folder is there but could not be opened without following links.
   void InstallFolderNotHeld(const Text& path, const platform::Error& error);
   void DataFolderIsLink(const Text& path);
@@ -65,8 +82,13 @@ class RunLog {
   void InventoryEnded(int exitStatus, bool suitePresent);
   // The only line of a run that found another run of the program under way and did nothing.
   void AnotherRunUnderWay(int exitStatus);
-  // The name that marks a run was taken by an object of another owner, which is ignored.
-  void ForeignRunMark(const Text& name, const Text& owner);
+  // The run could not be marked (the lock file at `path`): it goes on without a mark.
+  void Unmarked(const Text& path, const platform::Error& error);
+  // The uninstallers' temporary folder made for this run, or why there is none; and, at the
+  // end, one that could not be removed whole.
+  void UninstallersTemp(const Text& path);
+  void NoUninstallersTemp(const platform::Error& error);
+  void UninstallersTempLeft(const Text& path);
   // The session ends (logoff or shutdown) during the step named: the last line of the run.
   void CutShort(const Text& step);
 

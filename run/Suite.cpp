@@ -26,18 +26,22 @@ std::vector<Component> FindComponents(platform::Registry& registry, RunLog& log,
     for (int i = 0; i < keys.Count; ++i) {
       const Text& keyName = keys.Names[static_cast<std::size_t>(i)];
       const Text keyPath = kUninstallKey + u'\\' + keyName;
-      const Text displayName =
-          ValorClaveReg::ReadRegistryString(registry, kHive, keyPath, u"DisplayName", view);
+      const ValorClaveReg::RegistryText name =
+          ValorClaveReg::ReadRegistryText(registry, kHive, keyPath, u"DisplayName", view);
+      const Text& displayName = name.text;
       if (!IsSuiteComponent(displayName)) continue;
       const ValorClaveReg::RegistryText command =
           ValorClaveReg::ReadRegistryText(registry, kHive, keyPath, u"UninstallString", view);
       // The quiet command matters only where nobody can answer; it is not read otherwise.
-      const ChosenCommand chosen = ChooseCommand(
-          command,
+      const ValorClaveReg::RegistryText quiet =
           someoneCanAnswer ? ValorClaveReg::RegistryText{}
                            : ValorClaveReg::ReadRegistryText(registry, kHive, keyPath,
-                                                             u"QuietUninstallString", view),
-          someoneCanAnswer);
+                                                             u"QuietUninstallString", view);
+      for (const auto& [value, valueName] : {std::pair{&name, u"DisplayName"},
+                                             {&command, u"UninstallString"},
+                                             {&quiet, u"QuietUninstallString"}})
+        if (value->cut) log.ValueCut(keyName, valueName);
+      const ChosenCommand chosen = ChooseCommand(command, quiet, someoneCanAnswer);
       log.Found(keyName, view, displayName, command.text,
                 chosen.quiet ? chosen.command.text : Text());
       components.push_back({keyName, displayName, view, command.text, chosen});
@@ -55,11 +59,12 @@ std::vector<Text> FindPerUserComponents(platform::Registry& registry, RunLog& lo
     const Text key = profile + u'\\' + kPerUserKey;
     for (const Text& name :
          registry.EnumKeyDirect(kUsers, key, platform::RegistryView::ThirtyTwoBit)) {
-      const Text displayName =
-          ValorClaveReg::ReadRegistryString(registry, kUsers, key + u'\\' + name, u"DisplayName");
-      if (!IsSuiteComponent(displayName)) continue;
+      const ValorClaveReg::RegistryText displayName =
+          ValorClaveReg::ReadRegistryText(registry, kUsers, key + u'\\' + name, u"DisplayName");
+      if (!IsSuiteComponent(displayName.text)) continue;
       found.push_back(u"HKEY_USERS\\" + key + u'\\' + name);
-      log.PerUserComponent(found.back(), displayName);
+      if (displayName.cut) log.ValueCut(found.back(), u"DisplayName");
+      log.PerUserComponent(found.back(), displayName.text);
     }
   }
   return found;

@@ -1,10 +1,16 @@
 #include "platform/win32/unique.h"  // <windows.h> before the interface's DeleteFile
 #include "platform/win32/files.h"
 
+#include <optional>
 #include <string>
 #include <vector>
 
+#include <aclapi.h>
+#include <sddl.h>
+
+#include "platform/refusals.h"
 #include "platform/win32/no_follow.h"
+#include "platform/win32/security.h"
 #include "platform/win32/wide.h"
 #include "platform/win32/win_error.h"
 
@@ -91,82 +97,300 @@ void MarkDeleted(HANDLE entry, bool force, bool& posixRefused) {
                                                  sizeof disposition));
 }
 
-// Another program has the entry open without delete sharing, or locked: it is not ours to take.
-bool HeldByAnother(DWORD error) {
-  return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+// One folder of a walk: its handle, the handle's own name, its path, its entries as listed
+// when it was opened, and which comes next.
+struct Level {
+  HANDLE handle;
+  UniqueFile owned;  // empty for the folder the walk starts from, which is the caller's
+  std::wstring name;
+  Text path;
+  std::vector<platform::Entry> entries;
+  std::size_t next = 0;
+  bool keep = false;  // something in it stays, so it stays too
+};
+
+// Walks `top`, an entry of the folder `parent`, and what is below it, depth first and without
+// recursion (its own stack of open folders), at most kDeepestLevel folders deep: no tree can
+// end the process or keep the walk going for long. `visit(level, entry, path, stays)` opens and
+// handles one entry of `level` and returns the handle of a folder to walk into (or none),
+// setting `stays` when the entry stays where it is; `leave(level)` ends a folder once its
+// entries are done and says whether it stays. Folders past the bound stay, named in `tooDeep`.
+template <typename Visit, typename Leave>
+void Walk(HANDLE parent, const std::wstring& parentName, const Text& parentPath,
+          const platform::Entry& top, std::vector<Text>& tooDeep, Visit visit, Leave leave) {
+  std::vector<Level> stack;
+  stack.push_back({parent, {}, parentName, parentPath, {top}});
+  while (!stack.empty()) {
+    Level& at = stack.back();
+    if (at.next == at.entries.size()) {
+      const bool stays = at.owned ? leave(at) : false;
+      stack.pop_back();
+      if (stays && !stack.empty()) stack.back().keep = true;
+      continue;
+    }
+    const platform::Entry& entry = at.entries[at.next++];
+    const Text path = at.path + u'\\' + entry.name;
+    bool stays = false;
+    UniqueFile folder = visit(at, entry, path, stays);
+    if (stays) at.keep = true;
+    if (!folder) continue;
+    if (stack.size() > platform::kDeepestLevel) {
+      tooDeep.push_back(path);
+      at.keep = true;
+      continue;
+    }
+    HANDLE handle = folder.get();
+    std::wstring name = HandleName(handle);
+    std::vector<platform::Entry> entries = EntriesOf(handle);
+    stack.push_back({handle, std::move(folder), std::move(name), path, std::move(entries)});
+  }
+}
+
+// An entry opened as itself and checked: a link by its listing or by its own handle, or not;
+// where the platform opened what a link points to instead (Wine), that is the error.
+struct Judged {
+  bool link = false;
+  bool directory = false;
+};
+Judged Judge(HANDLE entry, const std::wstring& folderName, const platform::Entry& listed) {
+  const std::wstring name = WideString(listed.name);
+  if (!listed.folder && !listed.link) {
+    // A plain file by its listing: opened as itself on Windows whatever it became since; Wine
+    // follows a link to a file all the same and shows it in the handle's own name only.
+    // (Nothing more is asked of a file: most of the tree is files.)
+    if (!HasName(entry, folderName, name)) Throw(kReparsePointEncountered);
+    return {};
+  }
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  ThrowLastErrorIf(!::GetFileInformationByHandleEx(entry, FileAttributeTagInfo, &tag, sizeof tag));
+  const bool holdsTheLink = IsLinkTag(tag.FileAttributes, tag.ReparseTag);
+  if (listed.link || holdsTheLink || !HasName(entry, folderName, name)) {
+    if (!holdsTheLink) Throw(kReparsePointEncountered);
+    return {true, false};
+  }
+  return {false, (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0};
 }
 
 // Removes the entry of the folder `parent` (named `parentName`, at `parentPath`) as listed: a
 // file, or a folder with everything in it. A link, by its listing or by its own handle, is
-// removed as a link; where the platform opened what it points to instead (Wine), nothing is
-// removed and that is the error. What another program holds stays, with the folders above it.
-// Nothing when the entry is gone.
+// removed as a link. What another program holds stays, with the folders above it, and so does
+// what lies too deep. Nothing when the entry is gone.
 std::optional<platform::Removal> RemoveEntry(HANDLE parent, const std::wstring& parentName,
-                                             const Text& parentPath, const platform::Entry& listed,
+                                             const Text& parentPath, const platform::Entry& top,
                                              bool force, bool& posixRefused) {
-  const std::wstring name = WideString(listed.name);
-  const Text path = parentPath + u'\\' + listed.name;
-  UniqueFile entry;
-  const DWORD error =
-      OpenRelative(parent, name,
-                   DELETE | FILE_READ_ATTRIBUTES | (force ? FILE_WRITE_ATTRIBUTES : 0) |
-                       (listed.folder ? FILE_LIST_DIRECTORY : 0),
-                   kShareAll, kFileOpen, 0, entry);
-  if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return std::nullopt;
-  if (HeldByAnother(error)) return platform::Removal{0, {path}};
-  if (error) Throw(error);
-  if (!listed.folder && !listed.link) {
-    // A plain file by its listing: opened as itself on Windows whatever it became since, and
-    // removed so; Wine follows a link to a file all the same and shows it in the handle's own
-    // name only. (Nothing more is asked of a file: most of the tree is files.)
-    if (!HasName(entry.get(), parentName, name)) Throw(kReparsePointEncountered);
-    MarkDeleted(entry.get(), force, posixRefused);
-    return platform::Removal{1, {}};
-  }
-  FILE_ATTRIBUTE_TAG_INFO tag{};
-  ThrowLastErrorIf(!::GetFileInformationByHandleEx(entry.get(), FileAttributeTagInfo, &tag, sizeof tag));
-  const bool holdsTheLink = IsLinkTag(tag.FileAttributes, tag.ReparseTag);
-  if (listed.link || holdsTheLink || !HasName(entry.get(), parentName, name)) {
-    if (!holdsTheLink) Throw(kReparsePointEncountered);
-    MarkDeleted(entry.get(), force, posixRefused);
-    return platform::Removal{listed.folder ? 0u : 1u, {}};
-  }
   platform::Removal removal;
-  if (tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY) {
-    const std::wstring entryName = HandleName(entry.get());
-    for (const platform::Entry& child : EntriesOf(entry.get())) {
-      if (std::optional<platform::Removal> inside =
-              RemoveEntry(entry.get(), entryName, path, child, force, posixRefused)) {
-        removal.files += inside->files;
-        removal.held.insert(removal.held.end(), inside->held.begin(), inside->held.end());
-      }
+  bool found = false;
+  const auto visit = [&](Level& at, const platform::Entry& listed, const Text& path,
+                         bool& stays) -> UniqueFile {
+    UniqueFile entry;
+    LONG status = 0;
+    const DWORD error = OpenRelative(
+        at.handle, WideString(listed.name),
+        DELETE | FILE_READ_ATTRIBUTES | (force ? FILE_WRITE_ATTRIBUTES : 0) |
+            (listed.folder ? FILE_LIST_DIRECTORY : 0),
+        kShareAll, kFileOpen, 0, entry, nullptr, &status);
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {};
+    if (!at.owned) found = true;
+    if (error && platform::HeldByAnotherProgram(static_cast<std::uint32_t>(status))) {
+      removal.held.push_back(path);
+      stays = true;
+      return {};
     }
-    if (!removal.held.empty()) return removal;  // the folder stays, with what is held in it
-  } else {
-    removal.files = 1;
-  }
-  MarkDeleted(entry.get(), force, posixRefused);
+    if (error) Throw(error);
+    const Judged judged = Judge(entry.get(), at.name, listed);
+    if (judged.directory) return entry;
+    MarkDeleted(entry.get(), force, posixRefused);
+    if (!(judged.link && listed.folder)) ++removal.files;
+    return {};
+  };
+  const auto leave = [&](Level& done) {
+    if (done.keep) return true;  // the folder stays, with what stays in it
+    MarkDeleted(done.handle, force, posixRefused);
+    return false;
+  };
+  Walk(parent, parentName, parentPath, top, removal.tooDeep, visit, leave);
+  if (!found) return std::nullopt;
   return removal;
 }
 
 // The files RemoveEntry would remove, walked the same way but only read; what cannot be read is
 // not counted.
-std::size_t CountEntry(HANDLE parent, const std::wstring& parentName,
-                       const platform::Entry& listed) {
-  if (listed.link) return listed.folder ? 0 : 1;
-  if (!listed.folder) return 1;
-  const std::wstring name = WideString(listed.name);
-  UniqueFile entry;
-  if (OpenRelative(parent, name, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, kShareAll, kFileOpen,
-                   FILE_DIRECTORY_FILE, entry) ||
-      !IsEntryItself(entry.get(), parentName, name)) {
-    return 0;
-  }
-  const std::wstring entryName = HandleName(entry.get());
+std::size_t CountEntry(HANDLE parent, const std::wstring& parentName, const Text& parentPath,
+                       const platform::Entry& top) {
   std::size_t files = 0;
-  for (const platform::Entry& child : EntriesOf(entry.get()))
-    files += CountEntry(entry.get(), entryName, child);
+  std::vector<Text> tooDeep;
+  const auto visit = [&](Level& at, const platform::Entry& listed, const Text&,
+                         bool&) -> UniqueFile {
+    if (!listed.folder || listed.link) {
+      files += listed.folder ? 0 : 1;
+      return {};
+    }
+    const std::wstring name = WideString(listed.name);
+    UniqueFile entry;
+    if (OpenRelative(at.handle, name, FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, kShareAll,
+                     kFileOpen, FILE_DIRECTORY_FILE, entry) ||
+        !IsEntryItself(entry.get(), at.name, name)) {
+      return {};
+    }
+    return entry;
+  };
+  Walk(parent, parentName, parentPath, top, tooDeep, visit, [](Level&) { return false; });
   return files;
+}
+
+// ---- taking c:\kavro over ----
+
+// A privilege of this program's token, enabled while the owner lives (if the token has it).
+class EnabledPrivilege {
+ public:
+  explicit EnabledPrivilege(const wchar_t* name) {
+    HANDLE token = nullptr;
+    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
+      return;
+    token_.reset(token);
+    TOKEN_PRIVILEGES wanted{1, {{{0, 0}, SE_PRIVILEGE_ENABLED}}};
+    DWORD size = 0;
+    adjusted_ = ::LookupPrivilegeValueW(nullptr, name, &wanted.Privileges[0].Luid) &&
+                ::AdjustTokenPrivileges(token, FALSE, &wanted, sizeof previous_, &previous_, &size) &&
+                ::GetLastError() == ERROR_SUCCESS;
+  }
+  ~EnabledPrivilege() {
+    if (adjusted_) ::AdjustTokenPrivileges(token_.get(), FALSE, &previous_, 0, nullptr, nullptr);
+  }
+  EnabledPrivilege(const EnabledPrivilege&) = delete;
+  EnabledPrivilege& operator=(const EnabledPrivilege&) = delete;
+
+ private:
+  UniqueHandle token_;
+  TOKEN_PRIVILEGES previous_{};
+  bool adjusted_ = false;
+};
+
+// The administrators' descriptor for a folder (inherited by what is made in it) and a file:
+// the Administrators group its owner; SYSTEM and the administrators full control, users and
+// authenticated users read and execute, nobody else anything, nothing inherited.
+PSECURITY_DESCRIPTOR AdministratorsDescriptor(bool folder) {
+  static const UniqueDescriptor forFolder = [] {
+    PSECURITY_DESCRIPTOR made = nullptr;
+    ::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)(A;OICI;0x1200a9;;;AU)",
+        SDDL_REVISION_1, &made, nullptr);
+    return UniqueDescriptor(made);
+  }();
+  static const UniqueDescriptor forFile = [] {
+    PSECURITY_DESCRIPTOR made = nullptr;
+    ::ConvertStringSecurityDescriptorToSecurityDescriptorW(
+        L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;BU)(A;;0x1200a9;;;AU)", SDDL_REVISION_1,
+        &made, nullptr);
+    return UniqueDescriptor(made);
+  }();
+  return folder ? forFolder.get() : forFile.get();
+}
+
+// Sets the administrators' owner and protected DACL through the handle.
+DWORD SetAdministrators(HANDLE entry, bool folder) {
+  PSECURITY_DESCRIPTOR descriptor = AdministratorsDescriptor(folder);
+  PSID owner = nullptr;
+  PACL dacl = nullptr;
+  BOOL defaulted = FALSE, present = FALSE;
+  if (!descriptor || !::GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) ||
+      !::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted)) {
+    return ::GetLastError() ? ::GetLastError() : ERROR_INVALID_SECURITY_DESCR;
+  }
+  return ::SetSecurityInfo(entry, SE_FILE_OBJECT,
+                           OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
+                               PROTECTED_DACL_SECURITY_INFORMATION,
+                           owner, nullptr, dacl, nullptr);
+}
+
+// Opens the entry `name` of `parent` to change its security. A user may own it and have left
+// the administrators nothing: then its ownership is taken first (the take-ownership privilege
+// grants that), after which the owner's implicit right to change the DACL opens it.
+DWORD OpenToTake(HANDLE parent, const std::wstring& name, bool folder, UniqueFile& entry) {
+  const ACCESS_MASK access = READ_CONTROL | WRITE_DAC | WRITE_OWNER | FILE_READ_ATTRIBUTES |
+                             (folder ? FILE_LIST_DIRECTORY | FILE_TRAVERSE : 0);
+  DWORD error = OpenRelative(parent, name, access, kShareAll, kFileOpen, 0, entry);
+  if (error != ERROR_ACCESS_DENIED) return error;
+  UniqueFile owned;
+  if (DWORD ownerError = OpenRelative(parent, name, WRITE_OWNER, kShareAll, kFileOpen, 0, owned))
+    return ownerError;
+  PSID administrators = nullptr;
+  BOOL defaulted = FALSE;
+  ::GetSecurityDescriptorOwner(AdministratorsDescriptor(folder), &administrators, &defaulted);
+  if (DWORD ownerError = ::SetSecurityInfo(owned.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION,
+                                           administrators, nullptr, nullptr, nullptr)) {
+    return ownerError;
+  }
+  return OpenRelative(parent, name, access, kShareAll, kFileOpen, 0, entry);
+}
+
+// Wine keeps no DACL: it turns one into Unix mode bits, which also make its read-only flag.
+// A read-only file stays read-only (the clean-up never removes one), so the flag is set again
+// where the new permissions took it away; on Windows it never goes.
+void KeepReadOnly(HANDLE parent, const std::wstring& name, HANDLE entry,
+                  const FILE_BASIC_INFO& before) {
+  FILE_BASIC_INFO after{};
+  if (!(before.FileAttributes & FILE_ATTRIBUTE_READONLY) ||
+      !::GetFileInformationByHandleEx(entry, FileBasicInfo, &after, sizeof after) ||
+      (after.FileAttributes & FILE_ATTRIBUTE_READONLY)) {
+    return;
+  }
+  UniqueFile writable;
+  if (OpenRelative(parent, name, FILE_WRITE_ATTRIBUTES, kShareAll, kFileOpen, 0, writable)) return;
+  after.FileAttributes |= FILE_ATTRIBUTE_READONLY;
+  ::SetFileInformationByHandle(writable.get(), FileBasicInfo, &after, sizeof after);
+}
+
+// Takes the entry `top` of `parent` over, and everything below it: see TakeOverFolder.
+void TakeOverEntry(HANDLE parent, const std::wstring& parentName, const Text& parentPath,
+                   const platform::Entry& top, platform::TakeOver& taken) {
+  bool posixRefused = false;
+  const auto refuse = [&](const Text& path, DWORD error) {
+    taken.refused.emplace_back(path, ErrorFromCode(error));
+  };
+  const auto visit = [&](Level& at, const platform::Entry& listed, const Text& path,
+                         bool&) -> UniqueFile {
+    const std::wstring name = WideString(listed.name);
+    UniqueFile entry;
+    if (listed.link) {
+      // A link is removed as a link, never followed nor given our permissions.
+      const DWORD error = OpenRelative(at.handle, name, DELETE | FILE_READ_ATTRIBUTES, kShareAll,
+                                       kFileOpen, 0, entry);
+      if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {};
+      if (error) {
+        refuse(path, error);
+        return {};
+      }
+      try {
+        Judge(entry.get(), at.name, listed);
+        MarkDeleted(entry.get(), false, posixRefused);
+        taken.linksRemoved.push_back(path);
+      } catch (const platform::Error& error) {
+        taken.refused.emplace_back(path, error);
+      }
+      return {};
+    }
+    const DWORD error = OpenToTake(at.handle, name, listed.folder, entry);
+    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {};
+    if (error) {
+      refuse(path, error);
+      return {};
+    }
+    if (!IsEntryItself(entry.get(), at.name, name)) {
+      refuse(path, kReparsePointEncountered);  // made a link since it was listed
+      return {};
+    }
+    if (!taken.othersCouldChange && OthersMayChange(entry.get())) taken.othersCouldChange = path;
+    FILE_BASIC_INFO before{};
+    ::GetFileInformationByHandleEx(entry.get(), FileBasicInfo, &before, sizeof before);
+    if (const DWORD setError = SetAdministrators(entry.get(), listed.folder)) {
+      refuse(path, setError);
+      return {};
+    }
+    KeepReadOnly(at.handle, name, entry.get(), before);
+    return listed.folder ? std::move(entry) : UniqueFile();
+  };
+  Walk(parent, parentName, parentPath, top, taken.tooDeep, visit, [](Level&) { return false; });
 }
 
 // A folder opened without following links and without delete sharing: nobody can rename or
@@ -180,7 +404,8 @@ class HeldFolder final : public platform::Folder {
   std::optional<platform::Removal> Remove(const platform::Entry& entry, bool force) override {
     std::optional<platform::Removal> removal =
         RemoveEntry(handle_.get(), name_, path_, entry, force, posixRefused_);
-    if (removal && entry.folder && !entry.link && removal->held.empty()) {
+    if (removal && entry.folder && !entry.link && removal->held.empty() &&
+        removal->tooDeep.empty()) {
       // Gone only if its name is: one that another program holds open with delete sharing
       // (an antivirus, an indexer) stays "delete pending" with the classic disposition.
       UniqueFile still;
@@ -191,7 +416,7 @@ class HeldFolder final : public platform::Folder {
     return removal;
   }
   std::size_t CountFiles(const platform::Entry& entry) override {
-    return CountEntry(handle_.get(), name_, entry);
+    return CountEntry(handle_.get(), name_, path_, entry);
   }
 
  private:
@@ -258,6 +483,30 @@ platform::HeldFolder FileSystem::HoldFolder(const Text& path) {
         std::make_unique<HeldFolder>(path, std::move(walked.last), HandleName(walked.last.get()));
   }
   return held;
+}
+
+std::optional<platform::TakeOver> FileSystem::TakeOverFolder(const Text& path) {
+  const std::wstring wide = WideString(path);
+  Walked walked;
+  if (WalkToFolder(ParentOf(wide), walked)) return std::nullopt;
+  const std::wstring leaf = LeafOf(wide);
+  UniqueFile folder;
+  if (OpenRelative(walked.folder.get(), leaf, FILE_READ_ATTRIBUTES, kShareAll, kFileOpen,
+                   FILE_DIRECTORY_FILE, folder) ||
+      !IsEntryItself(folder.get(), walked.folderName, leaf)) {
+    return std::nullopt;  // nothing there, a file, or a link: no folder of the suite's to take
+  }
+  folder.reset();
+  // An owner who left the administrators nothing is overruled by these two; they are
+  // given back once the tree is taken.
+  EnabledPrivilege takeOwnership(L"SeTakeOwnershipPrivilege");
+  EnabledPrivilege restore(L"SeRestorePrivilege");
+  platform::TakeOver taken;
+  Text parent = ToText(ParentOf(wide));
+  if (!parent.empty() && parent.back() == u'\\') parent.pop_back();  // "c:\" as "c:"
+  TakeOverEntry(walked.folder.get(), walked.folderName, parent, {ToText(leaf), true, false, false},
+                taken);
+  return taken;
 }
 
 }  // namespace win32

@@ -14,6 +14,7 @@ class FileSystem final : public platform::FileSystem {
   bool FolderExists(const Text& path) override;
   bool IsLink(const Text& path) override;
   platform::HeldFolder HoldFolder(const Text& path) override;
+  std::optional<platform::TakeOver> TakeOverFolder(const Text& path) override;
 };
 
 }  // namespace win32

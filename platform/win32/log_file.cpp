@@ -1,6 +1,7 @@
 #include "platform/win32/log_file.h"
 
 #include <ntsecapi.h>
+#include <sddl.h>
 
 #include <cwchar>
 #include <string>
@@ -30,7 +31,12 @@ UniqueFile OpenPlainFile(const Walked& folder, const std::wstring& name, bool mu
                                          FILE_NON_DIRECTORY_FILE, file);
   const bool made = error == ERROR_FILE_NOT_FOUND;
   if (made) {
-    const UniqueDescriptor descriptor = AdministratorsOnly();
+    // Nobody but SYSTEM and the administrators may even read it: no ordinary user can hold
+    // it open, or an oplock on it, against the next run.
+    PSECURITY_DESCRIPTOR created = nullptr;
+    ::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;SY)(A;;FA;;;BA)",
+                                                           SDDL_REVISION_1, &created, nullptr);
+    const UniqueDescriptor descriptor(created);
     if (!descriptor) return {};  // never a log that inherits whatever its folder gives
     error = OpenRelative(folder.folder.get(), name, kAppend, kShare, kCreate,
                          FILE_NON_DIRECTORY_FILE, file, descriptor.get());
@@ -56,10 +62,15 @@ std::wstring RandomName(const std::wstring& name) {
                                    : name.substr(0, dot) + L"-" + digits + name.substr(dot);
 }
 
+std::wstring WithBackslash(std::wstring folder) {
+  if (folder.empty() || folder.back() != L'\\') folder += L'\\';
+  return folder;
+}
+
 // The log in the folder: the file of that name, or else (someone else's file, or a link) a
 // fresh one of our own beside it, never theirs.
 UniqueFile OpenIn(const std::wstring& folderPath, const std::wstring& name,
-                  PSECURITY_DESCRIPTOR create) {
+                  PSECURITY_DESCRIPTOR create, Text& opened) {
   // Short names (C:\Users\ADMINI~1\...) are written out, so each step can be checked by its name.
   std::wstring path = folderPath;
   wchar_t expanded[MAX_PATH * 2];
@@ -68,17 +79,14 @@ UniqueFile OpenIn(const std::wstring& folderPath, const std::wstring& name,
   Walked folder;
   if (WalkToFolder(path, folder, create)) return {};
   UniqueFile file = OpenPlainFile(folder, name, false);
+  std::wstring used = name;
   for (int attempt = 0; !file && attempt < 8; ++attempt) {
-    const std::wstring fresh = RandomName(name);
-    if (fresh.empty()) break;
-    file = OpenPlainFile(folder, fresh, true);
+    used = RandomName(name);
+    if (used.empty()) break;
+    file = OpenPlainFile(folder, used, true);
   }
+  if (file) opened = ToText(WithBackslash(path) + used);
   return file;
-}
-
-std::wstring WithBackslash(std::wstring folder) {
-  if (folder.empty() || folder.back() != L'\\') folder += L'\\';
-  return folder;
 }
 
 void Write(HANDLE file, const std::string& bytes) {
@@ -106,7 +114,8 @@ LogFile::LogFile(const std::optional<Text>& path) {
     const std::wstring wanted =
         length && length < MAX_PATH * 2 ? std::wstring(full, length) : WideString(*path);
     const std::wstring leaf = LeafOf(wanted);
-    file_ = OpenIn(ParentOf(wanted), leaf.empty() ? kLogName : leaf, nullptr);  // "/log C:\logs\"
+    file_ = OpenIn(ParentOf(wanted), leaf.empty() ? kLogName : leaf, nullptr,
+                   path_);  // "/log C:\logs\"
   } else {
     // Where deployment toolkits keep their logs, which only administrators may change; made
     // when missing. %TEMP% where that cannot be used (a run without administrator rights).
@@ -114,12 +123,12 @@ LogFile::LogFile(const std::optional<Text>& path) {
     const UINT length = ::GetSystemWindowsDirectoryW(windows, MAX_PATH);
     if (length && length < MAX_PATH) {
       const UniqueDescriptor descriptor = AdministratorsOnly();
-      file_ = OpenIn(WithBackslash(windows) + L"Logs\\Software", kLogName, descriptor.get());
+      file_ = OpenIn(WithBackslash(windows) + L"Logs\\Software", kLogName, descriptor.get(), path_);
     }
     wchar_t temp[MAX_PATH + 1];
     const DWORD tempLength = ::GetTempPathW(MAX_PATH + 1, temp);
     if (!file_ && tempLength && tempLength <= MAX_PATH)
-      file_ = OpenIn(std::wstring(temp, tempLength), kLogName, nullptr);
+      file_ = OpenIn(std::wstring(temp, tempLength), kLogName, nullptr, path_);
   }
   LARGE_INTEGER size{};
   if (file_ && ::GetFileSizeEx(file_.get(), &size) && size.QuadPart == 0) Write(file_.get(), "\xEF\xBB\xBF");

@@ -22,10 +22,13 @@ class LogFile final : public platform::LogFile {
   // made when missing, writable by administrators only), else %TEMP%\DesinstalaKavro1.log.
   explicit LogFile(const std::optional<Text>& path);
   void Append(const Text& text, platform::Severity severity) override;
-  bool IsOpen() const { return static_cast<bool>(file_); }
+  // The file actually written (a fresh name where the one asked for was someone else's);
+  // empty when there is none.
+  const Text& Path() const { return path_; }
 
  private:
   UniqueFile file_;
+  Text path_;
 };
 
 }  // namespace win32

@@ -4,6 +4,7 @@
 
 #include <vector>
 
+#include "platform/refusals.h"
 #include "platform/win32/win_error.h"
 
 namespace win32 {
@@ -47,7 +48,7 @@ bool IsStepItself(HANDLE step, const std::wstring& folderName, const std::wstrin
 
 DWORD OpenRelative(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG share,
                    ULONG disposition, ULONG options, UniqueFile& opened,
-                   PSECURITY_DESCRIPTOR created) {
+                   PSECURITY_DESCRIPTOR created, LONG* status) {
   UNICODE_STRING objectName;
   objectName.Buffer = const_cast<wchar_t*>(name.c_str());
   objectName.Length = objectName.MaximumLength = static_cast<USHORT>(name.size() * sizeof(wchar_t));
@@ -55,10 +56,16 @@ DWORD OpenRelative(HANDLE parent, const std::wstring& name, ACCESS_MASK access, 
   InitializeObjectAttributes(&attributes, &objectName, OBJ_CASE_INSENSITIVE, parent, created);
   IO_STATUS_BLOCK io{};
   HANDLE handle = INVALID_HANDLE_VALUE;
-  const NTSTATUS status = ::NtCreateFile(
+  const NTSTATUS result = ::NtCreateFile(
       &handle, access | SYNCHRONIZE, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL, share,
-      disposition, options | FILE_OPEN_REPARSE_POINT | kSynchronousIo, nullptr, 0);
-  if (!NT_SUCCESS(status)) return ::RtlNtStatusToDosError(status);
+      disposition, options | FILE_OPEN_REPARSE_POINT | FILE_COMPLETE_IF_OPLOCKED | kSynchronousIo,
+      nullptr, 0);
+  if (status) *status = result;
+  if (static_cast<std::uint32_t>(result) == platform::kStatusOplockBreakInProgress) {
+    ::CloseHandle(handle);
+    return kOplockBreakInProgress;
+  }
+  if (!NT_SUCCESS(result)) return ::RtlNtStatusToDosError(result);
   opened.reset(handle);
   return 0;
 }

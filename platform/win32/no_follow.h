@@ -27,12 +27,18 @@ inline bool IsLinkTag(DWORD attributes, DWORD tag) {
          (tag == 0 || IsReparseTagNameSurrogate(tag));
 }
 
+// ERROR_OPLOCK_BREAK_IN_PROGRESS: another handle's oplock is being broken.
+inline constexpr DWORD kOplockBreakInProgress = 742;
+
 // NtCreateFile of the entry `name` of the folder `parent` itself, never what it points to
 // (FILE_OPEN_REPARSE_POINT, synchronous I/O); with no parent, `name` is a full NT path. The
-// security descriptor applies to what the call creates. Returns the Win32 error, 0 on success.
+// security descriptor applies to what the call creates. An open that would wait for another
+// handle's oplock to be given up completes at once (FILE_COMPLETE_IF_OPLOCKED) and counts as
+// failed (kOplockBreakInProgress): whoever holds the oplock could make it wait for ever.
+// Returns the Win32 error, 0 on success; `status`, when given, gets the NT status.
 DWORD OpenRelative(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG share,
                    ULONG disposition, ULONG options, UniqueFile& opened,
-                   PSECURITY_DESCRIPTOR created = nullptr);
+                   PSECURITY_DESCRIPTOR created = nullptr, LONG* status = nullptr);
 
 // The handle's own path below its volume ("\folder\file"), empty when it cannot be read.
 std::wstring HandleName(HANDLE handle);

@@ -1,6 +1,7 @@
 #include "platform/win32/process.h"
 
 #include <algorithm>
+#include <cwchar>
 #include <map>
 #include <string>
 #include <vector>
@@ -264,6 +265,42 @@ class Process final : public platform::Process {
 
 }  // namespace
 
+namespace {
+
+// This program's environment as a block for CreateProcessW, with TEMP and TMP set to `temp`,
+// sorted by name without regard to case, as Windows keeps it.
+std::wstring EnvironmentWith(const std::optional<Text>& temp) {
+  std::vector<std::wstring> entries;
+  if (wchar_t* block = ::GetEnvironmentStringsW()) {
+    for (const wchar_t* at = block; *at; at += std::wcslen(at) + 1) entries.emplace_back(at);
+    ::FreeEnvironmentStringsW(block);
+  }
+  if (temp) {
+    const auto named = [](const std::wstring& entry, const wchar_t* name) {
+      const std::size_t length = std::wcslen(name);
+      return entry.size() > length && entry[length] == L'=' &&
+             ::CompareStringOrdinal(entry.c_str(), static_cast<int>(length), name,
+                                    static_cast<int>(length), TRUE) == CSTR_EQUAL;
+    };
+    std::erase_if(entries, [&](const std::wstring& e) { return named(e, L"TEMP") || named(e, L"TMP"); });
+    entries.push_back(L"TEMP=" + WideString(*temp));
+    entries.push_back(L"TMP=" + WideString(*temp));
+  }
+  std::sort(entries.begin(), entries.end(), [](const std::wstring& a, const std::wstring& b) {
+    const std::wstring nameA = a.substr(0, a.find(L'=', 1)), nameB = b.substr(0, b.find(L'=', 1));
+    return ::CompareStringOrdinal(nameA.c_str(), -1, nameB.c_str(), -1, TRUE) == CSTR_LESS_THAN;
+  });
+  std::wstring environment;
+  for (const std::wstring& entry : entries) environment.append(entry).push_back(L'\0');
+  environment.push_back(L'\0');
+  return environment;
+}
+
+}  // namespace
+
+Processes::Processes(std::chrono::milliseconds descendantsBound, const std::optional<Text>& temp) :
+    descendantsBound_(descendantsBound), environment_(EnvironmentWith(temp)) {}
+
 std::unique_ptr<platform::Process> Processes::Start(const Text& program, const Text& commandLine,
                                                     std::uint8_t show) {
   // The program's file, held from here until the process runs: readable, never writable or
@@ -276,13 +313,22 @@ std::unique_ptr<platform::Process> Processes::Start(const Text& program, const T
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = show;
+  // Standard handles an agent gave us (its pipes) are not passed on, not even as values (Wine
+  // passes them whatever the inheritance): none at all. Without any, a console uninstaller
+  // still gets a console of its own, as always.
+  for (const DWORD which : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
+    const HANDLE given = ::GetStdHandle(which);
+    if (given && given != INVALID_HANDLE_VALUE) startup.dwFlags |= STARTF_USESTDHANDLES;
+  }
   PROCESS_INFORMATION info{};
   // CreateProcessW may write into the command line, so it gets a copy of its own.
   std::wstring buffer = WideString(commandLine);
-  // Suspended until it is in its job: nothing it starts can escape the wait.
-  if (!::CreateProcessW(WideString(program).c_str(), buffer.data(), nullptr, nullptr, TRUE,
-                        NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED, nullptr, nullptr, &startup,
-                        &info)) {
+  // Suspended until it is in its job: nothing it starts can escape the wait. No handle of
+  // ours is inherited, and its current folder is the system folder, not the agent's.
+  const std::wstring folder = WideString(SystemFolder());
+  if (!::CreateProcessW(WideString(program).c_str(), buffer.data(), nullptr, nullptr, FALSE,
+                        NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT,
+                        environment_.data(), folder.c_str(), &startup, &info)) {
     return nullptr;
   }
   UniqueHandle process(info.hProcess);

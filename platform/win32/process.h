@@ -3,6 +3,8 @@
 // a wait on the job's processes together with the window's input, so that the wait lasts
 // until the whole tree of processes has ended and costs no processor time meanwhile.
 #include <chrono>
+#include <optional>
+#include <string>
 
 #include "platform/process.h"
 
@@ -11,9 +13,10 @@ namespace win32 {
 class Processes final : public platform::Processes {
  public:
   // descendantsBound: how long processes a program started are still waited for once the
-  // program itself has ended (ten minutes; shorter only in tests).
-  explicit Processes(std::chrono::milliseconds descendantsBound = std::chrono::minutes(10))
-      : descendantsBound_(descendantsBound) {}
+  // program itself has ended (ten minutes; shorter only in tests). temp: the folder a started
+  // program gets as TEMP and TMP (nothing: this program's own).
+  explicit Processes(std::chrono::milliseconds descendantsBound = std::chrono::minutes(10),
+                     const std::optional<Text>& temp = std::nullopt);
   std::unique_ptr<platform::Process> Start(const Text& program, const Text& commandLine,
                                            std::uint8_t show) override;
   bool IsFile(const Text& path) override;
@@ -27,6 +30,7 @@ class Processes final : public platform::Processes {
 
  private:
   std::chrono::milliseconds descendantsBound_;
+  std::wstring environment_;  // this program's environment with TEMP and TMP given, as a block
 };
 
 }  // namespace win32

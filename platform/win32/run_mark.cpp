@@ -1,59 +1,49 @@
 #include "platform/win32/run_mark.h"
 
-#include <aclapi.h>
-#include <sddl.h>
+#include <string>
 
+#include "platform/win32/no_follow.h"
+#include "platform/win32/security.h"
 #include "platform/win32/wide.h"
+#include "platform/win32/win_error.h"
 
 namespace win32 {
 namespace {
 
-Text OwnerOf(HANDLE object, bool* trusted) {
-  PSID owner = nullptr;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  *trusted = false;
-  if (::GetSecurityInfo(object, SE_KERNEL_OBJECT, OWNER_SECURITY_INFORMATION, &owner, nullptr,
-                        nullptr, nullptr, &descriptor) != ERROR_SUCCESS) {
-    return Text(u"?");
-  }
-  const Unique<LocalTraits<PSECURITY_DESCRIPTOR>> owned(descriptor);
-  *trusted = ::IsWellKnownSid(owner, WinLocalSystemSid) ||
-             ::IsWellKnownSid(owner, WinBuiltinAdministratorsSid);
-  wchar_t* text = nullptr;
-  if (!::ConvertSidToStringSidW(owner, &text)) return Text(u"?");
-  const Unique<LocalTraits<wchar_t*>> ownedText(text);
-  return ToText(text);
-}
+constexpr ULONG kOpenIf = 3;                  // FILE_OPEN_IF
+constexpr LONG kStatusDeletePending = static_cast<LONG>(0xC0000056);
 
 }  // namespace
 
 RunMark::RunMark() {
-  // Owned by the Administrators group; full access for SYSTEM and the administrators only.
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  if (!::ConvertStringSecurityDescriptorToSecurityDescriptorW(
-          L"O:BAD:P(A;;GA;;;SY)(A;;GA;;;BA)", SDDL_REVISION_1, &descriptor, nullptr)) {
+  wchar_t windows[MAX_PATH];
+  const UINT length = ::GetSystemWindowsDirectoryW(windows, MAX_PATH);
+  if (!length || length >= MAX_PATH) {
+    error_ = ErrorFromCode(::GetLastError());
     return;
   }
-  const Unique<LocalTraits<PSECURITY_DESCRIPTOR>> owned(descriptor);
-  SECURITY_ATTRIBUTES attributes{sizeof attributes, descriptor, FALSE};
-  mutex_.reset(::CreateMutexW(&attributes, FALSE, Wide(kName)));
-  const DWORD error = ::GetLastError();
-  if (!mutex_) {
-    // Ours would let SYSTEM and the administrators in: one that does not is someone else's,
-    // as is an object of another kind under that name. (Any other failure leaves the run
-    // unmarked rather than never run.)
-    if (error == ERROR_ACCESS_DENIED || error == ERROR_INVALID_HANDLE) {
-      found_ = Found::SomeoneElse;
-      foreignOwner_.assign(1, u'?');  // unknown: it cannot be opened
-    }
-    return;
+  const std::wstring folder = std::wstring(windows, length) + L"\\Logs\\Software";
+  path_ = ToText(folder + L"\\DesinstalaKavro1.lock");
+  const UniqueDescriptor descriptor = AdministratorsOnly();
+  Walked walked;
+  DWORD error = descriptor ? WalkToFolder(folder, walked, descriptor.get()) : ERROR_INVALID_SECURITY_DESCR;
+  // A folder someone else may change (made by hand, say) could hold a lock of theirs.
+  if (!error && OthersMayChange(walked.folder.get())) error = ERROR_ACCESS_DENIED;
+  LONG status = 0;
+  if (!error) {
+    error = OpenRelative(walked.folder.get(), L"DesinstalaKavro1.lock",
+                         DELETE | FILE_READ_ATTRIBUTES, 0, kOpenIf,
+                         FILE_NON_DIRECTORY_FILE | FILE_DELETE_ON_CLOSE, lock_, descriptor.get(),
+                         &status);
   }
-  if (error != ERROR_ALREADY_EXISTS) return;
-  bool trusted = false;
-  foreignOwner_ = OwnerOf(mutex_.get(), &trusted);
-  found_ = trusted ? Found::AnotherRun : Found::SomeoneElse;
-  if (trusted) foreignOwner_.clear();
-  mutex_.reset();
+  // Held by another run, or left being deleted by one that has just ended.
+  if (error == ERROR_SHARING_VIOLATION || status == kStatusDeletePending) {
+    found_ = Found::AnotherRun;
+  } else if (error) {
+    error_ = ErrorFromCode(error);
+  } else {
+    found_ = Found::Nothing;
+  }
 }
 
 }  // namespace win32

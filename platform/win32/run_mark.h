@@ -1,9 +1,11 @@
 #pragma once
-// One run at a time on the computer: a run is marked by a mutex in the global namespace, seen
-// from every session and by every user, as Windows Installer marks an installation under way.
-// Only SYSTEM and the administrators may open it, and it belongs to the Administrators group,
-// which no ordinary user can make the owner of anything: an object of that name that someone
-// else made first is told apart by its owner, and cannot hold every later run back.
+// One run at a time on the computer: a run is marked by a lock file, held open without sharing,
+// in the administrators' log folder (%SystemRoot%\Logs\Software\DesinstalaKavro1.lock), where
+// no ordinary user can create, hold or redirect anything. The system closes it, and so
+// releases the mark, with the process, however the run ends; it is deleted on closing.
+#include <optional>
+
+#include "platform/error.h"
 #include "platform/text.h"
 #include "platform/win32/unique.h"
 
@@ -11,23 +13,23 @@ namespace win32 {
 
 class RunMark {
  public:
-  inline static const Text kName = u"Global\\DesinstalaKavro1";
-
   enum class Found {
-    Nothing,      // this run is the only one; it is marked until the mark goes away
-    AnotherRun,   // another run of the program is under way
-    SomeoneElse,  // an object of that name made by another owner: ignored
+    Nothing,     // this run is the only one; it is marked until the mark goes away
+    AnotherRun,  // another run of the program is under way
+    Unmarked,    // the folder could not be had: this run goes on without a mark
   };
 
   RunMark();
   Found found() const { return found_; }
-  // The owner of an object someone else made (its SID), when it could be read.
-  const Text& foreignOwner() const { return foreignOwner_; }
+  const Text& path() const { return path_; }
+  // Why the run is unmarked.
+  const std::optional<platform::Error>& error() const { return error_; }
 
  private:
-  UniqueHandle mutex_;
-  Found found_ = Found::Nothing;
-  Text foreignOwner_;
+  UniqueFile lock_;
+  Found found_ = Found::Unmarked;
+  Text path_;
+  std::optional<platform::Error> error_;
 };
 
 }  // namespace win32

@@ -16,6 +16,8 @@
 //   hand-over STEPS...  start another copy that does the remaining steps, and end at once
 //                       (as uninstallers that copy themselves to the temporary folder do)
 //   exists PATH FILE    append "PATH sí" or "PATH no" to FILE
+//   environment FILE    append "carpeta=<current folder> temp=<TEMP> tmp=<TMP> salida=sí|no" to
+//                       FILE, the last saying whether a byte could be written to standard output
 //   delete-key NAME     delete the installed-programs entry NAME (32-bit view)
 //   delete-key64 NAME   the same in the 64-bit view
 //   delete PATH         delete a file, or a folder with everything in it
@@ -97,7 +99,8 @@ bool StartCopy(std::wstring arguments) {
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
-  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+  // Inheriting what it has, as many installers start their helpers.
+  if (!::CreateProcessW(nullptr, command.data(), nullptr, nullptr, TRUE, 0, nullptr, nullptr,
                         &startup, &info)) {
     return false;
   }
@@ -144,6 +147,15 @@ int Run(int argc, wchar_t** argv) {
     } else if (step == L"exists" && i + 2 < argc) {
       const std::wstring path = argv[++i];
       Append(argv[++i], path + (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES ? L" sí" : L" no"));
+    } else if (step == L"environment" && hasArg) {
+      wchar_t folder[MAX_PATH] = {}, temp[MAX_PATH] = {}, tmp[MAX_PATH] = {};
+      ::GetCurrentDirectoryW(MAX_PATH, folder);
+      ::GetEnvironmentVariableW(L"TEMP", temp, MAX_PATH);
+      ::GetEnvironmentVariableW(L"TMP", tmp, MAX_PATH);
+      DWORD written = 0;
+      const bool output = ::WriteFile(::GetStdHandle(STD_OUTPUT_HANDLE), "x", 1, &written, nullptr);
+      Append(argv[++i], std::wstring(L"carpeta=") + folder + L" temp=" + temp + L" tmp=" + tmp +
+                            L" salida=" + (output ? L"sí" : L"no"));
     } else if ((step == L"delete-key" || step == L"delete-key64") && hasArg) {
       const wchar_t* name = argv[++i];
       HKEY uninstall = nullptr;

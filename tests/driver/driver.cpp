@@ -9,6 +9,7 @@
 //   kavro_driver --report FILE --measure-discovery -- PROGRAM [ARGS...]
 //   kavro_driver --report FILE --output-to-nul -- PROGRAM [ARGS...]
 //   kavro_driver --report FILE --output-to FILE [...] -- PROGRAM [ARGS...]
+//   kavro_driver --report FILE --read-output [...] -- PROGRAM [ARGS...]
 //   kavro_driver --report FILE --hidden-station [--timeout SECONDS] -- PROGRAM [ARGS...]
 //
 // --measure-discovery sends the program nothing: it times, from its window being shown, how
@@ -19,6 +20,11 @@
 //
 // --output-to-nul gives the program NUL as its standard output and error, so that timing a
 // console program does not time the console; --output-to, a file of the caller's.
+//
+// --read-output gives the program a pipe as its standard output and error and reads it to its
+// end, as agents that collect a program's output do: "output" reports what was read and when
+// the pipe closed (every process holding it had ended or closed it), or "output-open" when it
+// was still open 30 s after the program's end.
 //
 // --hidden-station starts the program in a window station of its own that no user sees, as
 // a service or a deployment agent running as SYSTEM does: its windows and message boxes are
@@ -46,6 +52,7 @@ struct Options {
   bool measureDiscovery = false;
   std::wstring output;  // the program's standard output and error, when given
   bool hiddenStation = false;
+  bool readOutput = false;
   DWORD timeoutMs = 120000;
   std::wstring commandLine;
 };
@@ -384,6 +391,23 @@ void ReadList(Report& report, HWND mainWindow, ListState* state) {
   }
 }
 
+// The program's output, read to its end on a thread of its own.
+struct Output {
+  HANDLE pipe;
+  std::string read;
+  double closedAt = 0;
+};
+
+DWORD WINAPI ReadOutput(void* param) {
+  auto* out = static_cast<Output*>(param);
+  char buffer[4096];
+  DWORD got = 0;
+  while (::ReadFile(out->pipe, buffer, sizeof buffer, &got, nullptr) && got)
+    out->read.append(buffer, got);
+  out->closedAt = Milliseconds();
+  return 0;
+}
+
 bool ParseArgs(int argc, wchar_t** argv, Options* options) {
   int i = 1;
   for (; i < argc; ++i) {
@@ -401,6 +425,7 @@ bool ParseArgs(int argc, wchar_t** argv, Options* options) {
     else if (arg == L"--output-to" && i + 1 < argc)
       options->output = argv[++i];
     else if (arg == L"--hidden-station") options->hiddenStation = true;
+    else if (arg == L"--read-output") options->readOutput = true;
     else return false;
   }
   if (i >= argc || options->report.empty()) return false;
@@ -436,6 +461,18 @@ int wmain(int argc, wchar_t** argv) {
     startup.dwFlags |= STARTF_USESTDHANDLES;
     startup.hStdOutput = startup.hStdError = nul.get();
   }
+  // The read end stays ours; the write end is the program's, closed here once it has started.
+  win32::UniqueHandle outputRead, outputWrite;
+  if (options.readOutput) {
+    HANDLE readEnd = nullptr, writeEnd = nullptr;
+    if (::CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) {
+      outputRead.reset(readEnd);
+      outputWrite.reset(writeEnd);
+      ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
+      startup.dwFlags |= STARTF_USESTDHANDLES;
+      startup.hStdOutput = startup.hStdError = writeEnd;
+    }
+  }
   // The station's name is the one Windows gives the SYSTEM account's services.
   struct Station {
     HWINSTA station = nullptr;
@@ -460,14 +497,20 @@ int wmain(int argc, wchar_t** argv) {
     startup.lpDesktop = hiddenDesktop;
   }
   const double launched = Milliseconds();
-  if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr, !options.output.empty(), 0,
-                        nullptr, nullptr, &startup, &info)) {
+  if (!::CreateProcessW(nullptr, commandLine.data(), nullptr, nullptr,
+                        !options.output.empty() || options.readOutput, 0, nullptr, nullptr,
+                        &startup, &info)) {
     report.Write("launch-failed", Fields().Num("error", ::GetLastError()));
     return 102;
   }
   UniqueHandle process(info.hProcess);
   UniqueHandle thread(info.hThread);
   report.Write("started", Fields().Num("pid", info.dwProcessId));
+  outputWrite.reset();
+  Output output{};
+  output.pipe = outputRead.get();
+  UniqueHandle reader;
+  if (outputRead) reader.reset(::CreateThread(nullptr, 0, &ReadOutput, &output, 0, nullptr));
 
   if (options.measureDiscovery) {
     MeasureDiscovery(report, process.get(), info.dwProcessId, options.timeoutMs);
@@ -548,7 +591,20 @@ int wmain(int argc, wchar_t** argv) {
   }
   DWORD code = 0;
   ::GetExitCodeProcess(process.get(), &code);
+  const double ended = Milliseconds();
   report.Write("exit", Fields().Num("code", code).Num(
-                           "us", static_cast<long long>((Milliseconds() - launched) * 1000)));
+                           "us", static_cast<long long>((ended - launched) * 1000)));
+  if (reader) {
+    if (::WaitForSingleObject(reader.get(), 30000) == WAIT_OBJECT_0) {
+      std::wstring text(output.read.size(), L'\0');
+      text.resize(static_cast<std::size_t>(::MultiByteToWideChar(
+          CP_UTF8, 0, output.read.data(), static_cast<int>(output.read.size()), text.data(),
+          static_cast<int>(text.size()))));
+      report.Write("output", Fields().Str("text", text).Num(
+                                 "closedAfterExitMs", static_cast<long long>(output.closedAt - ended)));
+    } else {
+      report.Write("output-open");
+    }
+  }
   return 0;
 }

@@ -162,13 +162,44 @@ class ForeignNamesTest(Scenario):
         self.assertRunEnded(0)
 
 
+def chain(folder, levels):
+    """A chain of folders `levels` deep below `folder`, each made relative to the one above (as
+    any user can make one, whatever the length of its path); the deepest, as a Unix path."""
+    fd = os.open(folder, os.O_RDONLY)
+    for _ in range(levels):
+        os.mkdir('d', dir_fd=fd)
+        below = os.open('d', os.O_RDONLY, dir_fd=fd)
+        os.close(fd)
+        fd = below
+    os.close(fd)
+
+
+def remove_chain(folder):
+    """Removes such a chain without recursion (shutil.rmtree recurses once a level)."""
+    fds = [os.open(folder, os.O_RDONLY)]
+    while 'd' in os.listdir(fds[-1]):
+        fds.append(os.open('d', os.O_RDONLY, dir_fd=fds[-1]))
+    for above, below in zip(reversed(fds[:-1]), reversed(fds[1:])):
+        for name in os.listdir(below):
+            os.unlink(name, dir_fd=below)
+        os.close(below)
+        os.rmdir('d', dir_fd=above)
+    os.close(fds[0])
+
+
 class DeepDataFolderTest(Scenario):
+    """A data folder 2,000 files in 12 long-named levels, and beside them a chain 3,000 folders
+    deep that a user made: the first goes whole; the chain is walked as deep as a walk goes and
+    left below that. The run and /list both end by themselves with their last line."""
     name = 'deep-data'
-    watched = (r'C:\kavro\datos',)
+    watched = (r'C:\kavro\datos\nivel 00 con un nombre largo para alargar la ruta',
+               r'C:\kavro\datos\profunda\d')
 
     @classmethod
     def prepare(cls, prefix):
         install_folder(prefix)
+        prefix.c(r'kavro\datos\profunda').mkdir()
+        chain(prefix.c(r'kavro\datos\profunda'), 3000)
         deep = prefix.c(r'kavro\datos')
         count = 0
         for level in range(12):
@@ -179,9 +210,19 @@ class DeepDataFolderTest(Scenario):
                 count += 1
         assert count == 2000 and len(str(deep)) > 260
 
-    def test_the_whole_tree_is_gone(self):
-        self.assertFalse(self.exists[r'C:\kavro\datos'])
-        self.assertRunEnded(0)
+    @classmethod
+    def inspect(cls, prefix):
+        cls.listed = program.run(prefix, args=('/list', '/quiet'))
+        cls.list_log = program.run_log(prefix)
+        remove_chain(prefix.c(r'kavro\datos\profunda'))
+
+    def test_the_tree_goes_but_what_lies_too_deep(self):
+        self.assertEqual(self.exists, {r'C:\kavro\datos\nivel 00 con un nombre largo para alargar la ruta': False,
+                                       r'C:\kavro\datos\profunda\d': True})
+        self.assertLogged('está a más de 64 niveles de carpetas')
+        self.assertRunEnded(3)
+        self.assertEqual(self.listed.exit_code, 3, self.listed)
+        self.assertTrue(self.list_log[-1].startswith('Fin: código de salida 3 '), self.list_log[-1])
 
 
 class ShortAliasTest(Scenario):

@@ -5,13 +5,16 @@ the platform would look first, and an msiexec.exe planted beside a downloaded co
 program."""
 import ctypes
 import os
+import re
 import select
 import shutil
 import struct
 
 from bed import paths, suite
-from bed.scenario import LOG, Scenario, install_folder
+from bed.scenario import LOG, Scenario, component, install_folder
 
+ENVIRONMENT = r'C:\pruebas\entorno.log'
+HELPER = r'C:\pruebas\ayudante.log'
 OUTSIDE = ('fuera', r'fuera\programa.exe', r'fuera\datos', r'fuera\datos\importante.dat')
 
 
@@ -65,15 +68,37 @@ class InstallFolderLinkAndPlantedMsiexecTest(Scenario):
 class InstallFolderSwappedDuringTheCleanUpTest(Scenario):
     """The moment the data folder is gone, c:\\kavro is renamed and a link to another folder put
     in its place, before the sweep lists (on Windows a user's oplock on a file of their own
-    gives that moment): nothing in the folder the link points to is deleted."""
+    gives that moment): nothing in the folder the link points to is deleted. Before that, an
+    unquoted command with a blank runs only the program registered (not one planted where the
+    platform would look first), in a folder any user could change, with what it inherits: no
+    handle of ours (the driver reads the program's output to its end, as agents do, while a
+    helper the uninstaller left still runs), the system folder, and a TEMP of its own."""
     name = 'links-swapped-install-folder'
     watched = tuple('C:\\' + p for p in OUTSIDE)
+    driver_options = ('--read-output',)
     swapped = False
+
+    @classmethod
+    def environment(cls, prefix):
+        return {'KAVRO_TEST_DESCENDANTS_WAIT_MS': '1000'}  # the helper is left running
 
     @classmethod
     def prepare(cls, prefix):
         outside_folder(prefix)
         install_folder(prefix)
+        # Unquoted, "c:\kavro\mis modulos\quitar.exe" would first try c:\kavro\mis.exe.
+        suite.put_uninstaller(prefix, r'C:\kavro\mis modulos\quitar.exe')
+        os.chmod(prefix.c(r'kavro\mis modulos'), 0o777)  # any user may put another one there
+        shutil.copy(paths.CHILD, prefix.c(r'kavro\mis.exe'))
+        suite.register(prefix, {'KavroModulos': {'DisplayName': 'Kavro módulos', 'UninstallString':
+            rf'c:\kavro\mis modulos\quitar.exe self {LOG} environment {ENVIRONMENT} spawn 20000 {HELPER} '
+            'delete-key KavroModulos'}})
+
+    @classmethod
+    def inspect(cls, prefix):
+        cls.environment_seen = suite.read_log(prefix, ENVIRONMENT)
+        cls.helper_done = suite.read_log(prefix, HELPER)
+        cls.temp_left = list(prefix.c('windows').glob('DesinstalaKavro1-*'))
 
     @classmethod
     def during_run(cls, prefix, done):
@@ -101,38 +126,63 @@ class InstallFolderSwappedDuringTheCleanUpTest(Scenario):
         self.assertTrue(all(self.exists.values()), self.exists)
         self.assertRunEnded(0)
 
+    def test_only_the_registered_program_ran(self):
+        self.assertEqual([line.lower() for line in self.log], [r'c:\kavro\mis modulos\quitar.exe'])
+        self.assertLogged(r'Ejecutado: "c:\kavro\mis modulos\quitar.exe" self',
+                          'un usuario corriente podría haber sustituido sus programas')
 
-class DataFolderLinkAndUnquotedCommandTest(Scenario):
+    def test_the_uninstaller_inherits_nothing_of_ours_and_its_temp_is_its_own(self):
+        [seen] = self.environment_seen
+        temp = re.fullmatch(r'carpeta=C:\\windows\\system32 temp=(C:\\windows\\DesinstalaKavro1-[0-9a-f]{16}) '
+                            r'tmp=(\S+) salida=no', seen, re.IGNORECASE)
+        self.assertTrue(temp and temp.group(1) == temp.group(2), seen)
+        self.assertLogged('Carpeta temporal de los desinstaladores (TEMP y TMP): ' + temp.group(1))
+        self.assertEqual(self.temp_left, [])  # removed at the end
+        output = self.report.first('output')
+        self.assertTrue(output, self.report)  # the pipe closed when the program ended...
+        self.assertLess(output['closedAfterExitMs'], 5000)
+        self.assertEqual(self.helper_done, [])  # ...while the helper still ran
+        self.assertTrue(output['text'].startswith('Registro: '), output)
+
+
+class LinksInsideTheInstallFolderTest(Scenario):
+    """Links a user planted inside c:\\kavro before the run: the data folder, and the folder of
+    modules, which an uninstaller deletes from by path. Nothing behind either is touched: each
+    link is removed before anything runs, or (where that cannot be done, as under Wine) nothing
+    runs from c:\\kavro and the component remains."""
     name = 'links-data-folder'
-    watched = tuple('C:\\' + p for p in OUTSIDE) + (r'C:\kavro\datos',)
+    watched = tuple('C:\\' + p for p in OUTSIDE) + (
+        r'C:\fuera\modulos\contabilidad.dll', r'C:\kavro\datos', r'C:\kavro\modulos')
 
     @classmethod
     def prepare(cls, prefix):
         outside_folder(prefix)
+        prefix.c(r'fuera\modulos').mkdir()
+        prefix.c(r'fuera\modulos\contabilidad.dll').write_bytes(b'MZ')
         prefix.c('kavro').mkdir()
         os.symlink(prefix.c(r'fuera\datos'), prefix.c(r'kavro\datos'))
-        # Unquoted, "c:\kavro\mis modulos\quitar.exe" would first try c:\kavro\mis.exe.
-        suite.put_uninstaller(prefix, r'C:\kavro\mis modulos\quitar.exe')
-        os.chmod(prefix.c(r'kavro\mis modulos'), 0o777)  # any user may put another one there
-        shutil.copy(paths.CHILD, prefix.c(r'kavro\mis.exe'))
-        suite.register(prefix, {'KavroModulos': {'DisplayName': 'Kavro módulos', 'UninstallString':
-            r'c:\kavro\mis modulos\quitar.exe self ' + LOG + ' delete-key KavroModulos'}})
+        os.symlink(prefix.c(r'fuera\modulos'), prefix.c(r'kavro\modulos'))
+        suite.register(prefix, component(prefix, 'KavroModulos', 'Kavro módulos', 'delete',
+                                         r'C:\kavro\modulos\contabilidad.dll'))
 
-    def test_nothing_behind_the_link_is_touched(self):
-        for path in self.watched[:-1]:
+    @classmethod
+    def inspect(cls, prefix):
+        cls.registered = prefix.has_uninstall_entry('KavroModulos')
+
+    def test_nothing_behind_the_links_is_touched(self):
+        for path in self.watched[:-2]:
             self.assertTrue(self.exists[path], path)
-        # Windows removes the link itself; Wine 8 cannot remove a link to a folder without
-        # following it, and the run then ends on the error box.
-        if self.exists[r'C:\kavro\datos']:
-            self.assertRunEnded(2)
+        # Windows removes each link itself, and the uninstaller then runs; Wine 8 cannot remove
+        # a link to a folder without following it: nothing runs, and the clean-up ends on the
+        # error box at the data folder.
+        if self.exists[r'C:\kavro\modulos']:
+            self.assertEqual((self.log, self.registered), ([], True))
+            self.assertLogged(r'No se pudo hacer de los administradores c:\kavro\modulos',
+                              'No se ejecuta la desinstalación de la clave KavroModulos')
+            self.assertRunEnded(2 if self.exists[r'C:\kavro\datos'] else 3)
         else:
+            self.assertFalse(self.registered)
             self.assertRunEnded(0)
-        self.assertLogged(r'c:\kavro\datos es un enlace')
-
-    def test_only_the_registered_program_ran(self):
-        self.assertEqual([line.lower() for line in self.log], [r'c:\kavro\mis modulos\quitar.exe'])
-        self.assertLogged(r'Ejecutado: "c:\kavro\mis modulos\quitar.exe" self',
-                          'un usuario corriente podría haberlo sustituido')
 
 
 class FileLinksTest(Scenario):

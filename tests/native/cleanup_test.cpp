@@ -2,6 +2,7 @@
 // executables, the order of the whole run and the exit status.
 #include <gtest/gtest.h>
 
+#include "platform/refusals.h"
 #include "run_fixture.h"
 
 namespace {
@@ -138,6 +139,25 @@ TEST_F(CleanupTest, DataFolderGoesWholeAndItsAbsenceIsNoError) {
   EXPECT_FALSE(Journaled("delete-folder:c:\\kavro\\datos"));
   EXPECT_FALSE(disk.HasFile(u"c:\\kavro\\setup.exe"));
   EXPECT_TRUE(window.errors.empty());
+
+  // A user may make it deeper than any walk goes: what lies past the deepest level stays,
+  // named, and something of the suite remains; the rest goes and the run ends as usual.
+  Text deep = u"c:\\kavro\\datos";
+  for (std::size_t level = 1; level <= platform::kDeepestLevel + 2; ++level) {
+    disk.AddFolder(deep);
+    disk.AddFile(deep + u"\\f.dat");
+    deep += u"\\d";
+  }
+  Run();
+  EXPECT_FALSE(disk.HasFile(u"c:\\kavro\\datos\\f.dat"));
+  const Text last = u"c:\\kavro\\datos" + [] {
+    Text levels;
+    for (std::size_t i = 1; i <= platform::kDeepestLevel; ++i) levels += u"\\d";
+    return levels;
+  }();
+  EXPECT_TRUE(disk.HasFolder(last));
+  EXPECT_TRUE(logFile.Has(u"Se deja " + last + u": está a más de 64 niveles"));
+  EXPECT_EQ(exitCode, kExitComponentsRemain);
 }
 
 TEST_F(CleanupTest, AMissingInstallFolderIsNothingToSweep) {
@@ -261,7 +281,25 @@ TEST_F(CleanupTest, AnInstallFolderThatIsALinkIsNoInstallFolder) {
   disk.AddFolderLink(u"c:\\kavro\\datos");
   Run();
   EXPECT_FALSE(disk.HasFolder(u"c:\\kavro\\datos"));
-  EXPECT_TRUE(logFile.Has(u"c:\\kavro\\datos es un enlace: se quita el enlace"));
+  EXPECT_TRUE(logFile.Has(u"Quitado el enlace c:\\kavro\\datos"));  // before anything ran
+
+  // Where c:\kavro cannot be made the administrators' whole, nothing runs from it: each
+  // component is named and remains; the clean-up goes on.
+  AddComponent(u"quitar.exe");
+  disk.takeOver.refused.push_back({u"c:\\kavro\\ajeno.dat", {5, u"Acceso denegado."}});
+  Run();
+  EXPECT_TRUE(processes.started.empty());
+  EXPECT_LT(Position("take-over:c:\\kavro"), Position("running-from:c:\\kavro"));
+  EXPECT_TRUE(logFile.Has(u"No se pudo hacer de los administradores c:\\kavro\\ajeno.dat (error 5"));
+  EXPECT_EQ(logFile.severities[static_cast<std::size_t>(
+                std::find_if(logFile.lines.begin(), logFile.lines.end(),
+                             [](const Text& line) {
+                               return line.rfind(u"No se ejecuta la desinstalación de la clave "
+                                                 u"kquitar.exe", 0) == 0;
+                             }) -
+                logFile.lines.begin())],
+            platform::Severity::Warning);
+  EXPECT_EQ(exitCode, kExitComponentsRemain);
 }
 
 // The suite's programs left open, and files other programs hold: each program is asked to close
@@ -307,6 +345,16 @@ TEST_F(CleanupTest, OpenProgramsAreClosedFirstAndHeldFilesStayWithoutStoppingThe
   EXPECT_FALSE(Journaled("running-from:c:\\kavro"));
   EXPECT_TRUE(disk.HasFile(kShortcut));
   EXPECT_TRUE(window.errors.empty());
+}
+
+TEST(HeldTest, OnlyAnotherProgramsHoldIsLeftEverythingElseIsAFailure) {
+  // Open without sharing, locked, or under an oplock whose break nobody acknowledges (an open
+  // that waited would wait for ever): held. Anything else, denied access included, is not.
+  for (const std::uint32_t held : {platform::kStatusSharingViolation, platform::kStatusFileLockConflict,
+                                   platform::kStatusLockNotGranted, platform::kStatusOplockBreakInProgress})
+    EXPECT_TRUE(platform::HeldByAnotherProgram(held)) << std::hex << held;
+  for (const std::uint32_t other : {0u, 0xC0000022u, 0xC0000034u, 0xC0000103u})
+    EXPECT_FALSE(platform::HeldByAnotherProgram(other)) << std::hex << other;
 }
 
 TEST(ExitStatusTest, ErrorBeforeNotStartedBeforeRetryBeforeRemainingBeforeRestart) {

@@ -69,6 +69,14 @@ class Disk {
     auto it = entries_.find(UpperCase(path));
     return it != entries_.end() && it->second.link;
   }
+  std::vector<Text> LinksUnder(const Text& folder) const {
+    std::vector<Text> links;
+    for (const auto& [key, entry] : entries_)
+      if (entry.link && key.rfind(UpperCase(folder) + u'\\', 0) == 0) links.push_back(entry.path);
+    return links;
+  }
+  // What taking c:\kavro over finds besides its links (entries that refuse, say).
+  platform::TakeOver takeOver;
   bool HasFile(const Text& path) const { return Has(path, false); }
   bool HasFolder(const Text& path) const { return Has(path, true); }
 
@@ -110,22 +118,38 @@ class Disk {
     entries_.erase(it);
   }
   // Removes everything under the folder, then the folder, but held files and the folders above
-  // them (named in `held`); stops at the first read-only file, leaving what was already
+  // them (named in `held`), and folders more than kDeepestLevel below `start` with everything
+  // in them (named in `tooDeep`); stops at the first read-only file, leaving what was already
   // removed removed. Returns the files removed.
-  std::size_t RemoveTree(const Text& folder, std::vector<Text>& held) {
+  std::size_t RemoveTree(const Text& folder, std::vector<Text>& held, std::vector<Text>& tooDeep,
+                         const Text& start) {
     const Text top = UpperCase(folder);
     const Text prefix = top + u'\\';
     std::set<Text> kept;
-    for (const auto& [key, entry] : entries_) {
-      if (!entry.held || key.rfind(prefix, 0) != 0) continue;
-      held.push_back(entry.path);
+    const auto keep = [&](const Text& key) {
       for (Text above = key; above.size() > top.size(); above.resize(above.rfind(u'\\')))
         kept.insert(above);
       kept.insert(top);
+    };
+    std::vector<Text> deep;
+    for (const auto& [key, entry] : entries_) {
+      if (key.rfind(prefix, 0) != 0) continue;
+      const auto levels = static_cast<std::size_t>(
+          std::count(key.begin() + static_cast<long>(start.size()), key.end(), u'\\'));
+      if (entry.folder && levels == platform::kDeepestLevel + 1) {
+        tooDeep.push_back(entry.path);
+        deep.push_back(key + u'\\');
+        keep(key);
+      } else if (entry.held) {
+        held.push_back(entry.path);
+        keep(key);
+      }
     }
     std::size_t files = 0;
     for (auto it = entries_.begin(); it != entries_.end();) {
-      if (it->first.rfind(prefix, 0) != 0 || kept.count(it->first)) {
+      const bool under = std::any_of(deep.begin(), deep.end(),
+                                     [&](const Text& d) { return it->first.rfind(d, 0) == 0; });
+      if (it->first.rfind(prefix, 0) != 0 || kept.count(it->first) || under) {
         ++it;
         continue;
       }
@@ -171,7 +195,7 @@ class Folder final : public platform::Folder {
     if (!disk_.HasFile(path) && !disk_.HasFolder(path)) return std::nullopt;
     platform::Removal removal;
     if (folder) {
-      removal.files = disk_.RemoveTree(path, removal.held);
+      removal.files = disk_.RemoveTree(path, removal.held, removal.tooDeep, UpperCase(path_));
     } else if (disk_.IsHeld(path)) {
       removal.held.push_back(path);
     } else {
@@ -199,6 +223,16 @@ class FileSystem final : public platform::FileSystem {
   }
   bool FolderExists(const Text& path) override { return disk_.HasFolder(path); }
   bool IsLink(const Text& path) override { return disk_.IsLink(path); }
+  std::optional<platform::TakeOver> TakeOverFolder(const Text& path) override {
+    journal_.push_back("take-over:" + Narrow(path));
+    if (disk_.IsLink(path) || !disk_.HasFolder(path)) return std::nullopt;
+    platform::TakeOver taken = disk_.takeOver;
+    for (const Text& link : disk_.LinksUnder(path)) {
+      disk_.Remove(link);
+      taken.linksRemoved.push_back(link);
+    }
+    return taken;
+  }
   platform::HeldFolder HoldFolder(const Text& path) override {
     journal_.push_back("hold:" + Narrow(path));
     platform::HeldFolder held;

@@ -59,7 +59,12 @@ TEST_F(RunTest, RowsHaveTheNameFieldOfExactlyOneHundredCharacters) {
   registry.AddProgram(u"c", Text(u"kavro"), Text(u"C:\\c.exe /x"));
   registry.AddProgram(u"d", name100, Text(u"C:\\d.exe"));
   registry.AddProgram(u"e", name130, Text(u"C:\\e.exe"));
+  registry.AddProgram(u"f", Text(u"Kavro ") + Text(40000, u'x'), Text(u"C:\\f.exe"));
   Run();
+  // A name longer than any read is cut, and said to be; no log entry is longer than its bound.
+  EXPECT_TRUE(logFile.Has(u"el valor DisplayName de la clave f tiene más de 32767 caracteres"));
+  for (const Text& line : logFile.lines) EXPECT_LE(line.size(), RunLog::kLongestEntry + 40);
+  Rows().pop_back();
   ASSERT_EQ(Rows().size(), 3u);
   EXPECT_EQ(Rows()[0], u"kavro" + Text(95, u' ') + u"C:\\c.exe /x");
   EXPECT_EQ(Rows()[1], name100 + u"C:\\d.exe");

@@ -109,12 +109,19 @@ class ReadRegistryStringTest : public ::testing::Test {
   fake::Registry registry{journal};
 };
 
-TEST_F(ReadRegistryStringTest, StringsComeBackWholeWhateverTheirLength) {
+TEST_F(ReadRegistryStringTest, StringsComeBackWholeUpToTheLongestCommandLine) {
   EXPECT_EQ(Read(fake::Registry::Sz(u"C:\\Kavro\\quitar.exe /s")), u"C:\\Kavro\\quitar.exe /s");
   const Text long4000 = Text(3998, u'a') + u"ñ€";
   EXPECT_EQ(Read(fake::Registry::Sz(long4000)), long4000);
   EXPECT_EQ(Read(fake::Registry::Sz(u"")), u"");
   EXPECT_EQ(Read({}), u"");
+  // Anyone may write a value of any length in their own list: it is cut, and said to be.
+  registry.AddKey(kKey, u"Largo")[u"VALOR"] = fake::Registry::Sz(Text(32767, u'b') + u"cd");
+  const ValorClaveReg::RegistryText cut =
+      ValorClaveReg::ReadRegistryText(registry, kHklm, kKey + u"\\Largo", u"Valor");
+  EXPECT_EQ(cut.text, Text(32767, u'b'));
+  EXPECT_TRUE(cut.cut);
+  EXPECT_EQ(Read(fake::Registry::Sz(Text(32767, u'e'))).size(), 32767u);
 }
 
 TEST_F(ReadRegistryStringTest, DataWithoutTerminatorIsNotFollowedByAnything) {

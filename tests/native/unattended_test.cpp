@@ -133,6 +133,7 @@ TEST_F(RunTest, AnUnattendedRunShowsNoBoxGoesOnAsIfOkWerePressedAndLogsWhatItDid
       u"Componente encontrado: clave KavroColgado (vista de 32 bits), nombre \"Kavro colgado\", "
       u"orden: colgado.exe",
       u"Programas instalados, vista de 64 bits: 0 subclaves, por el proveedor WMI",
+      u"c:\\kavro y lo que contiene son ahora de los administradores",
       u"Ejecutado: quitar.exe /s (",
       u"Mensaje: El programa: C:\\NoExiste\\ayuda.exe NO puede ser Ejecutado NO EXISTE.",
       u"No se pudo poner en marcha: C:\\NoExiste\\ayuda.exe",
@@ -149,10 +150,10 @@ TEST_F(RunTest, AnUnattendedRunShowsNoBoxGoesOnAsIfOkWerePressedAndLogsWhatItDid
     EXPECT_EQ(logFile.lines[i].rfind(expected[i], 0), 0u) << fake::Narrow(logFile.lines[i]);
   // The severity each entry carries for the log viewers: an error, a warning, information.
   using platform::Severity;
-  EXPECT_EQ(logFile.severities[7], Severity::Information);
-  EXPECT_EQ(logFile.severities[9], Severity::Error);     // a command that cannot be started
-  EXPECT_EQ(logFile.severities[11], Severity::Warning);  // ended at the time limit, so it remains
-  EXPECT_EQ(logFile.severities[12], Severity::Warning);
+  EXPECT_EQ(logFile.severities[8], Severity::Information);
+  EXPECT_EQ(logFile.severities[10], Severity::Error);    // a command that cannot be started
+  EXPECT_EQ(logFile.severities[12], Severity::Warning);  // ended at the time limit, so it remains
+  EXPECT_EQ(logFile.severities[13], Severity::Warning);
 }
 
 TEST(LogLayoutTest, OneEntryALineThatNothingInItsTextCanEndEarly) {

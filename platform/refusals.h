@@ -1,0 +1,19 @@
+#pragma once
+// Why the platform refused to open or delete an entry, told by the NT status it gave: another
+// program holds the entry (it is left where it is and named, and something of the suite
+// remains), or a failure nothing absorbs (the error box).
+#include <cstdint>
+
+namespace platform {
+
+inline constexpr std::uint32_t kStatusOplockBreakInProgress = 0x00000108;
+inline constexpr std::uint32_t kStatusSharingViolation = 0xC0000043;
+inline constexpr std::uint32_t kStatusFileLockConflict = 0xC0000054;
+inline constexpr std::uint32_t kStatusLockNotGranted = 0xC0000055;
+
+// True when another program holds the entry: open without sharing, locked, or under an oplock
+// whose break its holder has not acknowledged (an open that waited for that could wait for
+// ever: it completes at once instead, and the entry counts as held).
+bool HeldByAnotherProgram(std::uint32_t ntStatus);
+
+}  // namespace platform
