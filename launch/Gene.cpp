@@ -85,17 +85,23 @@ std::vector<TextView> Tokens(TextView text) {
 
 // The unattended removal of a product command's arguments, or nothing when they do not
 // name a product to install or remove.
-std::optional<Text> ProductRemoval(TextView arguments, const Text& msiexec) {
+// The options every removal of ours ends with: its UI level, no restart, and its log.
+Text RemovalOptions(const Msiexec& msiexec, bool silent) {
+  return Text(silent || msiexec.nobodyCanAnswer ? u" /qn" : u" /passive") + u" /norestart" +
+         (msiexec.log.empty() ? Text() : u" /L*v \"" + msiexec.log + u'"');
+}
+
+std::optional<Text> ProductRemoval(TextView arguments, const Msiexec& msiexec) {
   const std::vector<TextView> tokens = Tokens(arguments);
   std::optional<Text> code;
-  Text ui = u" /passive";
+  bool silent = false;
   Text properties;
   for (std::size_t i = 0; i < tokens.size(); ++i) {
     const TextView token = tokens[i];
     if (IsOption(token)) {
       const Text option = UpperCase(token.substr(1));
       if (option == u"Q" || option == u"QN" || option == u"QN-" || option == u"QUIET") {
-        ui = u" /qn";
+        silent = true;
       } else if (!code && !option.empty() && (option[0] == u'I' || option[0] == u'X')) {
         if (option.size() == 1 && i + 1 < tokens.size() && IsGuid(tokens[i + 1])) {
           code = Text(tokens[++i]);
@@ -116,7 +122,7 @@ std::optional<Text> ProductRemoval(TextView arguments, const Text& msiexec) {
     properties += token;
   }
   if (!code) return std::nullopt;
-  return msiexec + u" /x " + *code + ui + u" /norestart" + properties;
+  return msiexec.program + u" /x " + *code + RemovalOptions(msiexec, silent) + properties;
 }
 
 // The path of a program as the platform would take it: with ".exe" when its name has no
@@ -172,16 +178,17 @@ Text ThroughSysnative(const Text& commandLine, const Text& systemFolder) {
          commandLine.substr(at + folder.size());
 }
 
-Text UninstallCommand(const Text& commandLine, const Text& msiexec) {
+Text UninstallCommand(const Text& commandLine, const Msiexec& msiexec) {
   const Split split = SplitProgram(TrimBlanks(commandLine));
   if (IsMsiexec(split.program)) {
     if (auto removal = ProductRemoval(split.arguments, msiexec)) return *removal;
-    return msiexec + Text(split.arguments);
+    return msiexec.program + Text(split.arguments);
   }
   if (!NamesPackage(commandLine)) return commandLine;
   // /uninstall removes the product (/package would install or reconfigure it), and the
   // quotes keep a path with blanks in one piece.
-  return msiexec + u" /uninstall \"" + commandLine + u"\" /passive /norestart";
+  return msiexec.program + u" /uninstall \"" + commandLine + u'"' +
+         RemovalOptions(msiexec, false);
 }
 
 Launch ResolveProgram(const Text& commandLine, const Text& systemFolder,
@@ -219,10 +226,16 @@ Prepared Prepare(platform::Processes& processes, const Text& commandLine, const 
   const bool throughSysnative = how.sixtyFourBit && processes.SystemFolderRedirected();
   if (throughSysnative) command = ThroughSysnative(command, systemFolder);
   // A bare name of a 64-bit command is a program of the 64-bit system folder.
-  return {ResolveProgram(UninstallCommand(command, systemFolder + u"\\msiexec.exe"),
-                         throughSysnative ? SysnativeOf(systemFolder) : systemFolder,
-                         [&](const Text& path) { return processes.IsFile(path); }),
-          NamesPackage(command)};
+  Prepared prepared{
+      ResolveProgram(UninstallCommand(command, {systemFolder + u"\\msiexec.exe",
+                                                how.nobodyCanAnswer, how.msiexecLog}),
+                     throughSysnative ? SysnativeOf(systemFolder) : systemFolder,
+                     [&](const Text& path) { return processes.IsFile(path); }),
+      NamesPackage(command), Text()};
+  const Text logged = u" /L*v \"" + how.msiexecLog + u'"';
+  if (!how.msiexecLog.empty() && prepared.launch.commandLine.find(logged) != Text::npos)
+    prepared.msiexecLog = how.msiexecLog;
+  return prepared;
 }
 
 Outcome RunAndWait(platform::Processes& processes, platform::Window& window, Text& commandLine,
@@ -232,12 +245,18 @@ Outcome RunAndWait(platform::Processes& processes, platform::Window& window, Tex
   const bool packagePath = prepared.packagePath;
   commandLine = launch.commandLine;
   const auto start = std::chrono::steady_clock::now();
+  const Text folder = UpperCase(how.administratorsFolder) + u'\\';
+  const bool administratorsOnly = !how.administratorsFolder.empty() &&
+                                  UpperCase(launch.program).starts_with(folder);
   const std::unique_ptr<platform::Process> process =
-      launch.program.empty() ? nullptr : processes.Start(launch.program, commandLine, show);
+      launch.program.empty() ? nullptr
+                             : processes.Start(launch.program, commandLine, show, administratorsOnly);
   if (!process) {
     window.MsgBox(u"El programa: " + commandLine + u" NO puede ser Ejecutado NO EXISTE.",
                   platform::kInformationOk, Text(u"Mensaje"));
-    return {};
+    Outcome refused;
+    refused.othersCouldReplace = administratorsOnly && processes.IsFile(launch.program);
+    return refused;
   }
   if (how.started) how.started(*process);
   platform::Ending ending = WaitForProcessExit(
@@ -246,7 +265,7 @@ Outcome RunAndWait(platform::Processes& processes, platform::Window& window, Tex
   return {true, packagePath,
           std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
                                                                 start),
-          std::move(ending)};
+          std::move(ending), false, prepared.msiexecLog};
 }
 
 platform::Ending WaitForProcessExit(platform::Window& window, platform::Process& process,

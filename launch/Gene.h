@@ -23,8 +23,15 @@ inline constexpr std::uint8_t kShowNormal = 1;
 //  - any other msiexec command: <msiexec> and its arguments as read;
 //  - a package path (its last three characters are MSI in any case): <msiexec> /uninstall
 //    "<package>" /passive /norestart.
-// Anything else is returned as read.
-Text UninstallCommand(const Text& commandLine, const Text& msiexec);
+// Anything else is returned as read. Where nobody can answer, /qn stands for /passive (basic
+// UI can still show an error box, which would wait for the whole time limit); with a log, the
+// removal writes msiexec's verbose log there (/L*v "<log>").
+struct Msiexec {
+  Text program;
+  bool nobodyCanAnswer = false;
+  Text log;  // empty: none
+};
+Text UninstallCommand(const Text& commandLine, const Msiexec& msiexec);
 
 // What is handed to the platform: the program's file, found where it must be, and the command
 // line. The platform never searches for the program itself, so nothing planted in this
@@ -56,10 +63,15 @@ Text ThroughSysnative(const Text& commandLine, const Text& systemFolder);
 
 // How a command is run.
 struct Launching {
+  bool nobodyCanAnswer = false;       // a Windows Installer removal runs with /qn
+  Text msiexecLog;                    // where a Windows Installer removal writes its verbose log
   bool expandable = false;            // a REG_EXPAND_SZ value: %VARIABLE% references expanded
   bool sixtyFourBit = false;          // read from the 64-bit view: meant as 64-bit Windows means it
   std::chrono::seconds timeLimit{0};  // zero: none
   std::function<void(const platform::Process&)> started;  // told of the process once it runs
+  // A folder made the administrators' for this run (c:\kavro once taken over): a program in it
+  // that others may change was put there since, and is not started.
+  Text administratorsFolder;
 };
 
 // A command made ready to be handed over, as RunAndWait makes it (without starting it): its
@@ -67,6 +79,7 @@ struct Launching {
 struct Prepared {
   Launch launch;
   bool packagePath = false;  // handed to msiexec as a package path
+  Text msiexecLog;           // a Windows Installer removal: where msiexec writes its log
 };
 Prepared Prepare(platform::Processes& processes, const Text& commandLine, const Launching& how);
 
@@ -76,6 +89,8 @@ struct Outcome {
   bool packagePath = false;               // handed to msiexec as a package path
   std::chrono::milliseconds duration{0};  // from the start to the end of the wait
   platform::Ending ending;
+  bool othersCouldReplace = false;  // not started: a program of administratorsFolder others may change
+  Text msiexecLog;                  // a Windows Installer removal: where msiexec wrote its log
 };
 
 // Starts the command (expanded first when it is an expandable value, as Windows' own list of

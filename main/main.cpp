@@ -37,13 +37,13 @@ std::chrono::milliseconds DescendantsBound() {
 
 // /list: what a run would do, reported to the log, to standard output when that is a file or
 // a pipe, and in one box where someone can answer. 0: nothing of the suite here; 3: some.
-int List(RunLog& log, bool someoneCanAnswer) {
+int List(RunLog& log, bool someoneCanAnswer, const Text& logPath) {
   win32::Registry registry;
   win32::Processes processes;
   win32::Shell shell;
   win32::FileSystem files;
   const Inventory inventory =
-      TakeInventory(registry, processes, shell, files, log, someoneCanAnswer);
+      TakeInventory(registry, processes, shell, files, log, someoneCanAnswer, logPath);
   Text report;
   for (const Text& line : inventory.lines) report += line + u"\r\n";
   if (!inventory.suitePresent) report = u"La aplicación KavroII No está instalada en el equipo\r\n";
@@ -56,8 +56,8 @@ int List(RunLog& log, bool someoneCanAnswer) {
 }
 
 int Run(HINSTANCE instance, const CommandLine& options, RunLog& log, bool someoneCanAnswer,
-        const std::optional<Text>& temp) {
-  if (options.action == CommandLine::Action::List) return List(log, someoneCanAnswer);
+        const std::optional<Text>& temp, const Text& logPath) {
+  if (options.action == CommandLine::Action::List) return List(log, someoneCanAnswer, logPath);
   if (options.action != CommandLine::Action::Run) {
     const Text usage = UsageText();
     log.Message(usage, options.action == CommandLine::Action::Help ? platform::Severity::Information
@@ -75,7 +75,7 @@ int Run(HINSTANCE instance, const CommandLine& options, RunLog& log, bool someon
     win32::Shell shell;
     Form1 form({boxOrLog, registry, processes, shell,
                 [] { return std::make_unique<win32::FileSystem>(); }},
-               log, {someoneCanAnswer, TimeLimit(options, someoneCanAnswer)});
+               log, {someoneCanAnswer, TimeLimit(options, someoneCanAnswer), logPath});
     window.SetActivateHandler([&form] { form.Activated(); });
     window.SetEndSessionHandler([&form] { form.SessionEnding(); });
     window.SetErrorHandler([&boxOrLog](const platform::Error& error) { boxOrLog.ShowErrorBox(error); });
@@ -107,9 +107,13 @@ void LoadLibrariesFromSystemFolderOnly() {
 
 int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   LoadLibrariesFromSystemFolderOnly();
+  // The standard handles an agent gave us (its pipes) are never handed on to what we start.
+  for (const DWORD which : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE})
+    ::SetHandleInformation(::GetStdHandle(which), HANDLE_FLAG_INHERIT, 0);
   win32::ComApartment com;
   const CommandLine options = ParseCommandLine(win32::Arguments());
-  const bool someoneCanAnswer = !options.quiet && win32::StationVisible();
+  const bool someoneCanAnswer =
+      SomeoneCanAnswer(options, win32::StationVisible(), win32::SessionId());
   // A run while another is under way would run the same uninstallers beside it, and could
   // delete the data folder under the other's feet: it does nothing at all, and says so once.
   // (Showing the usage text and /list take no part.) The mark comes before the log is opened.
@@ -136,7 +140,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
       log.NoUninstallersTemp(*temp->error());
     }
   }
-  const int status = Run(instance, options, log, someoneCanAnswer, temp ? temp->path() : std::nullopt);
+  const int status = Run(instance, options, log, someoneCanAnswer,
+                         temp ? temp->path() : std::nullopt, file.Path());
   if (temp && !temp->Remove()) log.UninstallersTempLeft(*temp->path());
   if (options.action != CommandLine::Action::List) log.Ended(status);  // /list says its own end
   return status;

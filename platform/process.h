@@ -86,12 +86,14 @@ class Processes {
   // window-show code for its first window, at normal priority, inheriting none of this
   // program's handles (an agent's pipes among them: a helper it leaves running must not keep
   // the agent reading), in the system folder, with this program's environment but for TEMP
-  // and TMP, which name a folder only administrators may change. The program's file is opened first,
-  // without following links and without write or delete sharing, and held until the process
-  // runs, so nobody can swap it in between. Nothing when it is a link, or the platform
-  // refuses.
+  // and TMP, which name a folder only administrators may change. The program's file is opened
+  // first, without following links and without write or delete sharing, and held until the
+  // process runs, so nobody can swap it in between. Nothing when it is a link, or the platform
+  // refuses; nor, with `administratorsOnly`, when users other than those the program trusts
+  // may change it or its folder (in a folder made the administrators' for this run, such a
+  // program was put there since).
   virtual std::unique_ptr<Process> Start(const Text& program, const Text& commandLine,
-                                         std::uint8_t show) = 0;
+                                         std::uint8_t show, bool administratorsOnly) = 0;
   // True when a file (not a folder) is at the path.
   virtual bool IsFile(const Text& path) = 0;
   // The text with its %VARIABLE% references replaced by the environment's values.

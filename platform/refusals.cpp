@@ -2,13 +2,16 @@
 
 namespace platform {
 
-bool HeldByAnotherProgram(std::uint32_t ntStatus) {
+bool HeldByAnotherProgram(std::uint32_t ntStatus, bool readOnly) {
   switch (ntStatus) {
     case kStatusOplockBreakInProgress:
     case kStatusSharingViolation:
     case kStatusFileLockConflict:
     case kStatusLockNotGranted:
+    case kStatusDeletePending:
       return true;
+    case kStatusCannotDelete:
+      return !readOnly;
     default:
       return false;
   }

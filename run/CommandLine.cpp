@@ -58,6 +58,10 @@ CommandLine ParseCommandLine(const std::vector<Text>& args) {
   return options;
 }
 
+bool SomeoneCanAnswer(const CommandLine& options, bool stationVisible, std::uint32_t session) {
+  return !options.quiet && stationVisible && session != 0;
+}
+
 std::chrono::seconds TimeLimit(const CommandLine& options, bool someoneCanAnswer) {
   if (options.timeoutSeconds) return std::chrono::seconds(*options.timeoutSeconds);
   return someoneCanAnswer ? std::chrono::seconds(0) : kUnattendedTimeout;

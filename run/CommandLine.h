@@ -29,6 +29,10 @@ struct CommandLine {
 // The arguments after the program's name, already split (quotes removed).
 CommandLine ParseCommandLine(const std::vector<Text>& args);
 
+// Whether someone can answer a message box: not with /quiet, not in a window station no user
+// sees, and not in session 0, which nobody ever sees (whatever station a launcher gave us).
+bool SomeoneCanAnswer(const CommandLine& options, bool stationVisible, std::uint32_t session);
+
 // The limit of each component's uninstall; zero for none. Where nobody can answer, an
 // uninstaller's question would wait forever: 30 minutes unless /timeout says otherwise.
 std::chrono::seconds TimeLimit(const CommandLine& options, bool someoneCanAnswer);

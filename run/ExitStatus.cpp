@@ -17,6 +17,8 @@ constexpr Meaning kMeanings[] = {
     {kExitRetry,
      u"otra instalación en curso: como 3, y un desinstalador lo indicó; o ya había otra ejecución "
      u"de este programa y no se hizo nada. Conviene repetir más tarde"},
+    {kExitRestartStarted,
+     u"terminado: no queda ningún componente; un desinstalador ya inició el reinicio del equipo"},
     {kExitRestartNeeded,
      u"terminado: no queda ningún componente; hace falta reiniciar para completar"},
     {kExitInvalidCommandLine, u"línea de órdenes no válida: no se hizo nada"},
@@ -34,7 +36,8 @@ void UninstallResults::Ran(std::optional<std::uint32_t> exitCode, bool entryGone
     componentRemains = true;
     if (exitCode == kInstallInProgress) remainingSaidRetry = true;
   }
-  if (exitCode == kRestartRequired || exitCode == kRestartInitiated) restartRequested = true;
+  if (exitCode == kRestartRequired) restartRequested = true;
+  if (exitCode == kRestartInitiated) restartStarted = true;
 }
 
 bool PackageRemoved(std::optional<std::uint32_t> exitCode) {
@@ -46,6 +49,7 @@ int ExitStatusOf(const UninstallResults& results) {
   if (results.commandNotStarted) return kExitCommandNotStarted;
   if (results.componentRemains) return results.remainingSaidRetry ? kExitRetry : kExitComponentsRemain;
   if (results.leftovers) return kExitComponentsRemain;
+  if (results.restartStarted) return kExitRestartStarted;
   return results.restartRequested ? kExitRestartNeeded : kExitCompleted;
 }
 

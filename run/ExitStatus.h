@@ -5,7 +5,7 @@
 
 #include "platform/text.h"
 
-// Where several apply, the first in this order wins: 2, 1, 1618, 3, 3010, 0.
+// Where several apply, the first in this order wins: 2, 1, 1618, 3, 1641, 3010, 0.
 enum ExitStatus : int {
   kExitCompleted = 0,              // the run reached its end and every component is gone
   kExitCommandNotStarted = 1,      // the run reached its end, but some command could not be started
@@ -15,6 +15,8 @@ enum ExitStatus : int {
   kExitRetry = 1618,               // as 3, and one of those uninstallers said another installation
                                    // was in progress; or another run of this program was under way
                                    // and nothing was done: worth trying again later
+  kExitRestartStarted = 1641,      // every component is gone; an uninstaller has already
+                                   // started a restart of the computer
   kExitRestartNeeded = 3010,       // every component is gone; a restart finishes the removal
   kExitInvalidCommandLine = 1639,  // nothing was done (the value Windows Installer uses)
 };
@@ -24,7 +26,8 @@ struct UninstallResults {
   bool commandNotStarted = false;
   bool componentRemains = false;        // still registered after its uninstaller ran
   bool remainingSaidRetry = false;      // the uninstaller of such a component returned 1618
-  bool restartRequested = false;        // some uninstaller returned 3010 or 1641
+  bool restartRequested = false;        // some uninstaller returned 3010
+  bool restartStarted = false;          // some uninstaller returned 1641: it is restarting
   bool leftovers = false;               // the clean-up left something: a file another program
                                         // held, or an install folder it could not clean
 

@@ -85,6 +85,9 @@ void Form1::RunUninstallers() {
     how.expandable = component.chosen.command.expandable;
     how.sixtyFourBit = component.view == platform::RegistryView::SixtyFourBit;
     how.timeLimit = options_.timeLimit;
+    how.nobodyCanAnswer = !options_.someoneCanAnswer;
+    how.msiexecLog = MsiexecLogPath(options_.logPath, component.keyName);
+    if (installFolderTaken_) how.administratorsFolder = kInstallFolder;
     // Said before the wait: a program that replaced the uninstaller could end this run.
     how.started = [&](const platform::Process& started) {
       if (started.OthersCanReplace()) log_.OthersCanReplace(command);
@@ -92,7 +95,7 @@ void Form1::RunUninstallers() {
     const Gene::Outcome outcome =
         Gene::RunAndWait(platform_.processes, platform_.window, command, Gene::kShowNormal, how);
     if (!outcome.started) {
-      log_.NotStarted(command, component.chosen.quiet);
+      log_.NotStarted(command, component.chosen.quiet, outcome.othersCouldReplace);
       results_.commandNotStarted = true;
       continue;
     }
@@ -103,7 +106,8 @@ void Form1::RunUninstallers() {
         outcome.packagePath ? std::optional<bool>(PackageRemoved(outcome.ending.exitCode))
                             : std::nullopt;
     results_.Ran(outcome.ending.exitCode, byCode.value_or(entryGone));
-    log_.Ran(command, component.chosen.quiet, outcome.duration, outcome.ending, entryGone, byCode);
+    log_.Ran(command, component.chosen.quiet, outcome.duration, outcome.ending, entryGone, byCode,
+             outcome.msiexecLog);
     if (outcome.ending.timeLimitReached) {
       // Ended by the limit: whatever it did, it did not finish.
       results_.componentRemains = true;
@@ -125,6 +129,7 @@ void Form1::TakeOverInstallFolder() {
   for (const auto& [path, error] : taken->refused) log_.NotTaken(path, error);
   for (const Text& path : taken->tooDeep) log_.TooDeep(path);
   installFolderRefused_ = !taken->refused.empty() || !taken->tooDeep.empty();
+  installFolderTaken_ = !installFolderRefused_;
   log_.InstallFolderTaken(kInstallFolder, !installFolderRefused_);
 }
 
@@ -209,27 +214,39 @@ void Form1::SweepInstallFolder(platform::Folder& install) {
 }
 
 void Form1::RemoveDesktopShortcut() {
-  // The shortcut is often made for all users; under a deployment agent the user's own desktop
-  // is the SYSTEM account's, which holds nothing.
-  RemoveShortcutFrom(platform::Desktop::User);
-  RemoveShortcutFrom(platform::Desktop::Public);
+  // The shortcut is often made for all users, or on each user's own desktop; under a
+  // deployment agent the running user's desktop is the SYSTEM account's, which holds nothing.
+  // Without a desktop folder of its own (the SYSTEM account's often does not exist), the
+  // running user has no shortcut.
+  const std::optional<Text> user = platform_.shell.DesktopFolder(platform::Desktop::User);
+  if (!user) {
+    log_.NoDesktop(Text());
+  } else if (!user->empty() && !Fso().FolderExists(*user)) {
+    log_.NoDesktop(*user);
+  }
+  const auto expand = [this](const Text& text) {
+    return platform_.processes.ExpandEnvironment(text);
+  };
+  for (const Text& desktop :
+       suite::Desktops(platform_.registry, user,
+                       platform_.shell.DesktopFolder(platform::Desktop::Public), expand))
+    RemoveShortcutFrom(desktop);
 }
 
-void Form1::RemoveShortcutFrom(platform::Desktop which) {
-  // Without a desktop folder (the SYSTEM account's often does not exist) there is no shortcut.
-  const std::optional<Text> desktop = platform_.shell.DesktopFolder(which);
-  if (!desktop) {
-    log_.NoDesktop(Text());
-    return;
-  }
-  const Text shortcut = *desktop + kShortcutName;
+void Form1::RemoveShortcutFrom(const Text& desktop) {
+  const Text shortcut = desktop + kShortcutName;
   if (Fso().FileExists(shortcut)) {
-    if (Fso().DeleteFile(shortcut, kNoForce)) {
+    // Whatever keeps it (another program, its read-only flag, a link on the way to it), a
+    // shortcut left is named and counted, and never stops the run.
+    bool deleted = false;
+    try {
+      deleted = Fso().DeleteFile(shortcut, kNoForce);
+    } catch (const platform::Error&) {
+    }
+    if (deleted) {
       log_.DeletedShortcut(shortcut);
     } else {
       LeftHeld({shortcut});
     }
-  } else if (!desktop->empty() && !Fso().FolderExists(*desktop)) {
-    log_.NoDesktop(*desktop);
   }
 }

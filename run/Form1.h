@@ -28,6 +28,7 @@ struct Platform {
 struct RunOptions {
   bool someoneCanAnswer = true;       // someone sees the window and can answer an uninstaller
   std::chrono::seconds timeLimit{0};  // of each component's uninstall; zero for none
+  Text logPath;                       // the run's log (msiexec's go beside it); empty: none
 };
 
 class Form1 {
@@ -61,7 +62,7 @@ class Form1 {
   void LeftHeld(const std::vector<Text>& paths);
   void LeftTooDeep(const std::vector<Text>& paths);
   void RemoveDesktopShortcut();
-  void RemoveShortcutFrom(platform::Desktop desktop);
+  void RemoveShortcutFrom(const Text& desktop);
 
   // Fso: the window's file-system object, made on first use.
   platform::FileSystem& Fso();
@@ -74,5 +75,6 @@ class Form1 {
   std::vector<suite::Component> components_;  // what each row of LstKeys came from, in order
   UninstallResults results_;
   bool installFolderRefused_ = false;  // c:\kavro could not be taken whole: nothing runs from it
+  bool installFolderTaken_ = false;    // it was: a program in it others may change is not run
   int exitCode_ = kExitErrorBox;  // until the run reaches its end
 };

@@ -7,7 +7,7 @@
 
 Inventory TakeInventory(platform::Registry& registry, platform::Processes& processes,
                         platform::Shell& shell, platform::FileSystem& files, RunLog& log,
-                        bool someoneCanAnswer) {
+                        bool someoneCanAnswer, const Text& logPath) {
   Inventory inventory;
   const auto add = [&](const Text& line, bool warning = false) {
     inventory.lines.push_back(line);
@@ -18,6 +18,8 @@ Inventory TakeInventory(platform::Registry& registry, platform::Processes& proce
     Gene::Launching how;
     how.expandable = component.chosen.command.expandable;
     how.sixtyFourBit = component.view == platform::RegistryView::SixtyFourBit;
+    how.nobodyCanAnswer = !someoneCanAnswer;
+    how.msiexecLog = MsiexecLogPath(logPath, component.keyName);
     const Gene::Prepared prepared = Gene::Prepare(processes, component.chosen.command.text, how);
     add(u"Componente: " + ViewName(component.view) + u", clave " + component.keyName +
             u", nombre \"" + component.displayName + u"\", se entregaría" +

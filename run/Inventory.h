@@ -22,4 +22,4 @@ struct Inventory {
 // also the suite in other users' own lists, which it would leave. Each line is logged too.
 Inventory TakeInventory(platform::Registry& registry, platform::Processes& processes,
                         platform::Shell& shell, platform::FileSystem& files, RunLog& log,
-                        bool someoneCanAnswer);
+                        bool someoneCanAnswer, const Text& logPath = Text());

@@ -17,10 +17,14 @@ Text CmtraceEntry(const Text& text, platform::Severity severity, const LogStamp&
   Text safe = text;
   for (char16_t& c : safe)
     if (c == u'\r' || c == u'\n') c = u' ';
-  // The viewers end an entry's text at the first "]LOG]!>"; a zero-width space keeps it apart.
-  const Text end = u"]LOG]!>";
-  for (std::size_t at = safe.find(end); at != Text::npos; at = safe.find(end, at + end.size()))
-    safe.insert(at + end.size() - 1, 1, u'\u200B');
+  // The viewers end an entry's text at the first "]LOG]!>" and start one at "<![LOG["; a
+  // zero-width space inside each keeps the text one entry.
+  for (const char16_t* marker : {u"]LOG]!>", u"<![LOG["}) {
+    const TextView found(marker);
+    for (std::size_t at = safe.find(found); at != Text::npos;
+         at = safe.find(found, at + found.size()))
+      safe.insert(at + found.size() - 1, 1, u'\u200B');
+  }
   char fields[160];
   std::snprintf(fields, sizeof fields,
                 "]LOG]!><time=\"%02u:%02u:%02u.%03u%c%03d\" date=\"%02u-%02u-%04u\" "

@@ -18,5 +18,6 @@ struct LogStamp {
 };
 
 // The entry, one line without its line end. The text is kept whole, on one line, and can
-// never end the entry early: "]LOG]!>" in it gets an invisible break.
+// never end the entry early nor start another: "]LOG]!>" and "<![LOG[" in it get an invisible
+// break.
 Text CmtraceEntry(const Text& text, platform::Severity severity, const LogStamp& stamp);

@@ -32,6 +32,7 @@ platform::Severity SeverityOfEnd(int exitStatus) {
   switch (exitStatus) {
     case kExitCompleted:
     case kExitRestartNeeded:
+    case kExitRestartStarted:
       return platform::Severity::Information;
     case kExitErrorBox:
     case kExitInvalidCommandLine:
@@ -47,6 +48,15 @@ Text QuietMark(bool quiet) { return quiet ? u" (QuietUninstallString)" : u""; }
 
 Text ViewName(platform::RegistryView view) {
   return view == platform::RegistryView::SixtyFourBit ? u"vista de 64 bits" : u"vista de 32 bits";
+}
+
+Text MsiexecLogPath(const Text& logPath, const Text& keyName) {
+  const std::size_t slash = logPath.find_last_of(u'\\');
+  if (slash == Text::npos) return Text();
+  Text name = keyName;
+  for (char16_t& c : name)
+    if (c < 0x20 || Text(u"\\/:*?\"<>|").find(c) != Text::npos) c = u'_';
+  return logPath.substr(0, slash + 1) + u"DesinstalaKavro1-msi-" + name + u".log";
 }
 
 void RunLog::Started(const Text& version, const Text& commandLine, const Text& user,
@@ -79,9 +89,12 @@ void RunLog::Found(const Text& keyName, platform::RegistryView view, const Text&
                                   : u", orden silenciosa (QuietUninstallString): " + quietCommand));
 }
 
-void RunLog::NotStarted(const Text& command, bool quiet) {
+void RunLog::NotStarted(const Text& command, bool quiet, bool othersCouldReplace) {
   Write(platform::Severity::Error,
-        u"No se pudo poner en marcha" + QuietMark(quiet) + u": " + command);
+        u"No se pudo poner en marcha" + QuietMark(quiet) + u": " + command +
+            (othersCouldReplace ? u" (otros usuarios pueden cambiar su programa: se puso en "
+                                  u"c:\\kavro después de hacerla de los administradores)"
+                                : u""));
 }
 
 void RunLog::PerUserComponent(const Text& key, const Text& displayName) {
@@ -104,7 +117,8 @@ void RunLog::AlreadyGone(const Text& keyName) {
 }
 
 void RunLog::Ran(const Text& command, bool quiet, std::chrono::milliseconds duration,
-                 const platform::Ending& ending, bool entryGone, std::optional<bool> byExitCode) {
+                 const platform::Ending& ending, bool entryGone, std::optional<bool> byExitCode,
+                 const Text& msiexecLog) {
   Text line = u"Ejecutado" + QuietMark(quiet) + u": " + command + u" (" +
               DecimalText(duration.count()) + u" ms), código de salida " +
               (ending.exitCode ? DecimalText(*ending.exitCode) : Text(u"desconocido"));
@@ -114,6 +128,7 @@ void RunLog::Ran(const Text& command, bool quiet, std::chrono::milliseconds dura
     line += u", esperados también: " + Joined(ending.descendants);
   }
   if (!ending.leftRunning.empty()) line += u", sin esperar más a: " + Joined(ending.leftRunning);
+  if (!msiexecLog.empty()) line += u", registro de msiexec: " + msiexecLog;
   line += entryGone ? u"; la entrada ya no está registrada" : u"; la entrada sigue registrada";
   if (byExitCode && !entryGone) {
     line += *byExitCode ? u", como es normal en un paquete: msiexec lo dio por desinstalado"

@@ -12,6 +12,10 @@
 // "vista de 32 bits" or "vista de 64 bits", as the log and the report of /list name a view.
 Text ViewName(platform::RegistryView view);
 
+// Where msiexec writes its verbose log for the component of that key: beside the run's log,
+// "DesinstalaKavro1-msi-<key>.log" (what a file name cannot hold as '_'); empty without a log.
+Text MsiexecLogPath(const Text& logPath, const Text& keyName);
+
 class RunLog {
  public:
   // The longest text of one entry: a longer one is cut (anyone may register a program named
@@ -33,7 +37,8 @@ class RunLog {
   // A value longer than the longest read, cut to it.
   void ValueCut(const Text& key, const Text& valueName);
   // quiet: the command handed over is the entry's QuietUninstallString.
-  void NotStarted(const Text& command, bool quiet = false);
+  // othersCouldReplace: its program, in c:\kavro once taken over, could be changed by others.
+  void NotStarted(const Text& command, bool quiet = false, bool othersCouldReplace = false);
   // The suite in another user's own list of installed programs: named, never run.
   void PerUserComponent(const Text& key, const Text& displayName);
   // The program of a command that ran is in a file or folder other users may change.
@@ -44,7 +49,7 @@ class RunLog {
   // byExitCode: a package path, judged removed or not by msiexec's exit code.
   void Ran(const Text& command, bool quiet, std::chrono::milliseconds duration,
            const platform::Ending& ending, bool entryGone,
-           std::optional<bool> byExitCode = std::nullopt);
+           std::optional<bool> byExitCode = std::nullopt, const Text& msiexecLog = Text());
   // A component's uninstall reached the time limit: the programs of it that were ended.
   void TimeLimitReached(const Text& keyName, const Text& command, std::chrono::seconds limit,
                         const std::vector<Text>& ended);

@@ -11,6 +11,9 @@ const Text kMainExecutable = u"KAVRO.EXE";
 constexpr platform::HiveHandle kUsers =
     static_cast<platform::HiveHandle>(0x80000003u);  // HKEY_USERS
 const Text kPerUserKey = u"Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+const Text kProfileList = u"SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList";
+const Text kShellFolders =
+    u"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\User Shell Folders";
 
 }  // namespace
 
@@ -68,6 +71,41 @@ std::vector<Text> FindPerUserComponents(platform::Registry& registry, RunLog& lo
     }
   }
   return found;
+}
+
+std::vector<Text> Desktops(platform::Registry& registry, const std::optional<Text>& user,
+                           const std::optional<Text>& shared,
+                           const std::function<Text(const Text&)>& expand) {
+  std::vector<Text> desktops;
+  const auto add = [&](const Text& folder) {
+    for (const Text& known : desktops)
+      if (UpperCase(known) == UpperCase(folder)) return;
+    desktops.push_back(folder);
+  };
+  // A local folder ("C:\\..."): a redirected desktop on a share is out of SYSTEM's reach.
+  const auto addLocal = [&](const Text& folder) {
+    if (folder.size() >= 3 && folder[1] == u':' && folder[2] == u'\\') add(folder);
+  };
+  for (const std::optional<Text>& folder : {user, shared})
+    if (folder) add(*folder);
+  const platform::RegistryView view = registry.HasSixtyFourBitView()
+                                          ? platform::RegistryView::SixtyFourBit
+                                          : platform::RegistryView::ThirtyTwoBit;
+  for (const Text& sid : registry.EnumKeyDirect(kHive, kProfileList, view)) {
+    Text profile = expand(ValorClaveReg::ReadRegistryString(
+        registry, kHive, kProfileList + u'\\' + sid, u"ProfileImagePath", view));
+    while (!profile.empty() && profile.back() == u'\\') profile.pop_back();
+    if (profile.empty()) continue;
+    addLocal(profile + u"\\Desktop");
+    // That user's own choice, where their hive is loaded (%USERPROFILE% is theirs, not ours).
+    Text named = ValorClaveReg::ReadRegistryString(registry, kUsers, sid + u'\\' + kShellFolders,
+                                                   u"Desktop", view);
+    const Text variable = u"%USERPROFILE%";
+    if (const std::size_t at = UpperCase(named).find(variable); at != Text::npos)
+      named.replace(at, variable.size(), profile);
+    if (named.find(u'%') == Text::npos) addLocal(named);
+  }
+  return desktops;
 }
 
 std::optional<platform::Entry> DataFolderIn(platform::Folder& install) {

@@ -1,11 +1,13 @@
 #pragma once
 // The suite on a PC: where it lives, and how its components are found. Shared by the run and by
 // the report of what a run would do (/list), so that both see the same.
+#include <functional>
 #include <optional>
 #include <vector>
 
 #include "platform/files.h"
 #include "platform/registry.h"
+#include "platform/shell.h"
 #include "run/ComponentRow.h"
 #include "run/RunLog.h"
 
@@ -38,6 +40,15 @@ std::vector<Component> FindComponents(platform::Registry& registry, RunLog& log,
 // user's among them): another user's, never removed by this program; their full key paths,
 // each logged as a warning.
 std::vector<Text> FindPerUserComponents(platform::Registry& registry, RunLog& log);
+
+// Every desktop the shortcut may be on: the running user's and the one shared by all users
+// (as the shell names them; nothing for one the user has not), and each user profile's
+// (profiles from the registry's profile list, their desktop as the profile's own "Desktop"
+// folder and, where that user's hive is loaded, the one that user's shell folders name: local
+// folders only), each once. `expand` expands a value's %VARIABLE% references.
+std::vector<Text> Desktops(platform::Registry& registry, const std::optional<Text>& user,
+                           const std::optional<Text>& shared,
+                           const std::function<Text(const Text&)>& expand);
 
 // The data folder among the install folder's entries, as its listing shows it.
 std::optional<platform::Entry> DataFolderIn(platform::Folder& install);

@@ -20,19 +20,14 @@
 // handle, and deleted through that handle. A name is never looked up twice, so an entry
 // swapped for a link after it was listed is removed as a link, never followed.
 
+// The NT status of the last failure of this thread (ntdll; not in MinGW's headers).
+extern "C" LONG NTAPI RtlGetLastNtStatus();
+
 namespace win32 {
 namespace {
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 constexpr ULONG kFileOpen = 1;  // FILE_OPEN
-
-// An absolute drive path in its extended-length form, so that a deep tree is not cut short
-// by MAX_PATH.
-std::wstring LongPath(const Text& path) {
-  std::wstring wide = WideString(path);
-  if (wide.size() >= 3 && wide[1] == L':' && wide[2] == L'\\') return L"\\\\?\\" + wide;
-  return wide;
-}
 
 DWORD Attributes(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()); }
 
@@ -70,7 +65,17 @@ std::vector<platform::Entry> EntriesOf(HANDLE folder) {
 // "delete pending" until it lets go, and its folder cannot be removed meanwhile. Where the
 // platform refuses that (older Windows, FAT, Wine), the classic disposition, from then on in
 // that tree (`posixRefused`).
-void MarkDeleted(HANDLE entry, bool force, bool& posixRefused) {
+// False, and nothing marked, when Windows refuses because another program holds the entry
+// (HeldByAnotherProgram: a mapped image, one already being deleted); any other refusal throws.
+bool MarkDeleted(HANDLE entry, bool force, bool& posixRefused) {
+  const auto refused = [entry](DWORD error) {
+    const auto status = static_cast<std::uint32_t>(::RtlGetLastNtStatus());
+    FILE_BASIC_INFO basic{};
+    ::GetFileInformationByHandleEx(entry, FileBasicInfo, &basic, sizeof basic);
+    if (platform::HeldByAnotherProgram(status, basic.FileAttributes & FILE_ATTRIBUTE_READONLY))
+      return false;
+    Throw(error);
+  };
   if (force) {
     FILE_BASIC_INFO basic{};
     if (::GetFileInformationByHandleEx(entry, FileBasicInfo, &basic, sizeof basic) &&
@@ -85,16 +90,17 @@ void MarkDeleted(HANDLE entry, bool force, bool& posixRefused) {
     FILE_DISPOSITION_INFO_EX disposition{FILE_DISPOSITION_FLAG_DELETE |
                                          FILE_DISPOSITION_FLAG_POSIX_SEMANTICS};
     if (::SetFileInformationByHandle(entry, kDispositionInfoEx, &disposition, sizeof disposition))
-      return;
+      return true;
     const DWORD error = ::GetLastError();
     if (error != ERROR_INVALID_PARAMETER && error != ERROR_NOT_SUPPORTED &&
         error != ERROR_INVALID_FUNCTION)
-      Throw(error);
+      return refused(error);
     posixRefused = true;
   }
   FILE_DISPOSITION_INFO disposition{TRUE};
-  ThrowLastErrorIf(!::SetFileInformationByHandle(entry, FileDispositionInfo, &disposition,
-                                                 sizeof disposition));
+  if (!::SetFileInformationByHandle(entry, FileDispositionInfo, &disposition, sizeof disposition))
+    return refused(::GetLastError());
+  return true;
 }
 
 // One folder of a walk: its handle, the handle's own name, its path, its entries as listed
@@ -199,14 +205,19 @@ std::optional<platform::Removal> RemoveEntry(HANDLE parent, const std::wstring& 
     if (error) Throw(error);
     const Judged judged = Judge(entry.get(), at.name, listed);
     if (judged.directory) return entry;
-    MarkDeleted(entry.get(), force, posixRefused);
-    if (!(judged.link && listed.folder)) ++removal.files;
+    if (!MarkDeleted(entry.get(), force, posixRefused)) {
+      removal.held.push_back(path);
+      stays = true;
+    } else if (!(judged.link && listed.folder)) {
+      ++removal.files;
+    }
     return {};
   };
   const auto leave = [&](Level& done) {
     if (done.keep) return true;  // the folder stays, with what stays in it
-    MarkDeleted(done.handle, force, posixRefused);
-    return false;
+    if (MarkDeleted(done.handle, force, posixRefused)) return false;
+    removal.held.push_back(done.path);
+    return true;
   };
   Walk(parent, parentName, parentPath, top, removal.tooDeep, visit, leave);
   if (!found) return std::nullopt;
@@ -290,17 +301,13 @@ PSECURITY_DESCRIPTOR AdministratorsDescriptor(bool folder) {
 // Sets the administrators' owner and protected DACL through the handle.
 DWORD SetAdministrators(HANDLE entry, bool folder) {
   PSECURITY_DESCRIPTOR descriptor = AdministratorsDescriptor(folder);
-  PSID owner = nullptr;
-  PACL dacl = nullptr;
-  BOOL defaulted = FALSE, present = FALSE;
-  if (!descriptor || !::GetSecurityDescriptorOwner(descriptor, &owner, &defaulted) ||
-      !::GetSecurityDescriptorDacl(descriptor, &present, &dacl, &defaulted)) {
-    return ::GetLastError() ? ::GetLastError() : ERROR_INVALID_SECURITY_DESCR;
-  }
-  return ::SetSecurityInfo(entry, SE_FILE_OBJECT,
-                           OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION |
-                               PROTECTED_DACL_SECURITY_INFORMATION,
-                           owner, nullptr, dacl, nullptr);
+  if (!descriptor) return ERROR_INVALID_SECURITY_DESCR;
+  // On the handle alone: SetSecurityInfo would also rewrite what is below a folder, by path,
+  // before this walk has removed the links in it.
+  return ::SetKernelObjectSecurity(entry, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
+                                   descriptor)
+             ? 0
+             : ::GetLastError();
 }
 
 // Opens the entry `name` of `parent` to change its security. A user may own it and have left
@@ -314,13 +321,9 @@ DWORD OpenToTake(HANDLE parent, const std::wstring& name, bool folder, UniqueFil
   UniqueFile owned;
   if (DWORD ownerError = OpenRelative(parent, name, WRITE_OWNER, kShareAll, kFileOpen, 0, owned))
     return ownerError;
-  PSID administrators = nullptr;
-  BOOL defaulted = FALSE;
-  ::GetSecurityDescriptorOwner(AdministratorsDescriptor(folder), &administrators, &defaulted);
-  if (DWORD ownerError = ::SetSecurityInfo(owned.get(), SE_FILE_OBJECT, OWNER_SECURITY_INFORMATION,
-                                           administrators, nullptr, nullptr, nullptr)) {
-    return ownerError;
-  }
+  if (!::SetKernelObjectSecurity(owned.get(), OWNER_SECURITY_INFORMATION,
+                                 AdministratorsDescriptor(folder)))
+    return ::GetLastError();
   return OpenRelative(parent, name, access, kShareAll, kFileOpen, 0, entry);
 }
 
@@ -363,7 +366,7 @@ void TakeOverEntry(HANDLE parent, const std::wstring& parentName, const Text& pa
       }
       try {
         Judge(entry.get(), at.name, listed);
-        MarkDeleted(entry.get(), false, posixRefused);
+        if (!MarkDeleted(entry.get(), false, posixRefused)) Throw(ERROR_SHARING_VIOLATION);
         taken.linksRemoved.push_back(path);
       } catch (const platform::Error& error) {
         taken.refused.emplace_back(path, error);
@@ -378,6 +381,25 @@ void TakeOverEntry(HANDLE parent, const std::wstring& parentName, const Text& pa
     }
     if (!IsEntryItself(entry.get(), at.name, name)) {
       refuse(path, kReparsePointEncountered);  // made a link since it was listed
+      return {};
+    }
+    FILE_STANDARD_INFO standard{};
+    if (!listed.folder &&
+        ::GetFileInformationByHandleEx(entry.get(), FileStandardInfo, &standard, sizeof standard) &&
+        standard.NumberOfLinks > 1) {
+      // A hard link: the file has a name elsewhere too (a user may have linked one of the
+      // system's). Its permissions are not ours to set: this name is removed, as a link.
+      entry.reset();
+      UniqueFile linkName;
+      const DWORD error = OpenRelative(at.handle, name, DELETE, kShareAll, kFileOpen,
+                                       FILE_NON_DIRECTORY_FILE, linkName);
+      try {
+        if (error) Throw(error);
+        if (!MarkDeleted(linkName.get(), false, posixRefused)) Throw(ERROR_SHARING_VIOLATION);
+        taken.linksRemoved.push_back(path);
+      } catch (const platform::Error& failed) {
+        taken.refused.emplace_back(path, failed);
+      }
       return {};
     }
     if (!taken.othersCouldChange && OthersMayChange(entry.get())) taken.othersCouldChange = path;
@@ -433,26 +455,29 @@ bool FileSystem::FileExists(const Text& path) {
   return attributes != INVALID_FILE_ATTRIBUTES && !(attributes & FILE_ATTRIBUTE_DIRECTORY);
 }
 
-// Only the shortcut is deleted by path: its desktop folders are the running user's own and the
-// one shared by all users, which only administrators may change. Its entry is still opened
-// relative to its folder and never followed.
+// Only the shortcut is deleted by path: each desktop folder is walked to from its drive's root
+// without following a link (a user may make their own desktop a link), and the shortcut
+// opened relative to it, never followed.
 bool FileSystem::DeleteFile(const Text& path, bool force) {
-  const std::wstring full = LongPath(path);
-  WIN32_FIND_DATAW found;
-  UniqueFind find(
-      ::FindFirstFileExW(full.c_str(), FindExInfoBasic, &found, FindExSearchNameMatch, nullptr, 0));
-  if (!find) ThrowLastError();
-  const bool folder = found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY;
-  const bool link = IsLinkTag(found.dwFileAttributes, found.dwReserved0);
-  if (folder && !link) Throw(ERROR_ACCESS_DENIED);  // a folder is no file, as DeleteFileW says
-  UniqueFile parent(::CreateFileW(ParentOf(full).c_str(),
-                                  FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, kShareAll, nullptr,
-                                  OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr));
-  if (!parent) ThrowLastError();
+  const std::wstring wide = WideString(path);
+  Walked folder;
+  if (DWORD error = WalkToFolder(ParentOf(wide), folder)) Throw(error);
+  const std::wstring leaf = LeafOf(wide);
+  UniqueFile entry;
+  if (DWORD error = OpenRelative(folder.folder.get(), leaf, FILE_READ_ATTRIBUTES, kShareAll,
+                                 kFileOpen, 0, entry)) {
+    Throw(error);
+  }
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  ThrowLastErrorIf(!::GetFileInformationByHandleEx(entry.get(), FileAttributeTagInfo, &tag, sizeof tag));
+  entry.reset();
+  const bool isFolder = tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY;
+  const bool link = IsLinkTag(tag.FileAttributes, tag.ReparseTag);
+  if (isFolder && !link) Throw(ERROR_ACCESS_DENIED);  // a folder is no file, as DeleteFileW says
   bool posixRefused = false;
   const std::optional<platform::Removal> removed =
-      RemoveEntry(parent.get(), HandleName(parent.get()), ToText(ParentOf(WideString(path))),
-                  {ToText(found.cFileName), folder, link}, force, posixRefused);
+      RemoveEntry(folder.folder.get(), folder.folderName, ToText(ParentOf(wide)),
+                  {ToText(leaf), isFolder, link}, force, posixRefused);
   if (!removed) Throw(ERROR_FILE_NOT_FOUND);
   return removed->held.empty();
 }
@@ -491,11 +516,21 @@ std::optional<platform::TakeOver> FileSystem::TakeOverFolder(const Text& path) {
   if (WalkToFolder(ParentOf(wide), walked)) return std::nullopt;
   const std::wstring leaf = LeafOf(wide);
   UniqueFile folder;
-  if (OpenRelative(walked.folder.get(), leaf, FILE_READ_ATTRIBUTES, kShareAll, kFileOpen,
-                   FILE_DIRECTORY_FILE, folder) ||
-      !IsEntryItself(folder.get(), walked.folderName, leaf)) {
-    return std::nullopt;  // nothing there, a file, or a link: no folder of the suite's to take
+  if (OpenRelative(walked.folder.get(), leaf, FILE_READ_ATTRIBUTES | READ_CONTROL, kShareAll,
+                   kFileOpen, 0, folder)) {
+    return std::nullopt;  // nothing there: no folder of the suite's to take
   }
+  FILE_ATTRIBUTE_TAG_INFO tag{};
+  ::GetFileInformationByHandleEx(folder.get(), FileAttributeTagInfo, &tag, sizeof tag);
+  if (!IsEntryItself(folder.get(), walked.folderName, leaf)) {
+    // A link in its place. One an administrator made (the suite moved to another drive) is
+    // theirs; one a user made would have the uninstallers delete by path behind it: refused.
+    if (!OthersMayChange(folder.get())) return std::nullopt;
+    platform::TakeOver refused;
+    refused.refused.emplace_back(path, ErrorFromCode(kReparsePointEncountered));
+    return refused;
+  }
+  if (!(tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return std::nullopt;  // a file
   folder.reset();
   // An owner who left the administrators nothing is overruled by these two; they are
   // given back once the tree is taken.

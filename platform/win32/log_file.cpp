@@ -1,10 +1,13 @@
 #include "platform/win32/log_file.h"
 
+#include <winternl.h>
 #include <ntsecapi.h>
 #include <sddl.h>
 
+#include <algorithm>
 #include <cwchar>
 #include <string>
+#include <vector>
 
 #include "platform/win32/no_follow.h"
 #include "platform/win32/security.h"
@@ -67,6 +70,36 @@ std::wstring WithBackslash(std::wstring folder) {
   return folder;
 }
 
+// A log this long is kept as the previous one, under the layout's usual name for it
+// (DesinstalaKavro1.lo_), replacing the one before, and a new one is started: the log of many
+// runs stays a size that the agents' collectors and viewers take.
+constexpr LONGLONG kRollOverBytes = 5 * 1024 * 1024;
+
+void RollOver(const Walked& folder, UniqueFile& log, const std::wstring& name) {
+  // Renamed through a handle of its own that may delete; the one kept for appending may not
+  // (a second run, meanwhile, appends its one line beside ours).
+  log.reset();
+  UniqueFile file;
+  if (OpenRelative(folder.folder.get(), name, DELETE | FILE_READ_ATTRIBUTES,
+                   FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, kOpen,
+                   FILE_NON_DIRECTORY_FILE, file) ||
+      !IsEntryItself(file.get(), folder.folderName, name)) {
+    return;
+  }
+  const std::wstring previous = name.substr(0, name.find_last_of(L'.')) + L".lo_";
+  std::vector<unsigned char> buffer(sizeof(FILE_RENAME_INFO) + previous.size() * sizeof(wchar_t));
+  auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+  rename->ReplaceIfExists = TRUE;
+  rename->RootDirectory = folder.folder.get();  // the same folder, walked to without links
+  rename->FileNameLength = static_cast<DWORD>(previous.size() * sizeof(wchar_t));
+  std::copy(previous.begin(), previous.end(), rename->FileName);
+  // The native call: a name relative to RootDirectory (SetFileInformationByHandle would make a
+  // full path of it, from the current folder, under Wine).
+  IO_STATUS_BLOCK io{};
+  ::NtSetInformationFile(file.get(), &io, rename, static_cast<ULONG>(buffer.size()),
+                         FileRenameInformation);
+}
+
 // The log in the folder: the file of that name, or else (someone else's file, or a link) a
 // fresh one of our own beside it, never theirs.
 UniqueFile OpenIn(const std::wstring& folderPath, const std::wstring& name,
@@ -79,6 +112,11 @@ UniqueFile OpenIn(const std::wstring& folderPath, const std::wstring& name,
   Walked folder;
   if (WalkToFolder(path, folder, create)) return {};
   UniqueFile file = OpenPlainFile(folder, name, false);
+  LARGE_INTEGER size{};
+  if (file && ::GetFileSizeEx(file.get(), &size) && size.QuadPart >= kRollOverBytes) {
+    RollOver(folder, file, name);
+    file = OpenPlainFile(folder, name, false);  // made afresh (or the old one, not renamed)
+  }
   std::wstring used = name;
   for (int attempt = 0; !file && attempt < 8; ++attempt) {
     used = RandomName(name);

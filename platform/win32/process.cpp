@@ -302,23 +302,31 @@ Processes::Processes(std::chrono::milliseconds descendantsBound, const std::opti
     descendantsBound_(descendantsBound), environment_(EnvironmentWith(temp)) {}
 
 std::unique_ptr<platform::Process> Processes::Start(const Text& program, const Text& commandLine,
-                                                    std::uint8_t show) {
+                                                    std::uint8_t show, bool administratorsOnly) {
   // The program's file, held from here until the process runs: readable, never writable or
   // deletable meanwhile, and reached without passing through a link.
   Walked file;
   if (OpenProgram(WideString(program), file)) return nullptr;
   const bool othersCanReplace =
       OthersMayChange(file.last.get()) || OthersMayChange(file.folder.get());
+  if (administratorsOnly && othersCanReplace) return nullptr;
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   startup.dwFlags = STARTF_USESHOWWINDOW;
   startup.wShowWindow = show;
   // Standard handles an agent gave us (its pipes) are not passed on, not even as values (Wine
-  // passes them whatever the inheritance): none at all. Without any, a console uninstaller
-  // still gets a console of its own, as always.
+  // passes them whatever the inheritance): the NUL device instead, the only handle inherited
+  // (ours are made uninheritable at start). Without any, a console uninstaller still gets a
+  // console of its own, as always.
+  UniqueFile nul;
   for (const DWORD which : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
     const HANDLE given = ::GetStdHandle(which);
-    if (given && given != INVALID_HANDLE_VALUE) startup.dwFlags |= STARTF_USESTDHANDLES;
+    if (!given || given == INVALID_HANDLE_VALUE || nul) continue;
+    SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
+    nul.reset(::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
+                            &inheritable, OPEN_EXISTING, 0, nullptr));
+    startup.dwFlags |= STARTF_USESTDHANDLES;
+    startup.hStdInput = startup.hStdOutput = startup.hStdError = nul ? nul.get() : nullptr;
   }
   PROCESS_INFORMATION info{};
   // CreateProcessW may write into the command line, so it gets a copy of its own.
@@ -326,7 +334,8 @@ std::unique_ptr<platform::Process> Processes::Start(const Text& program, const T
   // Suspended until it is in its job: nothing it starts can escape the wait. No handle of
   // ours is inherited, and its current folder is the system folder, not the agent's.
   const std::wstring folder = WideString(SystemFolder());
-  if (!::CreateProcessW(WideString(program).c_str(), buffer.data(), nullptr, nullptr, FALSE,
+  if (!::CreateProcessW(WideString(program).c_str(), buffer.data(), nullptr, nullptr,
+                        static_cast<bool>(nul),
                         NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT,
                         environment_.data(), folder.c_str(), &startup, &info)) {
     return nullptr;

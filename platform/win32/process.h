@@ -18,7 +18,7 @@ class Processes final : public platform::Processes {
   explicit Processes(std::chrono::milliseconds descendantsBound = std::chrono::minutes(10),
                      const std::optional<Text>& temp = std::nullopt);
   std::unique_ptr<platform::Process> Start(const Text& program, const Text& commandLine,
-                                           std::uint8_t show) override;
+                                           std::uint8_t show, bool administratorsOnly) override;
   bool IsFile(const Text& path) override;
   std::vector<platform::RunningProgram> RunningFrom(const Text& folder) override;
   std::vector<platform::Closing> Close(const std::vector<platform::RunningProgram>& programs,

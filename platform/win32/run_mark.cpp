@@ -1,5 +1,7 @@
 #include "platform/win32/run_mark.h"
 
+#include <sddl.h>
+
 #include <string>
 
 #include "platform/win32/no_follow.h"
@@ -10,8 +12,7 @@
 namespace win32 {
 namespace {
 
-constexpr ULONG kOpenIf = 3;                  // FILE_OPEN_IF
-constexpr LONG kStatusDeletePending = static_cast<LONG>(0xC0000056);
+constexpr ULONG kOpenIf = 3;  // FILE_OPEN_IF
 
 }  // namespace
 
@@ -29,15 +30,24 @@ RunMark::RunMark() {
   DWORD error = descriptor ? WalkToFolder(folder, walked, descriptor.get()) : ERROR_INVALID_SECURITY_DESCR;
   // A folder someone else may change (made by hand, say) could hold a lock of theirs.
   if (!error && OthersMayChange(walked.folder.get())) error = ERROR_ACCESS_DENIED;
-  LONG status = 0;
+  // The file stays between runs (deleted on closing, any handle left on it, even one that
+  // only reads its attributes, would keep it "delete pending" for every later run), and only
+  // SYSTEM and the administrators may open it for anything that shares with nobody.
+  PSECURITY_DESCRIPTOR own = nullptr;
+  ::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;SY)(A;;FA;;;BA)",
+                                                         SDDL_REVISION_1, &own, nullptr);
+  const UniqueDescriptor lockDescriptor(own);
+  if (!error && !lockDescriptor) error = ERROR_INVALID_SECURITY_DESCR;
   if (!error) {
     error = OpenRelative(walked.folder.get(), L"DesinstalaKavro1.lock",
-                         DELETE | FILE_READ_ATTRIBUTES, 0, kOpenIf,
-                         FILE_NON_DIRECTORY_FILE | FILE_DELETE_ON_CLOSE, lock_, descriptor.get(),
-                         &status);
+                         FILE_READ_DATA | FILE_READ_ATTRIBUTES, 0, kOpenIf,
+                         FILE_NON_DIRECTORY_FILE, lock_, lockDescriptor.get());
+    if (!error && !IsEntryItself(lock_.get(), walked.folderName, L"DesinstalaKavro1.lock")) {
+      lock_.reset();
+      error = kReparsePointEncountered;
+    }
   }
-  // Held by another run, or left being deleted by one that has just ended.
-  if (error == ERROR_SHARING_VIOLATION || status == kStatusDeletePending) {
+  if (error == ERROR_SHARING_VIOLATION) {
     found_ = Found::AnotherRun;
   } else if (error) {
     error_ = ErrorFromCode(error);

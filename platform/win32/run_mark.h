@@ -1,8 +1,9 @@
 #pragma once
 // One run at a time on the computer: a run is marked by a lock file, held open without sharing,
 // in the administrators' log folder (%SystemRoot%\Logs\Software\DesinstalaKavro1.lock), where
-// no ordinary user can create, hold or redirect anything. The system closes it, and so
-// releases the mark, with the process, however the run ends; it is deleted on closing.
+// no ordinary user can create, hold or redirect anything, and which only SYSTEM and the
+// administrators may open. The system closes it, and so releases the mark, with the process,
+// however the run ends; the file stays for the next run.
 #include <optional>
 
 #include "platform/error.h"

@@ -2,6 +2,7 @@
 #include "platform/win32/run_temp.h"
 
 #include <ntsecapi.h>
+#include <sddl.h>
 
 #include <cwchar>
 
@@ -26,7 +27,12 @@ RunTemp::RunTemp() {
                 bytes[1], bytes[2], bytes[3], bytes[4], bytes[5], bytes[6], bytes[7]);
   Walked folder;
   DWORD error = WalkToFolder(windows, folder);
-  const UniqueDescriptor descriptor = AdministratorsOnly();
+  // SYSTEM and the administrators only: no user may even open what is in it (and so hold it,
+  // or an oplock on it, against its removal).
+  PSECURITY_DESCRIPTOR own = nullptr;
+  ::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)",
+                                                         SDDL_REVISION_1, &own, nullptr);
+  const UniqueDescriptor descriptor(own);
   UniqueFile made;
   constexpr ULONG kCreate = 2;  // FILE_CREATE: a new folder, never one that is there
   if (!error && !descriptor) error = ERROR_INVALID_SECURITY_DESCR;

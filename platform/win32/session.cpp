@@ -17,6 +17,11 @@ bool StationVisible() {
          (flags.dwFlags & WSF_VISIBLE);
 }
 
+std::uint32_t SessionId() {
+  DWORD session = 0;
+  return ::ProcessIdToSessionId(::GetCurrentProcessId(), &session) ? session : 0;
+}
+
 Text UserName() {
   wchar_t name[257];
   DWORD size = 257;

@@ -1,5 +1,6 @@
 #pragma once
 // What the program learns about the session it was started in.
+#include <cstdint>
 #include <vector>
 
 #include "platform/text.h"
@@ -10,6 +11,9 @@ namespace win32 {
 // deployment agents have a station no user sees: a message box there waits forever. When
 // this cannot be told, nobody is assumed, so that a run can never hang on a box.
 bool StationVisible();
+
+// The Terminal Services session this process runs in (0: services, nobody's).
+std::uint32_t SessionId();
 
 Text UserName();
 

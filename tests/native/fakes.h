@@ -495,8 +495,9 @@ class Processes final : public platform::Processes {
   }
 
   std::unique_ptr<platform::Process> Start(const Text& program, const Text& commandLine,
-                                           std::uint8_t show) override {
+                                           std::uint8_t show, bool administratorsOnly) override {
     journal_.push_back("start:" + Narrow(commandLine));
+    if (administratorsOnly && replaceable.count(program)) return nullptr;
     started.push_back({commandLine, show, program});
     if (onStart) onStart(commandLine);
     // Like the platform, an empty command line starts nothing.
@@ -529,6 +530,7 @@ class Processes final : public platform::Processes {
   std::function<void()> onClose;                  // what closing them does to the machine
   std::vector<Started> started;
   std::set<Text> refused;
+  std::set<Text> replaceable;  // programs users other than the administrators may change
   std::map<Text, Script> scripts;
   // What a started command does to the rest of the machine (an uninstaller putting a file
   // back, say).

@@ -64,6 +64,11 @@ TEST(CommandLineTest, SwitchesInAnyCaseWithSlashOrDashAndEverythingElseInvalid) 
   EXPECT_EQ(TimeLimit(ParseCommandLine({u"/timeout", u"5"}), true), seconds(5));
   EXPECT_EQ(TimeLimit(ParseCommandLine({}), false), seconds(1800));
   EXPECT_EQ(TimeLimit(ParseCommandLine({}), true), seconds(0));
+  // Session 0 is nobody's, whatever its window station looks like.
+  EXPECT_TRUE(SomeoneCanAnswer(ParseCommandLine({}), true, 1));
+  EXPECT_FALSE(SomeoneCanAnswer(ParseCommandLine({}), true, 0));
+  EXPECT_FALSE(SomeoneCanAnswer(ParseCommandLine({}), false, 1));
+  EXPECT_FALSE(SomeoneCanAnswer(ParseCommandLine({u"/quiet"}), true, 1));
   const Text usage = UsageText();
   for (const char16_t* named :
        {u"/quiet", u"/log", u"/timeout", u"/list", u"/?", u"1639", u"Códigos de salida"})
@@ -104,25 +109,30 @@ TEST_F(RunTest, AnUnattendedRunShowsNoBoxGoesOnAsIfOkWerePressedAndLogsWhatItDid
   registry.AddProgram(u"KavroColgado", Text(u"Kavro colgado"), Text(u"colgado.exe"));
   processes.scripts[u"colgado.exe"].hangs = true;
   processes.scripts[u"colgado.exe"].descendants = {u"C:\\Temp\\colgado-copia.exe"};
+  // A Windows Installer product: removed with no UI at all, its verbose log beside ours.
+  registry.AddProgram(u"KavroInformes", Text(u"Kavro informes"),
+                      Text(u"MsiExec.exe /I{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B}"));
+  const Text msiexec = u"C:\\Windows\\system32\\msiexec.exe /x {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} "
+                       u"/qn /norestart /L*v \"C:\\Logs\\DesinstalaKavro1-msi-KavroInformes.log\"";
 
   BoxOrLog nobody(window, log, false);
   Form1 form({nobody, registry, processes, shell,
               [this] { return std::make_unique<fake::FileSystem>(disk, journal); }},
-             log, {false, std::chrono::seconds(1800)});
+             log, {false, std::chrono::seconds(1800), u"C:\\Logs\\DesinstalaKavro1.log"});
   form.Activated();
 
   EXPECT_TRUE(window.messages.empty());
   std::vector<Text> launched;
   for (const auto& started : processes.started) launched.push_back(started.command);
   EXPECT_EQ(launched, (std::vector<Text>{u"quitar.exe /s", u"C:\\NoExiste\\ayuda.exe",
-                                         u"pregunta.exe /S", u"colgado.exe"}));
+                                         u"pregunta.exe /S", u"colgado.exe", msiexec}));
   EXPECT_EQ(Position("end-all"), Position("wait:time-up") + 1);
   EXPECT_EQ(Rows()[2].substr(100), u"pregunta.exe");  // the row shows the UninstallString
   EXPECT_EQ(form.ExitCode(), kExitCommandNotStarted);
   EXPECT_EQ(window.unloads, 1);
   const std::vector<Text> expected = {
       u"Borrado el acceso directo C:\\users\\ana\\Desktop\\KavroII.lnk",
-      u"Programas instalados, vista de 32 bits: 4 subclaves, por el proveedor WMI",
+      u"Programas instalados, vista de 32 bits: 5 subclaves, por el proveedor WMI",
       u"Componente encontrado: clave KavroII (vista de 32 bits), nombre \"Kavro II\", orden: "
       u"quitar.exe /s",
       u"Componente encontrado: clave KavroAyuda (vista de 32 bits), nombre \"Kavro Ayuda\", orden: "
@@ -132,6 +142,7 @@ TEST_F(RunTest, AnUnattendedRunShowsNoBoxGoesOnAsIfOkWerePressedAndLogsWhatItDid
       u"pregunta.exe, orden silenciosa (QuietUninstallString): pregunta.exe /S",
       u"Componente encontrado: clave KavroColgado (vista de 32 bits), nombre \"Kavro colgado\", "
       u"orden: colgado.exe",
+      u"Componente encontrado: clave KavroInformes",
       u"Programas instalados, vista de 64 bits: 0 subclaves, por el proveedor WMI",
       u"c:\\kavro y lo que contiene son ahora de los administradores",
       u"Ejecutado: quitar.exe /s (",
@@ -142,6 +153,7 @@ TEST_F(RunTest, AnUnattendedRunShowsNoBoxGoesOnAsIfOkWerePressedAndLogsWhatItDid
       u"Tiempo agotado: la desinstalación de la clave KavroColgado (colgado.exe) no terminó en "
       u"1800 s; "
       u"terminados: C:\\Temp\\colgado-copia.exe; el componente cuenta como no desinstalado",
+      u"Ejecutado: " + msiexec + u" (",
       u"Borrada la carpeta de datos c:\\kavro\\datos (2 archivos)",
       u"Borrado el ejecutable c:\\kavro\\setup.exe",
   };
@@ -150,10 +162,11 @@ TEST_F(RunTest, AnUnattendedRunShowsNoBoxGoesOnAsIfOkWerePressedAndLogsWhatItDid
     EXPECT_EQ(logFile.lines[i].rfind(expected[i], 0), 0u) << fake::Narrow(logFile.lines[i]);
   // The severity each entry carries for the log viewers: an error, a warning, information.
   using platform::Severity;
-  EXPECT_EQ(logFile.severities[8], Severity::Information);
-  EXPECT_EQ(logFile.severities[10], Severity::Error);    // a command that cannot be started
-  EXPECT_EQ(logFile.severities[12], Severity::Warning);  // ended at the time limit, so it remains
-  EXPECT_EQ(logFile.severities[13], Severity::Warning);
+  EXPECT_EQ(logFile.severities[9], Severity::Information);
+  EXPECT_EQ(logFile.severities[11], Severity::Error);    // a command that cannot be started
+  EXPECT_EQ(logFile.severities[13], Severity::Warning);  // ended at the time limit, so it remains
+  EXPECT_EQ(logFile.severities[14], Severity::Warning);
+  EXPECT_TRUE(logFile.Has(u"registro de msiexec: C:\\Logs\\DesinstalaKavro1-msi-KavroInformes.log"));
 }
 
 TEST(LogLayoutTest, OneEntryALineThatNothingInItsTextCanEndEarly) {
@@ -162,9 +175,9 @@ TEST(LogLayoutTest, OneEntryALineThatNothingInItsTextCanEndEarly) {
             u"<![LOG[Fin: código]LOG]!><time=\"05:06:07.008-060\" date=\"03-04-2026\" "
             u"component=\"DesinstalaKavro\" "
             u"context=\"\" type=\"2\" thread=\"4242\" file=\"\">");
-  const Text tricky = CmtraceEntry(u"a]LOG]!>b\r\nc", platform::Severity::Information,
+  const Text tricky = CmtraceEntry(u"a]LOG]!>b\r\nc<![LOG[d", platform::Severity::Information,
                                    {2026, 12, 9, 23, 0, 0, 0, 480, 1});
-  EXPECT_EQ(tricky.substr(0, 20), u"<![LOG[a]LOG]!\u200B>b  c");
+  EXPECT_EQ(tricky.substr(0, 30), u"<![LOG[a]LOG]!\u200B>b  c<![LOG\u200B[d]");
   EXPECT_NE(tricky.find(u"time=\"23:00:00.000+480\""), Text::npos);
 }
 
