@@ -46,7 +46,7 @@ int List(RunLog& log, bool someoneCanAnswer, const Text& logPath) {
       TakeInventory(registry, processes, shell, files, log, someoneCanAnswer, logPath);
   Text report;
   for (const Text& line : inventory.lines) report += line + u"\r\n";
-  if (!inventory.suitePresent) report = u"La aplicación KavroII No está instalada en el equipo\r\n";
+  if (!inventory.suitePresent) report += u"La aplicación KavroII No está instalada en el equipo\r\n";
   win32::WriteToStandardOutput(report);
   if (someoneCanAnswer)
     ::MessageBoxW(nullptr, win32::Wide(report), L"DesinstalaKavro", MB_OK | MB_ICONINFORMATION);
@@ -75,7 +75,8 @@ int Run(HINSTANCE instance, const CommandLine& options, RunLog& log, bool someon
     win32::Shell shell;
     Form1 form({boxOrLog, registry, processes, shell,
                 [] { return std::make_unique<win32::FileSystem>(); }},
-               log, {someoneCanAnswer, TimeLimit(options, someoneCanAnswer), logPath});
+               log, {someoneCanAnswer, TimeLimit(options, someoneCanAnswer), logPath,
+                     CloseWait(options)});
     window.SetActivateHandler([&form] { form.Activated(); });
     window.SetEndSessionHandler([&form] { form.SessionEnding(); });
     window.SetErrorHandler([&boxOrLog](const platform::Error& error) { boxOrLog.ShowErrorBox(error); });

@@ -7,6 +7,7 @@
 #include <optional>
 #include <vector>
 
+#include "platform/error.h"
 #include "platform/text.h"
 
 namespace platform {
@@ -60,6 +61,8 @@ class Process {
 struct RunningProgram {
   std::uint32_t id = 0;
   Text path;
+  std::uint32_t session = 0;  // the Terminal Services session it runs in
+  Text user;                  // DOMAIN\user it runs as ("?" when it cannot be read)
 };
 
 // What became of a program asked to close.
@@ -78,10 +81,17 @@ class Processes {
   // Asks the programs to close: WM_CLOSE to each top-level window of theirs that this
   // program can reach; waits up to `grace` for them to end, calling `pump` whenever the
   // window has input; then ends those still running and, at once, those without such a
-  // window (another session's). For each, in order, what became of it.
+  // window, unless `told` (their user was told by a notice: they are waited for too). For
+  // each, in order, what became of it.
   virtual std::vector<Closing> Close(const std::vector<RunningProgram>& programs,
                                      std::chrono::milliseconds grace,
-                                     const std::function<void()>& pump) = 0;
+                                     const std::function<void()>& pump, bool told) = 0;
+  // The session this program runs in.
+  virtual std::uint32_t OwnSession() = 0;
+  // Shows the user of the session a message box (OK only, never a question) without waiting
+  // for it to be closed; why not, when it could not be shown.
+  virtual std::optional<Error> Notify(std::uint32_t session, const Text& title,
+                                      const Text& text) = 0;
   // Starts the program (a full path, never searched for) with the command line and the
   // window-show code for its first window, at normal priority, inheriting none of this
   // program's handles (an agent's pipes among them: a helper it leaves running must not keep

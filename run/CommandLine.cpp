@@ -5,16 +5,18 @@
 namespace {
 
 constexpr std::uint32_t kLongestTimeout = 86400;  // a day
+constexpr std::uint32_t kLongestCloseWait = 3600;  // an hour
 constexpr std::chrono::seconds kUnattendedTimeout{1800};
+constexpr std::chrono::seconds kDefaultCloseWait{60};
 
-// A whole number of seconds from 0 to a day, digits only.
-std::optional<std::uint32_t> Seconds(const Text& text) {
+// A whole number of seconds from 0 to `longest`, digits only.
+std::optional<std::uint32_t> Seconds(const Text& text, std::uint32_t longest) {
   if (text.empty()) return std::nullopt;
   std::uint32_t value = 0;
   for (char16_t c : text) {
     if (c < u'0' || c > u'9') return std::nullopt;
     value = value * 10 + static_cast<std::uint32_t>(c - u'0');
-    if (value > kLongestTimeout) return std::nullopt;
+    if (value > longest) return std::nullopt;
   }
   return value;
 }
@@ -25,7 +27,8 @@ CommandLine ParseCommandLine(const std::vector<Text>& args) {
   CommandLine options;
   bool help = false, list = false;
   const auto invalid = [] {
-    return CommandLine{CommandLine::Action::Invalid, false, std::nullopt, std::nullopt};
+    return CommandLine{CommandLine::Action::Invalid, false, std::nullopt, std::nullopt,
+                       std::nullopt};
   };
   for (std::size_t i = 0; i < args.size(); ++i) {
     const Text& arg = args[i];
@@ -44,8 +47,12 @@ CommandLine ParseCommandLine(const std::vector<Text>& args) {
       options.logPath = args[++i];
     } else if (name == u"TIMEOUT") {
       if (options.timeoutSeconds || i + 1 == args.size()) return invalid();
-      options.timeoutSeconds = Seconds(args[++i]);
+      options.timeoutSeconds = Seconds(args[++i], kLongestTimeout);
       if (!options.timeoutSeconds) return invalid();
+    } else if (name == u"CLOSEWAIT") {
+      if (options.closeWaitSeconds || i + 1 == args.size()) return invalid();
+      options.closeWaitSeconds = Seconds(args[++i], kLongestCloseWait);
+      if (!options.closeWaitSeconds) return invalid();
     } else {
       return invalid();
     }
@@ -67,9 +74,14 @@ std::chrono::seconds TimeLimit(const CommandLine& options, bool someoneCanAnswer
   return someoneCanAnswer ? std::chrono::seconds(0) : kUnattendedTimeout;
 }
 
+std::chrono::seconds CloseWait(const CommandLine& options) {
+  return options.closeWaitSeconds ? std::chrono::seconds(*options.closeWaitSeconds)
+                                  : kDefaultCloseWait;
+}
+
 Text UsageText() {
-  return u"Uso: DesinstalaKavro1.exe [/quiet] [/log <archivo>] [/timeout <segundos>] [/list] "
-         u"[/?]\r\n"
+  return u"Uso: DesinstalaKavro1.exe [/quiet] [/log <archivo>] [/timeout <segundos>] "
+         u"[/closewait <segundos>] [/list] [/?]\r\n"
          u"\r\n"
          u"  (sin argumentos)      muestra la ventana y desinstala KavroII\r\n"
          u"  /quiet                desinstala sin mostrar ventana ni mensajes\r\n"
@@ -78,6 +90,10 @@ Text UsageText() {
          u"  /timeout <segundos>   tiempo máximo de cada desinstalación, de 0 (sin límite)\r\n"
          u"                        a 86400; por omisión 1800 si nadie puede responder a los\r\n"
          u"                        mensajes, y sin límite si alguien puede\r\n"
+         u"  /closewait <segundos> tiempo que tienen los usuarios de otras sesiones, una vez\r\n"
+         u"                        avisados, para guardar su trabajo antes de que se cierren\r\n"
+         u"                        los programas de KavroII que tengan abiertos: de 0 a 3600;\r\n"
+         u"                        por omisión 60\r\n"
          u"  /list                 informa de lo que quitaría una desinstalación, sin hacer\r\n"
          u"                        nada (código 0: nada de KavroII en el equipo; 3: algo)\r\n"
          u"  /?                    muestra esta ayuda\r\n"

@@ -7,6 +7,9 @@
 //   /timeout <s>    the longest each component's uninstall may take, in whole seconds from
 //                   0 (no limit) to 86400; by default 1800 where nobody can answer, none
 //                   where someone can
+//   /closewait <s>  how long, from 0 to 3600 seconds (60 by default), the users of other
+//                   sessions have to save their work, once told, before the suite's programs
+//                   they have open are closed
 //   /list           what a run would remove, reported; nothing run, closed or deleted
 //   /?              the usage text, nothing else done
 //
@@ -24,6 +27,7 @@ struct CommandLine {
   bool quiet = false;
   std::optional<Text> logPath;
   std::optional<std::uint32_t> timeoutSeconds;
+  std::optional<std::uint32_t> closeWaitSeconds;
 };
 
 // The arguments after the program's name, already split (quotes removed).
@@ -36,6 +40,9 @@ bool SomeoneCanAnswer(const CommandLine& options, bool stationVisible, std::uint
 // The limit of each component's uninstall; zero for none. Where nobody can answer, an
 // uninstaller's question would wait forever: 30 minutes unless /timeout says otherwise.
 std::chrono::seconds TimeLimit(const CommandLine& options, bool someoneCanAnswer);
+
+// The time users of other sessions are given before their programs of the suite are closed.
+std::chrono::seconds CloseWait(const CommandLine& options);
 
 // The usage text, in Spanish: the switches and the exit statuses.
 Text UsageText();

@@ -31,13 +31,42 @@ constexpr std::uint32_t kProductNotInstalled = 1605;
 
 }  // namespace
 
-void UninstallResults::Ran(std::optional<std::uint32_t> exitCode, bool entryGone) {
-  if (!entryGone) {
-    componentRemains = true;
-    if (exitCode == kInstallInProgress) remainingSaidRetry = true;
+Verdict Judge(const Uninstalled& uninstalled) {
+  const std::optional<std::uint32_t> code = uninstalled.exitCode;
+  if (uninstalled.timeLimitReached) return Verdict::TimeUp;  // whatever it did, it did not finish
+  const bool removed =
+      uninstalled.packagePath ? PackageRemoved(code) : uninstalled.entryGone;
+  if (!removed) return code == kInstallInProgress ? Verdict::RemainsRetry : Verdict::Remains;
+  if (code == kRestartInitiated) return Verdict::RestartStarted;
+  if (code == kRestartRequired) return Verdict::RestartNeeded;
+  return Verdict::Removed;
+}
+
+bool Remains(Verdict verdict) {
+  switch (verdict) {
+    case Verdict::Remains:
+    case Verdict::RemainsRetry:
+    case Verdict::TimeUp:
+    case Verdict::NotStarted:
+    case Verdict::NotRun:
+      return true;
+    default:
+      return false;
   }
-  if (exitCode == kRestartRequired) restartRequested = true;
-  if (exitCode == kRestartInitiated) restartStarted = true;
+}
+
+void UninstallResults::Add(Verdict verdict) {
+  switch (verdict) {
+    case Verdict::NotStarted: commandNotStarted = true; break;
+    case Verdict::RemainsRetry: remainingSaidRetry = true; [[fallthrough]];
+    case Verdict::Remains:
+    case Verdict::TimeUp:
+    case Verdict::NotRun: componentRemains = true; break;
+    case Verdict::RestartNeeded: restartRequested = true; break;
+    case Verdict::RestartStarted: restartStarted = true; break;
+    case Verdict::Removed:
+    case Verdict::AlreadyGone: break;
+  }
 }
 
 bool PackageRemoved(std::optional<std::uint32_t> exitCode) {

@@ -21,6 +21,35 @@ enum ExitStatus : int {
   kExitInvalidCommandLine = 1639,  // nothing was done (the value Windows Installer uses)
 };
 
+// What became of one component, decided once: the exit status and the log's line for it (its
+// severity) both take it from here.
+enum class Verdict {
+  Removed,         // its entry is gone (a package path: msiexec says it removed the product)
+  RestartNeeded,   // removed; its uninstaller returned 3010
+  RestartStarted,  // removed; its uninstaller returned 1641 and is restarting the computer
+  Remains,         // its uninstaller ran to its end, but the component is still there
+  RemainsRetry,    // as Remains, and its uninstaller said another installation was under way
+  TimeUp,          // its uninstall was ended at the time limit: it remains
+  NotStarted,      // its command could not be started
+  NotRun,          // nothing ran from c:\kavro, which could not be made the administrators'
+  AlreadyGone,     // an earlier uninstaller removed it; nothing ran
+};
+
+// One component's uninstall: its exit code (when known), whether its entry is gone, whether it
+// was a package given by its path (judged by msiexec's exit code: the suite's entry naming the
+// package outlives the product), and whether the time limit ended it.
+struct Uninstalled {
+  std::optional<std::uint32_t> exitCode;
+  bool entryGone = false;
+  bool packagePath = false;
+  bool timeLimitReached = false;
+};
+Verdict Judge(const Uninstalled& uninstalled);
+
+// True when the component is still there (or could not be run): its line is a warning or an
+// error, and the run's status says so.
+bool Remains(Verdict verdict);
+
 // What the uninstallers of one run did, as far as the exit status is concerned.
 struct UninstallResults {
   bool commandNotStarted = false;
@@ -31,8 +60,7 @@ struct UninstallResults {
   bool leftovers = false;               // the clean-up left something: a file another program
                                         // held, or an install folder it could not clean
 
-  // One uninstaller that ran: its exit code (when known) and whether its entry is gone.
-  void Ran(std::optional<std::uint32_t> exitCode, bool entryGone);
+  void Add(Verdict verdict);
 };
 
 // Whether msiexec removed a package given by its path, by its exit code alone (the suite's

@@ -1,5 +1,8 @@
 #include "run/Form1.h"
 
+#include <algorithm>
+#include <map>
+
 #include "launch/Gene.h"
 #include "run/ComponentRow.h"
 
@@ -71,7 +74,7 @@ void Form1::RunUninstallers() {
     step_ = u"la desinstalación de \"" + component.displayName + u"\"";
     if (installFolderRefused_) {
       log_.NotRunInstallFolderRefused(component.keyName, component.displayName, kInstallFolder);
-      results_.componentRemains = true;
+      results_.Add(Verdict::NotRun);
       continue;
     }
     const Text keyPath = kUninstallKey + u'\\' + component.keyName;
@@ -94,25 +97,20 @@ void Form1::RunUninstallers() {
     };
     const Gene::Outcome outcome =
         Gene::RunAndWait(platform_.processes, platform_.window, command, Gene::kShowNormal, how);
+    const Text named = u"clave " + component.keyName + u", nombre \"" + component.displayName + u'"';
     if (!outcome.started) {
-      log_.NotStarted(command, component.chosen.quiet, outcome.othersCouldReplace);
-      results_.commandNotStarted = true;
+      log_.NotStarted(command, component.chosen.quiet, outcome.othersCouldReplace, named);
+      results_.Add(Verdict::NotStarted);
       continue;
     }
     const bool entryGone = !platform_.registry.KeyExists(kHive, keyPath, component.view);
-    // msiexec removes a package's product and the product's own entry, but the suite's entry
-    // that names the package stays: there its exit code alone tells.
-    const std::optional<bool> byCode =
-        outcome.packagePath ? std::optional<bool>(PackageRemoved(outcome.ending.exitCode))
-                            : std::nullopt;
-    results_.Ran(outcome.ending.exitCode, byCode.value_or(entryGone));
-    log_.Ran(command, component.chosen.quiet, outcome.duration, outcome.ending, entryGone, byCode,
-             outcome.msiexecLog);
-    if (outcome.ending.timeLimitReached) {
-      // Ended by the limit: whatever it did, it did not finish.
-      results_.componentRemains = true;
+    const Verdict verdict = Judge({outcome.ending.exitCode, entryGone, outcome.packagePath,
+                                   outcome.ending.timeLimitReached});
+    results_.Add(verdict);
+    log_.Ran(command, component.chosen.quiet, outcome.duration, outcome.ending,
+             {entryGone, outcome.packagePath, verdict, named}, outcome.msiexecLog);
+    if (outcome.ending.timeLimitReached)
       log_.TimeLimitReached(component.keyName, command, options_.timeLimit, outcome.ending.ended);
-    }
   }
 }
 
@@ -190,10 +188,37 @@ void Form1::CloseSuitePrograms() {
       platform_.processes.RunningFrom(kInstallFolder);
   if (running.empty()) return;
   step_ = u"el cierre de los programas de la suite";
-  const std::vector<platform::Closing> closed =
-      platform_.processes.Close(running, kCloseGrace, [this] { platform_.window.DoEvents(); });
-  for (std::size_t i = 0; i < running.size() && i < closed.size(); ++i)
-    log_.ClosedProgram(running[i].path, running[i].id, closed[i]);
+  // A program of another session (a user logged on while a SYSTEM run works in session 0) has
+  // no window this program can reach: its user is told first, with the time to save their
+  // work, and it is waited for that long; in our own session, WM_CLOSE as always.
+  const std::uint32_t own = platform_.processes.OwnSession();
+  std::vector<platform::RunningProgram> here, elsewhere;
+  for (const platform::RunningProgram& program : running)
+    (program.session == own ? here : elsewhere).push_back(program);
+  std::map<std::uint32_t, std::optional<platform::Error>> notices;
+  for (const platform::RunningProgram& program : elsewhere) {
+    if (notices.count(program.session)) continue;
+    std::vector<Text> names;
+    for (const platform::RunningProgram& other : elsewhere) {
+      const Text name = other.path.substr(other.path.find_last_of(u'\\') + 1);
+      if (other.session == program.session &&
+          std::find(names.begin(), names.end(), name) == names.end())
+        names.push_back(name);
+    }
+    notices[program.session] = platform_.processes.Notify(
+        program.session, u"DesinstalaKavro", ClosingNotice(names, options_.closeWait));
+  }
+  const auto pump = [this] { platform_.window.DoEvents(); };
+  const std::vector<platform::Closing> closedHere =
+      here.empty() ? std::vector<platform::Closing>()
+                   : platform_.processes.Close(here, kCloseGrace, pump, false);
+  const std::vector<platform::Closing> closedElsewhere =
+      elsewhere.empty() ? std::vector<platform::Closing>()
+                        : platform_.processes.Close(elsewhere, options_.closeWait, pump, true);
+  for (std::size_t i = 0; i < here.size() && i < closedHere.size(); ++i)
+    log_.ClosedProgram(here[i], closedHere[i], std::nullopt);
+  for (std::size_t i = 0; i < elsewhere.size() && i < closedElsewhere.size(); ++i)
+    log_.ClosedProgram(elsewhere[i], closedElsewhere[i], notices[elsewhere[i].session]);
 }
 
 void Form1::SweepInstallFolder(platform::Folder& install) {

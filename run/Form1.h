@@ -29,6 +29,9 @@ struct RunOptions {
   bool someoneCanAnswer = true;       // someone sees the window and can answer an uninstaller
   std::chrono::seconds timeLimit{0};  // of each component's uninstall; zero for none
   Text logPath;                       // the run's log (msiexec's go beside it); empty: none
+  // How long the suite's programs in other sessions have, once their users are told, before
+  // they are ended.
+  std::chrono::seconds closeWait{60};
 };
 
 class Form1 {

@@ -9,9 +9,11 @@ Inventory TakeInventory(platform::Registry& registry, platform::Processes& proce
                         platform::Shell& shell, platform::FileSystem& files, RunLog& log,
                         bool someoneCanAnswer, const Text& logPath) {
   Inventory inventory;
-  const auto add = [&](const Text& line, bool warning = false) {
+  // Only what a run would remove counts: a user's own entry stays whatever runs, and would
+  // make a PC look installed for good (any user can make one).
+  const auto add = [&](const Text& line, bool warning = false, bool removed = true) {
     inventory.lines.push_back(line);
-    inventory.suitePresent = true;
+    if (removed) inventory.suitePresent = true;
     log.Reported(line, warning);
   };
   for (const suite::Component& component : suite::FindComponents(registry, log, someoneCanAnswer)) {
@@ -29,14 +31,15 @@ Inventory TakeInventory(platform::Registry& registry, platform::Processes& proce
         prepared.launch.program.empty());
   }
   for (const Text& key : suite::FindPerUserComponents(registry, log))
-    add(u"Instalación propia de un usuario (no se desinstalaría): " + key, true);
+    add(u"Instalación propia de un usuario (no se desinstalaría): " + key, true, false);
 
   if (files.IsLink(suite::kInstallFolder)) {
     add(suite::kInstallFolder + u" es un enlace: no se cerraría ni se borraría nada en ella", true);
   } else if (files.FolderExists(suite::kInstallFolder)) {
     for (const platform::RunningProgram& program : processes.RunningFrom(suite::kInstallFolder))
       add(u"Programa de la suite en marcha (se cerraría): " + program.path + u" (proceso " +
-          DecimalText(program.id) + u")");
+              DecimalText(program.id) + u")",
+          false, false);
     const platform::HeldFolder install = files.HoldFolder(suite::kInstallFolder);
     if (install.folder) {
       if (const std::optional<platform::Entry> data = suite::DataFolderIn(*install.folder)) {
@@ -53,10 +56,12 @@ Inventory TakeInventory(platform::Registry& registry, platform::Processes& proce
         add(u"Ejecutable (se borraría): " + suite::kInstallFolderPrefix + name);
     }
   }
-  for (const platform::Desktop desktop : {platform::Desktop::User, platform::Desktop::Public}) {
-    const std::optional<Text> folder = shell.DesktopFolder(desktop);
-    if (folder && files.FileExists(*folder + suite::kShortcutName))
-      add(u"Acceso directo (se borraría): " + *folder + suite::kShortcutName);
+  for (const Text& folder :
+       suite::Desktops(registry, shell.DesktopFolder(platform::Desktop::User),
+                       shell.DesktopFolder(platform::Desktop::Public),
+                       [&](const Text& text) { return processes.ExpandEnvironment(text); })) {
+    if (files.FileExists(folder + suite::kShortcutName))
+      add(u"Acceso directo (se borraría): " + folder + suite::kShortcutName);
   }
   return inventory;
 }

@@ -12,14 +12,15 @@
 
 struct Inventory {
   std::vector<Text> lines;    // the report, an item a line, in Spanish
-  bool suitePresent = false;  // something of the suite is on the computer
+  bool suitePresent = false;  // a run would remove something: a component, data, a file
 };
 
 // As the run that would follow with the same switches (someoneCanAnswer: which command each
 // component would be removed with): each component with the command that run would hand over,
 // the suite's programs running that it would close, the data folder with its files, each
-// executable the sweep would delete and each shortcut on the user's and the public desktop;
-// also the suite in other users' own lists, which it would leave. Each line is logged too.
+// executable the sweep would delete and each shortcut on every desktop; also the suite in
+// users' own lists, which it would leave (reported as a warning, not as something a run
+// removes). Each line is logged too.
 Inventory TakeInventory(platform::Registry& registry, platform::Processes& processes,
                         platform::Shell& shell, platform::FileSystem& files, RunLog& log,
                         bool someoneCanAnswer, const Text& logPath = Text());

@@ -50,6 +50,12 @@ Text ViewName(platform::RegistryView view) {
   return view == platform::RegistryView::SixtyFourBit ? u"vista de 64 bits" : u"vista de 32 bits";
 }
 
+Text ClosingNotice(const std::vector<Text>& programs, std::chrono::seconds wait) {
+  return u"Se está desinstalando Kavro II de este equipo. Guarde ahora su trabajo: dentro de " +
+         DecimalText(wait.count()) + u" segundos se cerrarán estos programas: " + Joined(programs) +
+         u".";
+}
+
 Text MsiexecLogPath(const Text& logPath, const Text& keyName) {
   const std::size_t slash = logPath.find_last_of(u'\\');
   if (slash == Text::npos) return Text();
@@ -89,12 +95,14 @@ void RunLog::Found(const Text& keyName, platform::RegistryView view, const Text&
                                   : u", orden silenciosa (QuietUninstallString): " + quietCommand));
 }
 
-void RunLog::NotStarted(const Text& command, bool quiet, bool othersCouldReplace) {
+void RunLog::NotStarted(const Text& command, bool quiet, bool othersCouldReplace,
+                        const Text& component) {
   Write(platform::Severity::Error,
         u"No se pudo poner en marcha" + QuietMark(quiet) + u": " + command +
             (othersCouldReplace ? u" (otros usuarios pueden cambiar su programa: se puso en "
                                   u"c:\\kavro después de hacerla de los administradores)"
-                                : u""));
+                                : u"") +
+            (component.empty() ? Text() : u"; el componente queda: " + component));
 }
 
 void RunLog::PerUserComponent(const Text& key, const Text& displayName) {
@@ -117,8 +125,7 @@ void RunLog::AlreadyGone(const Text& keyName) {
 }
 
 void RunLog::Ran(const Text& command, bool quiet, std::chrono::milliseconds duration,
-                 const platform::Ending& ending, bool entryGone, std::optional<bool> byExitCode,
-                 const Text& msiexecLog) {
+                 const platform::Ending& ending, const Judged& judged, const Text& msiexecLog) {
   Text line = u"Ejecutado" + QuietMark(quiet) + u": " + command + u" (" +
               DecimalText(duration.count()) + u" ms), código de salida " +
               (ending.exitCode ? DecimalText(*ending.exitCode) : Text(u"desconocido"));
@@ -129,12 +136,25 @@ void RunLog::Ran(const Text& command, bool quiet, std::chrono::milliseconds dura
   }
   if (!ending.leftRunning.empty()) line += u", sin esperar más a: " + Joined(ending.leftRunning);
   if (!msiexecLog.empty()) line += u", registro de msiexec: " + msiexecLog;
-  line += entryGone ? u"; la entrada ya no está registrada" : u"; la entrada sigue registrada";
-  if (byExitCode && !entryGone) {
-    line += *byExitCode ? u", como es normal en un paquete: msiexec lo dio por desinstalado"
-                        : u": msiexec no lo dio por desinstalado";
+  line += judged.entryGone ? u"; la entrada ya no está registrada"
+                           : u"; la entrada sigue registrada";
+  const bool remains = Remains(judged.verdict);
+  if (judged.packagePath) {
+    if (!judged.entryGone && !remains) {
+      line += u", como es normal en un paquete: msiexec lo dio por desinstalado";
+    } else if (remains && judged.verdict != Verdict::TimeUp) {
+      line += judged.entryGone ? u", pero msiexec no lo dio por desinstalado"
+                               : u": msiexec no lo dio por desinstalado";
+    }
   }
-  const bool remains = (!entryGone && !byExitCode.value_or(false)) || ending.timeLimitReached;
+  if (judged.verdict == Verdict::RestartNeeded) line += u"; hace falta reiniciar para completar";
+  if (judged.verdict == Verdict::RestartStarted) line += u"; el desinstalador ya inició el reinicio";
+  if (remains) {
+    line += u"; el componente queda: " + judged.component;
+    if (judged.verdict == Verdict::RemainsRetry) line += u" (había otra instalación en curso)";
+  } else if (!judged.component.empty()) {
+    line += u"; componente: " + judged.component;
+  }
   Write(remains || !ending.leftRunning.empty() ? platform::Severity::Warning
                                                : platform::Severity::Information,
         line);
@@ -249,13 +269,22 @@ void RunLog::HeldByAnotherProgram(const Text& path) {
         u"No se borró " + path + u": otro programa lo tiene abierto; se deja donde está");
 }
 
-void RunLog::ClosedProgram(const Text& path, std::uint32_t id, platform::Closing closing) {
-  Write(platform::Severity::Warning, u"Programa de la suite en marcha: " + path + u" (proceso " +
-                                         DecimalText(id) + u"), " +
-                                         (closing == platform::Closing::Closed ? u"cerrado"
-                                          : closing == platform::Closing::Ended
-                                              ? u"terminado"
-                                              : u"no se pudo cerrar ni terminar: sigue en marcha"));
+void RunLog::ClosedProgram(const platform::RunningProgram& program, platform::Closing closing,
+                           const std::optional<std::optional<platform::Error>>& notice) {
+  const Text told =
+      !notice ? Text(u"en la sesión de esta ejecución")
+      : !*notice
+          ? Text(u"avisado su usuario")
+          : u"sin aviso (no se pudo dar: error " + DecimalText((*notice)->number) + u": " +
+                OneLine((*notice)->message) + u")";
+  Write(platform::Severity::Warning,
+        u"Programa de la suite en marcha: " + program.path + u" (proceso " +
+            DecimalText(program.id) + u", sesión " + DecimalText(program.session) +
+            u", usuario " + program.user + u", " + told + u"), " +
+            (closing == platform::Closing::Closed ? u"cerrado"
+             : closing == platform::Closing::Ended
+                 ? u"terminado"
+                 : u"no se pudo cerrar ni terminar: sigue en marcha"));
 }
 
 void RunLog::DeletedExecutable(const Text& path) {

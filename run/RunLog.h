@@ -8,9 +8,13 @@
 #include "platform/log.h"
 #include "platform/process.h"
 #include "platform/registry.h"
+#include "run/ExitStatus.h"
 
 // "vista de 32 bits" or "vista de 64 bits", as the log and the report of /list name a view.
 Text ViewName(platform::RegistryView view);
+
+// The notice a user of another session gets before the suite's programs there are closed.
+Text ClosingNotice(const std::vector<Text>& programs, std::chrono::seconds wait);
 
 // Where msiexec writes its verbose log for the component of that key: beside the run's log,
 // "DesinstalaKavro1-msi-<key>.log" (what a file name cannot hold as '_'); empty without a log.
@@ -37,19 +41,26 @@ class RunLog {
   // A value longer than the longest read, cut to it.
   void ValueCut(const Text& key, const Text& valueName);
   // quiet: the command handed over is the entry's QuietUninstallString.
-  // othersCouldReplace: its program, in c:\kavro once taken over, could be changed by others.
-  void NotStarted(const Text& command, bool quiet = false, bool othersCouldReplace = false);
+  // othersCouldReplace: its program, in c:\kavro once taken over, could be changed by others;
+  // component: which it removes ("clave ..., nombre ...").
+  void NotStarted(const Text& command, bool quiet = false, bool othersCouldReplace = false,
+                  const Text& component = Text());
   // The suite in another user's own list of installed programs: named, never run.
   void PerUserComponent(const Text& key, const Text& displayName);
   // The program of a command that ran is in a file or folder other users may change.
   void OthersCanReplace(const Text& command);
   void AlreadyGone(const Text& keyName);
   // One uninstaller's end: how long it ran, its exit code, the programs it started that were
-  // waited for (and those given up on), and whether its registry entry is gone.
-  // byExitCode: a package path, judged removed or not by msiexec's exit code.
+  // waited for (and those given up on), whether its registry entry is gone, and the verdict
+  // on its component, which names it and sets the line's severity.
+  struct Judged {
+    bool entryGone = false;
+    bool packagePath = false;  // judged by msiexec's exit code
+    Verdict verdict = Verdict::Removed;
+    Text component;            // "clave ..., nombre ..."
+  };
   void Ran(const Text& command, bool quiet, std::chrono::milliseconds duration,
-           const platform::Ending& ending, bool entryGone,
-           std::optional<bool> byExitCode = std::nullopt, const Text& msiexecLog = Text());
+           const platform::Ending& ending, const Judged& judged, const Text& msiexecLog = Text());
   // A component's uninstall reached the time limit: the programs of it that were ended.
   void TimeLimitReached(const Text& keyName, const Text& command, std::chrono::seconds limit,
                         const std::vector<Text>& ended);
@@ -77,8 +88,11 @@ class RunLog {
   // Deleted as far as it could be, but still there.
   void DataFolderLeft(const Text& path, std::size_t files);
   void HeldByAnotherProgram(const Text& path);
-  // One of the suite's programs that was running: closed by itself, ended, or left running.
-  void ClosedProgram(const Text& path, std::uint32_t id, platform::Closing closing);
+  // One of the suite's programs that was running: its session and user, whether its user was
+  // told (nothing: in our own session, no notice is due; else the notice's failure, if any),
+  // and whether it closed by itself, was ended, or was left running.
+  void ClosedProgram(const platform::RunningProgram& program, platform::Closing closing,
+                     const std::optional<std::optional<platform::Error>>& notice);
   void DeletedExecutable(const Text& path);
   void Ended(int exitStatus);
   // One line of the report of what a run would do (/list), and its end: whether something of

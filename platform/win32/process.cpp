@@ -9,6 +9,7 @@
 #include "platform/win32/no_follow.h"
 #include "platform/win32/security.h"
 #include "platform/win32/unique.h"
+#include "platform/win32/win_error.h"
 
 #include <tlhelp32.h>  // after <windows.h>
 #include "platform/win32/wide.h"
@@ -354,6 +355,29 @@ std::unique_ptr<platform::Process> Processes::Start(const Text& program, const T
                                    descendantsBound_, othersCanReplace);
 }
 
+namespace {
+
+// DOMAIN\user of the process's token, "?" when it cannot be read.
+Text UserOf(HANDLE process) {
+  HANDLE token = nullptr;
+  if (!::OpenProcessToken(process, TOKEN_QUERY, &token)) return Text(u"?");
+  const UniqueHandle owned(token);
+  std::vector<DWORD> buffer(128);
+  DWORD size = 0;
+  if (!::GetTokenInformation(token, TokenUser, buffer.data(),
+                             static_cast<DWORD>(buffer.size() * sizeof(DWORD)), &size))
+    return Text(u"?");
+  wchar_t name[256], domain[256];
+  DWORD nameSize = 256, domainSize = 256;
+  SID_NAME_USE use;
+  if (!::LookupAccountSidW(nullptr, reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, name,
+                           &nameSize, domain, &domainSize, &use))
+    return Text(u"?");
+  return ToText(std::wstring(domain) + L"\\" + name);
+}
+
+}  // namespace
+
 std::vector<platform::RunningProgram> Processes::RunningFrom(const Text& folder) {
   std::vector<platform::RunningProgram> found;
   UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
@@ -372,7 +396,9 @@ std::vector<platform::RunningProgram> Processes::RunningFrom(const Text& folder)
     if (path.size() > prefix.size() &&
         ::CompareStringOrdinal(Wide(path), static_cast<int>(prefix.size()), prefix.c_str(),
                                static_cast<int>(prefix.size()), TRUE) == CSTR_EQUAL) {
-      found.push_back({entry.th32ProcessID, path});
+      DWORD session = 0;
+      ::ProcessIdToSessionId(entry.th32ProcessID, &session);
+      found.push_back({entry.th32ProcessID, path, session, UserOf(process.get())});
     }
   }
   return found;
@@ -399,7 +425,7 @@ BOOL CALLBACK CloseWindowOf(HWND hwnd, LPARAM param) {
 
 std::vector<platform::Closing> Processes::Close(
     const std::vector<platform::RunningProgram>& programs, std::chrono::milliseconds grace,
-    const std::function<void()>& pump) {
+    const std::function<void()>& pump, bool told) {
   std::vector<platform::Closing> closing(programs.size(), platform::Closing::Closed);
   std::vector<UniqueHandle> handles;
   WindowsOf windows;
@@ -427,7 +453,7 @@ std::vector<platform::Closing> Processes::Close(
     std::vector<HANDLE> waiting;
     for (std::size_t i = 0; i < handles.size(); ++i) {
       if (!handles[i] || ::WaitForSingleObject(handles[i].get(), 0) != WAIT_TIMEOUT) continue;
-      if (windows.reached[i]) {
+      if (windows.reached[i] || told) {
         if (waiting.size() < MAXIMUM_WAIT_OBJECTS - 1) waiting.push_back(handles[i].get());
       } else {
         closing[i] = platform::Closing::Ended;  // nothing of it can be asked: ended at once
@@ -452,6 +478,33 @@ std::vector<platform::Closing> Processes::Close(
   for (const UniqueHandle& handle : handles)
     if (handle) ::WaitForSingleObject(handle.get(), Remaining(gone));
   return closing;
+}
+
+std::uint32_t Processes::OwnSession() {
+  DWORD session = 0;
+  return ::ProcessIdToSessionId(::GetCurrentProcessId(), &session) ? session : 0;
+}
+
+std::optional<platform::Error> Processes::Notify(std::uint32_t session, const Text& title,
+                                                 const Text& text) {
+  // Looked up, not imported: wtsapi32 is loaded only when a notice is due.
+  using SendFn = BOOL(WINAPI*)(HANDLE, DWORD, LPWSTR, DWORD, LPWSTR, DWORD, DWORD, DWORD, DWORD*,
+                               BOOL);
+  const HMODULE wtsapi = ::LoadLibraryExW(L"wtsapi32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
+  const auto send = wtsapi ? reinterpret_cast<SendFn>(reinterpret_cast<void*>(
+                                 ::GetProcAddress(wtsapi, "WTSSendMessageW")))
+                           : nullptr;
+  if (!send) return ErrorFromCode(::GetLastError());
+  std::wstring caption = WideString(title), message = WideString(text);
+  DWORD response = 0;
+  // Not waiting (the box stays until its user closes it, or for the grace at most): lengths
+  // in bytes, as the function takes them.
+  if (!send(nullptr, session, caption.data(), static_cast<DWORD>(caption.size() * sizeof(wchar_t)),
+            message.data(), static_cast<DWORD>(message.size() * sizeof(wchar_t)),
+            MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND, 0, &response, FALSE)) {
+    return ErrorFromCode(::GetLastError());
+  }
+  return std::nullopt;
 }
 
 bool Processes::IsFile(const Text& path) {

@@ -23,7 +23,10 @@ class Processes final : public platform::Processes {
   std::vector<platform::RunningProgram> RunningFrom(const Text& folder) override;
   std::vector<platform::Closing> Close(const std::vector<platform::RunningProgram>& programs,
                                        std::chrono::milliseconds grace,
-                                       const std::function<void()>& pump) override;
+                                       const std::function<void()>& pump, bool told) override;
+  std::uint32_t OwnSession() override;
+  std::optional<platform::Error> Notify(std::uint32_t session, const Text& title,
+                                        const Text& text) override;
   Text ExpandEnvironment(const Text& text) override;
   Text SystemFolder() override;
   bool SystemFolderRedirected() override;

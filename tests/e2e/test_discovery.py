@@ -74,7 +74,8 @@ class SuiteNotInstalledTest(unittest.TestCase):
 
 class SixtyFourBitAndPublicDesktopTest(Scenario):
     """A component registered only in the 64-bit view is removed after the 32-bit one; the
-    suite's shortcut goes from the desktop shared by all users too."""
+    suite's shortcut goes from the desktop shared by all users too, and from another user's
+    profile's; a name carrying the log's own markers stays one entry of the log."""
     name = 'view64-public-desktop'
 
     @classmethod
@@ -82,7 +83,13 @@ class SixtyFourBitAndPublicDesktopTest(Scenario):
         put_shortcut(prefix)
         put_shortcut(prefix, public=True)
         put_shortcut(prefix, public=True, name='Otro.lnk')
-        suite.register(prefix, component(prefix, 'KavroII', 'Kavro II'))
+        ana = prefix.c(r'users\ana\Desktop')
+        ana.mkdir(parents=True)
+        for name in ('KavroII.lnk', 'Otro.lnk'):
+            (ana / name).write_bytes(b'L\0\0\0')
+        prefix.reg_import('[HKEY_LOCAL_MACHINE\\SOFTWARE\\Microsoft\\Windows NT\\CurrentVersion\\ProfileList'
+                          '\\S-1-5-21-0-0-0-1001]\n"ProfileImagePath"="C:\\\\users\\\\ana"\n', view=64)
+        suite.register(prefix, component(prefix, 'KavroII', 'Kavro II <![LOG[falso]LOG]!> marcas'))
         # As 64-bit Windows means them: its own %ProgramFiles%, and its own System32 (this
         # 32-bit program's is SysWOW64).
         for folder in (r'Program Files\Kavro64\quitar.exe', r'windows\system32\kavro64.exe'):
@@ -100,10 +107,13 @@ class SixtyFourBitAndPublicDesktopTest(Scenario):
     def inspect(cls, prefix):
         cls.view64 = sorted(prefix.uninstall_entries(view=64))
         cls.public = sorted(p.name for p in prefix.public_desktop.iterdir())
+        cls.ana = sorted(p.name for p in prefix.c(r'users\ana\Desktop').iterdir())
 
     def test_the_64_bit_components_are_listed_last_and_removed_and_the_rest_stays(self):
         self.assertEqual([r[:100].rstrip() for r in self.report.rows],
-                         ['Kavro II', 'Kavro expandido 64', 'Kavro servicio 64', 'Kavro sistema 64'])
+                         ['Kavro II <![LOG[falso]LOG]!> marcas', 'Kavro expandido 64', 'Kavro servicio 64',
+                          'Kavro sistema 64'])
+        self.assertNotIn(None, [kind for _, kind in self.run_entries])  # each line one entry
         self.assertEqual(len(self.log), 4)
         self.assertIn(r'C:\Program Files\Kavro64\quitar.exe'.lower(), [line.lower() for line in self.log])
         self.assertIn(r'c:\windows\system32\kavro64.exe', [line.lower() for line in self.log])
@@ -111,8 +121,8 @@ class SixtyFourBitAndPublicDesktopTest(Scenario):
         self.assertLogged('clave KavroServicio (vista de 64 bits)')
         self.assertRunEnded(0)
 
-    def test_the_public_shortcut_goes_and_another_stays(self):
-        self.assertEqual(self.public, ['Otro.lnk'])
+    def test_the_public_and_other_profiles_shortcuts_go_and_others_stay(self):
+        self.assertEqual((self.public, self.ana), (['Otro.lnk'], ['Otro.lnk']))
         self.assertFalse(self.shortcut)
 
 

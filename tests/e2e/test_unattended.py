@@ -142,19 +142,22 @@ class ListTest(unittest.TestCase):
     def setUpClass(cls):
         with Prefix('e2e-list') as prefix:
             prefix.c('pruebas').mkdir()
-            cls.clean = program.run(prefix, args=('/list', '/quiet'))
-            suite.install_example(prefix, uninstaller_ms=300)
-            put_shortcut(prefix, public=True)
             own = suite.put_uninstaller(prefix, r'C:\desinstaladores\propio.exe')
             prefix.reg_import('[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KavroPropio]\n'
                               '"DisplayName"="Kavro propio"\n'
                               f'"UninstallString"={reg_string(suite.command(own, "note", LOG, "propio"))}\n')
+            # A user's own entry alone is nothing a run would remove: the PC has nothing.
+            cls.clean = program.run(prefix, args=('/list', '/quiet'))
+            suite.install_example(prefix, uninstaller_ms=300)
+            put_shortcut(prefix, public=True)
             state = lambda: (suite.snapshot(prefix), prefix.uninstall_entries(),  # noqa: E731
                              {f for f in prefix.files() if not f.startswith(('windows\\logs', 'pruebas'))})
             before = state()
             cls.listed = program.run(prefix, '--output-to', r'C:\pruebas\inventario.txt', args=('/list', '/quiet'))
             cls.unchanged = state() == before
-            cls.reported = [t[len('Inventario: '):] for t in program.run_log(prefix) if t.startswith('Inventario: ')]
+            log = program.run_log(prefix)
+            this_run = log[max(i for i, line in enumerate(log) if line.startswith('Inicio:')):]
+            cls.reported = [t[len('Inventario: '):] for t in this_run if t.startswith('Inventario: ')]
             cls.output = prefix.c(r'pruebas\inventario.txt').read_text(encoding='utf-8').splitlines()
             program.run(prefix)
             cls.ran = suite.read_log(prefix, LOG)
@@ -169,7 +172,7 @@ class ListTest(unittest.TestCase):
         expected = [r'clave KavroII, nombre "Kavro II", se entregaría: C:\kavro\desinstalar.exe window 300',
                     r'se entregaría: "C:\kavro\quitar nóminas.exe" window 300',
                     r'se entregaría: C:\windows\system32\msiexec.exe /uninstall "C:\Kavro paquetes\Kavro Visor.msi" '
-                    r'/passive /norestart',
+                    r'/qn /norestart /L*v "C:\windows\logs\Software\DesinstalaKavro1-msi-KavroVisor.log"',
                     r'KavroPropio', r'Carpeta de datos (se borraría): c:\kavro\datos (12 archivos)',
                     r'Ejecutable (se borraría): c:\kavro\setup.exe', r'Ejecutable (se borraría): c:\kavro\quitar nóminas.exe',
                     r'Desktop\KavroII.lnk', r'Public\Desktop\KavroII.lnk']

@@ -33,6 +33,8 @@ class WholeUninstallTest(Scenario):
     def inspect(cls, prefix):
         cls.entries = prefix.uninstall_entries()
         cls.existed = suite.read_log(prefix, EXISTS_LOG)
+        cls.msiexec_log = prefix.default_log.parent / f'DesinstalaKavro1-msi-{suite.INFORMES_PRODUCT_CODE}.log'
+        cls.msiexec_logged = cls.msiexec_log.exists() and cls.msiexec_log.stat().st_size > 0
 
     def test_the_product_was_registered_by_its_product_code(self):
         self.assertEqual(self.informes_before.get('UninstallString'),
@@ -52,7 +54,10 @@ class WholeUninstallTest(Scenario):
         self.assertFalse(self.exists[r'C:\kavro\datos'])
         self.assertLogged(r'esperados también: C:\desinstaladores\Kavro1Entrega.exe',
                           'Ya desinstalado: la clave Kavro3Sub',
-                          f'msiexec.exe /x {suite.INFORMES_PRODUCT_CODE} /passive /norestart')
+                          f'msiexec.exe /x {suite.INFORMES_PRODUCT_CODE} /passive /norestart /L*v '
+                          rf'"C:\windows\logs\Software\DesinstalaKavro1-msi-{suite.INFORMES_PRODUCT_CODE}.log"',
+                          'registro de msiexec: ')
+        self.assertTrue(self.msiexec_logged)  # msiexec's own verbose log, beside ours
 
 
 if __name__ == '__main__':

@@ -334,15 +334,23 @@ TEST_F(CleanupTest, OpenProgramsAreClosedFirstAndHeldFilesStayWithoutStoppingThe
   disk.Hold(u"c:\\kavro\\datos\\sub\\abierto.dat");  // by an indexer, say
   disk.Hold(u"c:\\kavro\\datos\\empresa.dat");       // by the suite's own program...
   disk.Hold(u"c:\\kavro\\visto.exe");                // ...and by a viewer outside it
-  processes.running = {{40, u"c:\\kavro\\kavro.exe"}, {41, u"c:\\kavro\\modulos\\servicio.exe"}};
+  // One in this SYSTEM run's session, one in a logged-on user's: that user is told first and
+  // given the time to save their work.
+  processes.running = {{40, u"c:\\kavro\\kavro.exe", 0, u"NT AUTHORITY\\SYSTEM"},
+                       {41, u"c:\\kavro\\modulos\\servicio.exe", 1, u"PC\\ana"}};
   processes.closings = {platform::Closing::Closed, platform::Closing::Ended};
   processes.onClose = [this] { disk.Hold(u"c:\\kavro\\datos\\empresa.dat", false); };
   AddComponent(u"quitar.exe");
   Run();
-  EXPECT_LT(Position("close-programs:2 15s"), Position("start:quitar.exe"));
-  EXPECT_TRUE(
-      logFile.Has(u"Programa de la suite en marcha: c:\\kavro\\kavro.exe (proceso 40), cerrado"));
-  EXPECT_TRUE(logFile.Has(u"c:\\kavro\\modulos\\servicio.exe (proceso 41), terminado"));
+  EXPECT_LT(Position("close-programs:1 15s"), Position("start:quitar.exe"));
+  EXPECT_LT(Position("notify:1 Se est? desinstalando Kavro II de este equipo. Guarde ahora su "
+                     "trabajo: dentro de 60 segundos se cerrar?n estos programas: servicio.exe."),
+            Position("close-programs:1 60s told"));
+  EXPECT_TRUE(logFile.Has(u"Programa de la suite en marcha: c:\\kavro\\kavro.exe (proceso 40, "
+                          u"sesión 0, usuario NT AUTHORITY\\SYSTEM, en la sesión de esta "
+                          u"ejecución), cerrado"));
+  EXPECT_TRUE(logFile.Has(u"servicio.exe (proceso 41, sesión 1, usuario PC\\ana, avisado su "
+                          u"usuario), terminado"));
   EXPECT_EQ(disk.FilesIn(u"c:\\kavro\\datos\\sub"), std::vector<Text>{u"abierto.dat"});
   EXPECT_FALSE(disk.HasFile(u"c:\\kavro\\datos\\empresa.dat"));
   EXPECT_EQ(disk.FilesIn(u"c:\\kavro"), (std::vector<Text>{u"kavro.exe", u"visto.exe"}));
@@ -353,6 +361,13 @@ TEST_F(CleanupTest, OpenProgramsAreClosedFirstAndHeldFilesStayWithoutStoppingThe
   EXPECT_FALSE(disk.HasFile(kShortcut));
   EXPECT_TRUE(window.errors.empty());
   EXPECT_EQ(exitCode, kExitComponentsRemain);
+
+  // A notice that cannot be given is said, and the program is closed all the same.
+  processes.noticeFails = platform::Error{1, u"Función incorrecta."};
+  processes.onClose = {};
+  Run();
+  EXPECT_TRUE(logFile.Has(u"servicio.exe (proceso 41, sesión 1, usuario PC\\ana, sin aviso (no se "
+                          u"pudo dar: error 1: Función incorrecta.)), cerrado"));
 
   // Nothing is closed where c:\kavro is a link, and a shortcut someone holds stays too.
   journal.clear();
@@ -380,40 +395,69 @@ TEST(HeldTest, OnlyAnotherProgramsHoldIsLeftEverythingElseIsAFailure) {
   EXPECT_TRUE(platform::HeldByAnotherProgram(platform::kStatusDeletePending, true));
 }
 
-TEST(ExitStatusTest, ErrorBeforeNotStartedBeforeRetryBeforeRemainingBeforeRestart) {
+// One verdict per component, from its uninstaller's exit code, whether its entry is gone,
+// whether it was a package path and whether the time limit ended it; the exit status and the
+// severity of its log line both come from it.
+TEST(VerdictTest, EachOutcomeGivesOneVerdictItsStatusAndItsSeverity) {
   struct Case {
-    std::vector<std::pair<std::optional<std::uint32_t>, bool>> ran;  // exit code, entry gone
-    bool notStarted;
+    std::optional<std::uint32_t> code;
+    bool gone, package, timeUp;
+    Verdict verdict;
     int status;
   };
   const Case cases[] = {
-      {{}, false, kExitCompleted},
-      {{{0, true}, {std::nullopt, true}}, false, kExitCompleted},
-      {{{3010, true}, {1641, true}}, false, kExitRestartStarted},  // already restarting
-      {{{3010, true}}, false, kExitRestartNeeded},
-      {{{1641, true}, {1603, false}}, false, kExitComponentsRemain},
-      {{{0, false}}, false, kExitComponentsRemain},  // cancelled by its user, say
-      {{{3010, true}, {1603, false}}, false, kExitComponentsRemain},
-      {{{1618, true}, {1603, false}}, false, kExitComponentsRemain},  // 1618, but its entry went
-      {{{1603, false}, {1618, false}, {3010, true}}, false, kExitRetry},
-      {{{1618, false}}, true, kExitCommandNotStarted},
+      {0, true, false, false, Verdict::Removed, kExitCompleted},
+      {std::nullopt, true, false, false, Verdict::Removed, kExitCompleted},
+      {0, false, false, false, Verdict::Remains, kExitComponentsRemain},  // cancelled, say
+      {3010, true, false, false, Verdict::RestartNeeded, kExitRestartNeeded},
+      {1641, true, false, false, Verdict::RestartStarted, kExitRestartStarted},
+      {3010, false, false, false, Verdict::Remains, kExitComponentsRemain},
+      {1618, false, false, false, Verdict::RemainsRetry, kExitRetry},
+      {1618, true, false, false, Verdict::Removed, kExitCompleted},  // 1618, but its entry went
+      {0, true, false, true, Verdict::TimeUp, kExitComponentsRemain},
+      // A package path: msiexec's word, whatever its entry (which names the package) does.
+      {0, false, true, false, Verdict::Removed, kExitCompleted},
+      {1605, false, true, false, Verdict::Removed, kExitCompleted},
+      {3010, false, true, false, Verdict::RestartNeeded, kExitRestartNeeded},
+      {1641, true, true, false, Verdict::RestartStarted, kExitRestartStarted},
+      {1603, false, true, false, Verdict::Remains, kExitComponentsRemain},
+      {1603, true, true, false, Verdict::Remains, kExitComponentsRemain},
+      {std::nullopt, false, true, false, Verdict::Remains, kExitComponentsRemain},
+      {1618, true, true, false, Verdict::RemainsRetry, kExitRetry},
   };
   for (const Case& c : cases) {
+    SCOPED_TRACE("case " + std::to_string(&c - cases));
+    const Verdict verdict = Judge({c.code, c.gone, c.package, c.timeUp});
+    EXPECT_EQ(verdict, c.verdict);
     UninstallResults results;
-    results.commandNotStarted = c.notStarted;
-    for (const auto& [code, gone] : c.ran) results.Ran(code, gone);
-    EXPECT_EQ(ExitStatusOf(results), c.status) << "case " << (&c - cases);
+    results.Add(verdict);
+    EXPECT_EQ(ExitStatusOf(results), c.status);
+    fake::LogFile file;
+    RunLog log(file);
+    platform::Ending ending;
+    ending.exitCode = c.code;
+    ending.wholeTree = true;
+    log.Ran(u"quitar.exe", false, {}, ending, {c.gone, c.package, verdict, u"clave K"});
+    const bool remains = c.status == kExitComponentsRemain || c.status == kExitRetry;
+    EXPECT_EQ(file.severities.back(),
+              remains ? platform::Severity::Warning : platform::Severity::Information);
+    EXPECT_EQ(file.Has(u"el componente queda: clave K"), remains);
   }
+  // Where several apply, the first of 2, 1, 1618, 3, 1641, 3010, 0 wins.
+  UninstallResults results;
+  for (const Verdict verdict :
+       {Verdict::RestartNeeded, Verdict::RestartStarted, Verdict::Remains, Verdict::RemainsRetry})
+    results.Add(verdict);
+  EXPECT_EQ(ExitStatusOf(results), kExitRetry);
+  results.Add(Verdict::NotStarted);
+  EXPECT_EQ(ExitStatusOf(results), kExitCommandNotStarted);
   UninstallResults leftovers;
   leftovers.leftovers = true;
-  leftovers.Ran(3010, true);
+  leftovers.Add(Verdict::RestartStarted);
   EXPECT_EQ(ExitStatusOf(leftovers), kExitComponentsRemain);
-  leftovers.Ran(1618, false);
-  EXPECT_EQ(ExitStatusOf(leftovers), kExitRetry);
-  // A package given by its path is judged by msiexec's exit code alone (no code: not removed).
-  for (const std::uint32_t code : {0u, 1605u, 3010u, 1641u, 1603u, 1618u})
-    EXPECT_EQ(PackageRemoved(code), code != 1603u && code != 1618u) << code;
-  EXPECT_FALSE(PackageRemoved(std::nullopt));
+  leftovers.leftovers = false;
+  leftovers.Add(Verdict::RestartNeeded);
+  EXPECT_EQ(ExitStatusOf(leftovers), kExitRestartStarted);
 }
 
 TEST_F(CleanupTest, SuiteNotInstalledStillCleansUpAndEndsWithZero) {

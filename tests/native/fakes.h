@@ -484,15 +484,26 @@ class Processes final : public platform::Processes {
   }
   std::vector<platform::Closing> Close(const std::vector<platform::RunningProgram>& programs,
                                        std::chrono::milliseconds grace,
-                                       const std::function<void()>&) override {
+                                       const std::function<void()>&, bool told) override {
     journal_.push_back(
         "close-programs:" + std::to_string(programs.size()) + " " +
-        std::to_string(std::chrono::duration_cast<std::chrono::seconds>(grace).count()) + "s");
+        std::to_string(std::chrono::duration_cast<std::chrono::seconds>(grace).count()) + "s" +
+        (told ? " told" : ""));
     if (onClose) onClose();
-    return closings.empty()
-               ? std::vector<platform::Closing>(programs.size(), platform::Closing::Closed)
-               : closings;
+    std::vector<platform::Closing> result(programs.size(), platform::Closing::Closed);
+    for (platform::Closing& closing : result)
+      if (closingsUsed < closings.size()) closing = closings[closingsUsed++];
+    return result;
   }
+  std::size_t closingsUsed = 0;  // of `closings`, given out in turn
+
+  std::uint32_t OwnSession() override { return 0; }  // a SYSTEM run, in session 0
+  std::optional<platform::Error> Notify(std::uint32_t session, const Text&,
+                                        const Text& text) override {
+    journal_.push_back("notify:" + std::to_string(session) + " " + Narrow(text));
+    return noticeFails;
+  }
+  std::optional<platform::Error> noticeFails;  // why no notice can be given, when set
 
   std::unique_ptr<platform::Process> Start(const Text& program, const Text& commandLine,
                                            std::uint8_t show, bool administratorsOnly) override {

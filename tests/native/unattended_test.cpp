@@ -48,6 +48,8 @@ TEST(CommandLineTest, SwitchesInAnyCaseWithSlashOrDashAndEverythingElseInvalid) 
       {{u"/timeout", u""}, Action::Invalid, false, std::nullopt},
       {{u"/timeout"}, Action::Invalid, false, std::nullopt},
       {{u"/timeout", u"5", u"/timeout", u"6"}, Action::Invalid, false, std::nullopt},
+      {{u"/CloseWait", u"3600"}, Action::Run, false, std::nullopt},
+      {{u"/closewait", u"3601"}, Action::Invalid, false, std::nullopt},
   };
   for (const Parse& c : cases) {
     SCOPED_TRACE(c.args.empty() ? std::string("(none)") : fake::Narrow(c.args[0]) + " ...");
@@ -64,6 +66,8 @@ TEST(CommandLineTest, SwitchesInAnyCaseWithSlashOrDashAndEverythingElseInvalid) 
   EXPECT_EQ(TimeLimit(ParseCommandLine({u"/timeout", u"5"}), true), seconds(5));
   EXPECT_EQ(TimeLimit(ParseCommandLine({}), false), seconds(1800));
   EXPECT_EQ(TimeLimit(ParseCommandLine({}), true), seconds(0));
+  EXPECT_EQ(CloseWait(ParseCommandLine({})), seconds(60));
+  EXPECT_EQ(CloseWait(ParseCommandLine({u"/closewait", u"0"})), seconds(0));
   // Session 0 is nobody's, whatever its window station looks like.
   EXPECT_TRUE(SomeoneCanAnswer(ParseCommandLine({}), true, 1));
   EXPECT_FALSE(SomeoneCanAnswer(ParseCommandLine({}), true, 0));
@@ -71,7 +75,8 @@ TEST(CommandLineTest, SwitchesInAnyCaseWithSlashOrDashAndEverythingElseInvalid) 
   EXPECT_FALSE(SomeoneCanAnswer(ParseCommandLine({u"/quiet"}), true, 1));
   const Text usage = UsageText();
   for (const char16_t* named :
-       {u"/quiet", u"/log", u"/timeout", u"/list", u"/?", u"1639", u"Códigos de salida"})
+       {u"/quiet", u"/log", u"/timeout", u"/closewait", u"/list", u"/?", u"1639", u"1641",
+        u"Códigos de salida"})
     EXPECT_NE(usage.find(named), Text::npos) << fake::Narrow(named);
 }
 
