@@ -27,7 +27,7 @@
 namespace {
 
 // Test-only: how long the processes an uninstaller started are still waited for once it has
-// ended, in milliseconds, instead of ten minutes (README, "A setting for tests only").
+// ended, in milliseconds, instead of ten minutes (docs/developers.md, "A setting for tests only").
 std::chrono::milliseconds DescendantsBound() {
   wchar_t value[32];
   const DWORD length = ::GetEnvironmentVariableW(L"KAVRO_TEST_DESCENDANTS_WAIT_MS", value, 32);
@@ -68,7 +68,7 @@ int Run(HINSTANCE instance, const CommandLine& options, RunLog& log, bool someon
     return options.action == CommandLine::Action::Help ? kExitCompleted : kExitInvalidCommandLine;
   }
   try {
-    win32::FormWindow window(instance);
+    win32::FormWindow window(instance, IDI_KAVRO);
     BoxOrLog boxOrLog(window, log, someoneCanAnswer);
     win32::Registry registry;
     win32::Processes processes(DescendantsBound(), temp);

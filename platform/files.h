@@ -64,8 +64,6 @@ struct TakeOver {
 class Folder {
  public:
   virtual ~Folder() = default;
-  // The path it was opened by.
-  virtual Text Path() const = 0;
   // Its entries, as its listing shows them now.
   virtual std::vector<Entry> Entries() = 0;
   // Removes one of its entries, as listed: a file, or a folder with every file and folder in

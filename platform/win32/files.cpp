@@ -421,7 +421,6 @@ class HeldFolder final : public platform::Folder {
  public:
   HeldFolder(Text path, UniqueFile handle, std::wstring name) :
       path_(std::move(path)), handle_(std::move(handle)), name_(std::move(name)) {}
-  Text Path() const override { return path_; }
   std::vector<platform::Entry> Entries() override { return EntriesOf(handle_.get()); }
   std::optional<platform::Removal> Remove(const platform::Entry& entry, bool force) override {
     std::optional<platform::Removal> removal =

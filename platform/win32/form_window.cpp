@@ -3,7 +3,6 @@
 #include <new>
 #include <string>
 
-#include "main/resource.h"
 #include "platform/win32/dpi.h"
 #include "platform/win32/wide.h"
 #include "platform/win32/win_error.h"
@@ -69,13 +68,13 @@ void AddRow(HWND list, const Text& row) {
 
 }  // namespace
 
-FormWindow::FormWindow(HINSTANCE instance) : instance_(instance) {
+FormWindow::FormWindow(HINSTANCE instance, int iconId) : instance_(instance) {
   const int bigSize = ::GetSystemMetrics(SM_CXICON);
   const int smallSize = ::GetSystemMetrics(SM_CXSMICON);
-  bigIcon_.reset(static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(IDI_KAVRO), IMAGE_ICON,
+  bigIcon_.reset(static_cast<HICON>(::LoadImageW(instance, MAKEINTRESOURCEW(iconId), IMAGE_ICON,
                                                  bigSize, bigSize, LR_DEFAULTCOLOR)));
   smallIcon_.reset(static_cast<HICON>(::LoadImageW(
-      instance, MAKEINTRESOURCEW(IDI_KAVRO), IMAGE_ICON, smallSize, smallSize, LR_DEFAULTCOLOR)));
+      instance, MAKEINTRESOURCEW(iconId), IMAGE_ICON, smallSize, smallSize, LR_DEFAULTCOLOR)));
 
   WNDCLASSEXW wc{};
   wc.cbSize = sizeof wc;

@@ -11,7 +11,9 @@ namespace win32 {
 
 class FormWindow final : public platform::Window {
  public:
-  explicit FormWindow(HINSTANCE instance);
+  // iconId: the program's icon among the instance's resources (the window's own module
+  // knows nothing of the program's).
+  FormWindow(HINSTANCE instance, int iconId);
   ~FormWindow() override;
   FormWindow(const FormWindow&) = delete;
   FormWindow& operator=(const FormWindow&) = delete;

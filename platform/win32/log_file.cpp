@@ -12,7 +12,7 @@
 #include "platform/win32/no_follow.h"
 #include "platform/win32/security.h"
 #include "platform/win32/wide.h"
-#include "run/LogLayout.h"
+#include "platform/log_layout.h"
 
 namespace win32 {
 namespace {

@@ -145,13 +145,12 @@ bool Send(HWND hwnd, UINT msg, WPARAM w, LPARAM l, DWORD_PTR* result) {
                                result) != 0;
 }
 
+// A window's text as the system keeps it, without a message to the program, which may be busy
+// with its run and answer no message for a while (its window is shown before the run starts).
 std::wstring WindowText(HWND hwnd) {
-  DWORD_PTR length = 0;
-  if (!Send(hwnd, WM_GETTEXTLENGTH, 0, 0, &length)) return L"";
-  std::wstring text(length + 1, L'\0');
-  DWORD_PTR copied = 0;
-  if (!Send(hwnd, WM_GETTEXT, length + 1, reinterpret_cast<LPARAM>(text.data()), &copied)) return L"";
-  text.resize(copied);
+  std::wstring text(4096, L'\0');
+  text.resize(static_cast<std::size_t>(
+      ::InternalGetWindowText(hwnd, text.data(), static_cast<int>(text.size()))));
   return text;
 }
 

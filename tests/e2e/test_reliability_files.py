@@ -36,7 +36,8 @@ class OpenProgramsAndHeldFilesTest(unittest.TestCase):
             cls.closed = suite.read_log(prefix, LOG)
 
             install_folder(prefix)
-            holder = suite.start(prefix, suite.put_uninstaller(prefix, r'C:\otros\visor.exe'), 'hold',
+            # Outside the suite's folder, though its name begins the same: never the suite's.
+            holder = suite.start(prefix, suite.put_uninstaller(prefix, r'C:\kavro-otros\visor.exe'), 'hold',
                            r'C:\kavro\datos\clientes\clientes.dat', 'hold', r'C:\kavro\setup.exe', 'sleep', 120000)
             cls.held_run = program.run(prefix)
             cls.held_log = program.run_log(prefix)

@@ -93,7 +93,9 @@ class NobodyToAnswerTest(unittest.TestCase):
             install_folder(prefix)
             suite.register(prefix, {
                 **component(prefix, 'Kavro1Atascado', 'Kavro atascado', 'spawn', 9000, NIETO, 'box', '¿Seguro?'),
-                **component(prefix, 'Kavro2', 'Kavro dos')})
+                **component(prefix, 'Kavro2', 'Kavro dos'),
+                # One that hands over to a copy of itself, the copy stuck on the question.
+                **component(prefix, 'Kavro3Entrega', 'Kavro entrega', 'hand-over', 'box', '¿Seguro?')})
             started = time.monotonic()
             cls.stuck = program.run(prefix, '--hidden-station', timeout=90, args=('/timeout', '5'))
             cls.stuck_log = program.run_log(prefix)
@@ -101,6 +103,8 @@ class NobodyToAnswerTest(unittest.TestCase):
             cls.grandchild = suite.read_log(prefix, NIETO)
             cls.stuck_left = (prefix.has_uninstall_entry('Kavro1Atascado'), prefix.has_uninstall_entry('Kavro2'),
                               prefix.c(r'kavro\datos').exists())
+            prefix.wine('reg', 'delete', UNINSTALL_KEY + r'\Kavro3Entrega', '/f', '/reg:32',
+                        stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
 
             prefix.wine('reg', 'delete', UNINSTALL_KEY + r'\Kavro1Atascado', '/f', '/reg:32',
                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
@@ -121,8 +125,9 @@ class NobodyToAnswerTest(unittest.TestCase):
         self.assertEqual(self.stuck.exit_code, 3, self.stuck_log)
         self.assertEqual(self.stuck_left, (True, False, False))  # the next one and the data went
         self.assertEqual(self.grandchild, [])  # what it started was ended with it
-        self.assertTrue(any(line.startswith('Tiempo agotado: la desinstalación de la clave Kavro1Atascado')
-                            and 'no terminó en 5 s' in line for line in self.stuck_log), self.stuck_log)
+        for key in ('Kavro1Atascado', 'Kavro3Entrega'):  # the copy it handed over to, too
+            self.assertTrue(any(line.startswith('Tiempo agotado: la desinstalación de la clave ' + key)
+                                and 'no terminó en 5 s' in line for line in self.stuck_log), self.stuck_log)
 
     def test_a_second_run_meanwhile_does_nothing_and_says_retry(self):
         self.assertEqual((self.first.exit_code, self.second.exit_code), (0, 1618), self.second_log)
@@ -150,6 +155,8 @@ class ListTest(unittest.TestCase):
             cls.clean = program.run(prefix, args=('/list', '/quiet'))
             suite.install_example(prefix, uninstaller_ms=300)
             put_shortcut(prefix, public=True)
+            prefix.c(r'kavro\oculto.exe').write_bytes(b'MZ')  # hidden: never swept, never reported
+            prefix.attrib(r'C:\kavro\oculto.exe', '+h')
             state = lambda: (suite.snapshot(prefix), prefix.uninstall_entries(),  # noqa: E731
                              {f for f in prefix.files() if not f.startswith(('windows\\logs', 'pruebas'))})
             before = state()
@@ -178,7 +185,8 @@ class ListTest(unittest.TestCase):
                     r'Desktop\KavroII.lnk', r'Public\Desktop\KavroII.lnk']
         for text in expected:
             self.assertTrue(any(text in line for line in self.reported), (text, self.reported))
-        self.assertFalse(any('kavro.exe' in line for line in self.reported), self.reported)
+        self.assertFalse(any('kavro.exe' in line or 'oculto.exe' in line for line in self.reported),
+                         self.reported)
 
     def test_another_users_own_entry_is_named_and_never_run(self):
         self.assertNotIn('propio', self.ran)

@@ -108,6 +108,14 @@ TEST_F(CleanupTest, AnExecutableGoneSinceTheListingIsNoReasonToStop) {
   EXPECT_EQ(disk.FilesIn(u"c:\\kavro"), std::vector<Text>{});
   EXPECT_EQ(Count("desktop"), 2u);
   EXPECT_EQ(exitCode, kExitCompleted);
+
+  // One another program holds is left, and alone it is enough for "something remains".
+  window.file1.afterListing = {};
+  AddExecutables({u"visto.exe"});
+  disk.Hold(u"c:\\kavro\\visto.exe");
+  Run();
+  EXPECT_TRUE(disk.HasFile(u"c:\\kavro\\visto.exe"));
+  EXPECT_EQ(exitCode, kExitComponentsRemain);
 }
 
 TEST_F(CleanupTest, AReadOnlyFileInTheDataFolderEndsTheRunBeforeTheSweep) {

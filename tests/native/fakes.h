@@ -181,7 +181,7 @@ class Folder final : public platform::Folder {
  public:
   Folder(Disk& disk, Journal& journal, Text path) :
       disk_(disk), journal_(journal), path_(std::move(path)) {}
-  Text Path() const override { return path_; }
+  const Text& path() const { return path_; }
   std::vector<platform::Entry> Entries() override { return disk_.EntriesIn(path_); }
   std::size_t CountFiles(const platform::Entry& entry) override {
     if (!entry.folder || entry.link) return entry.folder ? 0 : 1;
@@ -268,7 +268,7 @@ class FileListBox final : public platform::FileListBox {
  public:
   explicit FileListBox(Journal& journal) : journal_(journal) {}
   void SetFolder(platform::Folder& folder) override {
-    journal_.push_back("file1.path:" + Narrow(folder.Path()));
+    journal_.push_back("file1.path:" + Narrow(static_cast<Folder&>(folder).path()));
     folder_ = &folder;
     names_.clear();
   }

@@ -145,6 +145,16 @@ TEST(SixtyFourBitCommandTest, ItsOwnFoldersAreThe64BitOnes) {
   for (const char16_t* other :
        {u"C:\\Windows\\System32x\\a.exe", u"C:\\kavro\\q.exe C:\\Windows\\System32\\k.dll"})
     EXPECT_EQ(Gene::ThroughSysnative(other, system32), Text(other));
+  // A bare name of a 64-bit command is 64-bit Windows' own program, never this 32-bit one's.
+  fake::Journal journal;
+  fake::Processes processes(journal);
+  Gene::Launching how;
+  how.sixtyFourBit = true;
+  EXPECT_EQ(Gene::Prepare(processes, u"kavro64.exe /s", how).launch.program,
+            u"C:\\Windows\\Sysnative\\kavro64.exe");
+  how.sixtyFourBit = false;
+  EXPECT_EQ(Gene::Prepare(processes, u"kavro64.exe /s", how).launch.program,
+            u"C:\\Windows\\system32\\kavro64.exe");
 }
 
 class RunAndWaitTest : public ::testing::Test {

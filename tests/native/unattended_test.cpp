@@ -4,7 +4,7 @@
 
 #include "run/BoxOrLog.h"
 #include "run/CommandLine.h"
-#include "run/LogLayout.h"
+#include "platform/log_layout.h"
 #include "run_fixture.h"
 
 namespace {
@@ -184,6 +184,16 @@ TEST(LogLayoutTest, OneEntryALineThatNothingInItsTextCanEndEarly) {
                                    {2026, 12, 9, 23, 0, 0, 0, 480, 1});
   EXPECT_EQ(tricky.substr(0, 30), u"<![LOG[a]LOG]!\u200B>b  c<![LOG\u200B[d]");
   EXPECT_NE(tricky.find(u"time=\"23:00:00.000+480\""), Text::npos);
+  // The last line is as grave as the exit status: a restart needed or started is no warning.
+  fake::LogFile file;
+  RunLog log(file);
+  for (const int status : {kExitCompleted, kExitRestartNeeded, kExitRestartStarted,
+                           kExitComponentsRemain, kExitErrorBox})
+    log.Ended(status);
+  using platform::Severity;
+  EXPECT_EQ(file.severities, (std::vector<Severity>{Severity::Information, Severity::Information,
+                                                    Severity::Information, Severity::Warning,
+                                                    Severity::Error}));
 }
 
 }  // namespace

@@ -1,5 +1,6 @@
 // The Win32 window under Wine: the form as designed, its controls, the file listing, message
 // boxes, the event pump and unloading.
+#include "main/resource.h"
 #include "platform/win32/form_window.h"
 
 #include <gtest/gtest.h>
@@ -57,7 +58,7 @@ bool PumpUntil(F condition) {
 
 class FormWindowTest : public ::testing::Test {
  protected:
-  win32::FormWindow window{::GetModuleHandleW(nullptr)};
+  win32::FormWindow window{::GetModuleHandleW(nullptr), IDI_KAVRO};
   HWND hwnd = window.Handle();
   UINT dpi = win32::DpiForWindow(hwnd);
   HWND file1 = ::GetDlgItem(hwnd, 101);

@@ -13,6 +13,7 @@
 #include <thread>
 
 #include "handles.h"
+#include "main/resource.h"
 #include "platform/win32/form_window.h"
 #include "platform/win32/process.h"
 #include "platform/win32/wide.h"
@@ -54,7 +55,7 @@ class GeneTest : public ::testing::Test {
   const std::wstring console = Quoted(TestFolder() + L"\\kavro_child_console.exe");
   std::wstring log;
   win32::Processes processes;
-  win32::FormWindow window{::GetModuleHandleW(nullptr)};
+  win32::FormWindow window{::GetModuleHandleW(nullptr), IDI_KAVRO};
 };
 
 TEST_F(GeneTest, GuiChildRunsToItsEnd) {

@@ -1,4 +1,4 @@
-#include "run/LogLayout.h"
+#include "platform/log_layout.h"
 
 #include <cstdio>
 #include <cstdlib>
