@@ -238,12 +238,10 @@ Prepared Prepare(platform::Processes& processes, const Text& commandLine, const 
   return prepared;
 }
 
-Outcome RunAndWait(platform::Processes& processes, platform::Window& window, Text& commandLine,
-                   std::uint8_t show, const Launching& how) {
-  const Prepared prepared = Prepare(processes, commandLine, how);
+Outcome RunAndWait(platform::Processes& processes, platform::Window& window,
+                   const Prepared& prepared, std::uint8_t show, const Launching& how) {
   const Launch& launch = prepared.launch;
-  const bool packagePath = prepared.packagePath;
-  commandLine = launch.commandLine;
+  const Text& commandLine = launch.commandLine;
   const auto start = std::chrono::steady_clock::now();
   const Text folder = UpperCase(how.administratorsFolder) + u'\\';
   const bool administratorsOnly = !how.administratorsFolder.empty() &&
@@ -256,16 +254,17 @@ Outcome RunAndWait(platform::Processes& processes, platform::Window& window, Tex
                   platform::kInformationOk, Text(u"Mensaje"));
     Outcome refused;
     refused.othersCouldReplace = administratorsOnly && processes.IsFile(launch.program);
+    refused.commandLine = commandLine;
     return refused;
   }
   if (how.started) how.started(*process);
   platform::Ending ending = WaitForProcessExit(
       window, *process,
       how.timeLimit.count() ? platform::Deadline(start + how.timeLimit) : std::nullopt);
-  return {true, packagePath,
+  return {true, prepared.packagePath,
           std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
                                                                 start),
-          std::move(ending), false, prepared.msiexecLog};
+          std::move(ending), false, prepared.msiexecLog, commandLine};
 }
 
 platform::Ending WaitForProcessExit(platform::Window& window, platform::Process& process,

@@ -91,16 +91,15 @@ struct Outcome {
   platform::Ending ending;
   bool othersCouldReplace = false;  // not started: a program of administratorsFolder others may change
   Text msiexecLog;                  // a Windows Installer removal: where msiexec wrote its log
+  Text commandLine;                 // what was handed to the platform
 };
 
-// Starts the command (expanded first when it is an expandable value, as Windows' own list of
-// programs does; a Windows Installer one through the system's own msiexec.exe) and returns
-// after its process (and the processes it started) have ended, or, with a time limit, once
-// that long has passed since its start and what still ran was ended. When no program is
-// found for it or the platform refuses to start it, says so in a message box ("Mensaje") and
-// returns. commandLine holds what was handed to the platform from then on.
-Outcome RunAndWait(platform::Processes& processes, platform::Window& window, Text& commandLine,
-                   std::uint8_t show, const Launching& how = {});
+// Starts a command made ready by Prepare (with the same `how`) and returns after its process
+// (and the processes it started) have ended, or, with a time limit, once that long has passed
+// since its start and what still ran was ended. When no program was found for it or the
+// platform refuses to start it, says so in a message box ("Mensaje") and returns.
+Outcome RunAndWait(platform::Processes& processes, platform::Window& window,
+                   const Prepared& prepared, std::uint8_t show, const Launching& how = {});
 
 // Waits for the readiness of a process just started, closes its thread, then waits for its
 // end while processing the window's events (ending it and what it started if the deadline

@@ -68,7 +68,7 @@ void Form1::RunUninstallers() {
   for (int i = 0; i < count; ++i) {
     const suite::Component& component = components_.at(static_cast<std::size_t>(i));
     // The row shows the UninstallString; where nobody can answer its quiet one may run instead.
-    Text command =
+    const Text read =
         component.chosen.quiet ? component.chosen.command.text : CommandOfRow(list.List(i));
     list.SetListIndex(i);  // the user sees which component is being removed
     step_ = u"la desinstalación de \"" + component.displayName + u"\"";
@@ -91,12 +91,14 @@ void Form1::RunUninstallers() {
     how.nobodyCanAnswer = !options_.someoneCanAnswer;
     how.msiexecLog = MsiexecLogPath(options_.logPath, component.keyName);
     if (installFolderTaken_) how.administratorsFolder = kInstallFolder;
+    const Gene::Prepared prepared = Gene::Prepare(platform_.processes, read, how);
+    const Text& command = prepared.launch.commandLine;  // as handed over: what the log names
     // Said before the wait: a program that replaced the uninstaller could end this run.
     how.started = [&](const platform::Process& started) {
       if (started.OthersCanReplace()) log_.OthersCanReplace(command);
     };
     const Gene::Outcome outcome =
-        Gene::RunAndWait(platform_.processes, platform_.window, command, Gene::kShowNormal, how);
+        Gene::RunAndWait(platform_.processes, platform_.window, prepared, Gene::kShowNormal, how);
     const Text named = u"clave " + component.keyName + u", nombre \"" + component.displayName + u'"';
     if (!outcome.started) {
       log_.NotStarted(command, component.chosen.quiet, outcome.othersCouldReplace, named);

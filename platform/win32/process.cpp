@@ -6,15 +6,32 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/job.h"
+#include "platform/win32/process_handles.h"
 #include "platform/win32/no_follow.h"
 #include "platform/win32/security.h"
 #include "platform/win32/unique.h"
 #include "platform/win32/win_error.h"
 
-#include <tlhelp32.h>  // after <windows.h>
 #include "platform/win32/wide.h"
 
 namespace win32 {
+
+// Milliseconds until the deadline (none: INFINITE), at least 0.
+DWORD Remaining(platform::Deadline deadline) {
+  if (!deadline) return INFINITE;
+  const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - std::chrono::steady_clock::now()).count();
+  return left <= 0 ? 0 : static_cast<DWORD>(std::min<long long>(left, INFINITE - 1));
+}
+
+Text ImageName(HANDLE process, DWORD id) {
+  std::vector<wchar_t> name(32768);  // the longest a path can be
+  DWORD size = static_cast<DWORD>(name.size());
+  if (::QueryFullProcessImageNameW(process, 0, name.data(), &size))
+    return ToText(name.data(), size);
+  return ToText(L"proceso " + std::to_wstring(id));
+}
+
 namespace {
 
 using Clock = std::chrono::steady_clock;
@@ -25,40 +42,6 @@ constexpr DWORD kReadinessBoundMs = 5000;
 // While some process of the job cannot be opened (not ours to wait on), the job is looked at
 // again this often; every other wait sleeps until a process ends or input comes.
 constexpr DWORD kUnopenedRecheckMs = 1000;
-
-// A job object for one started program and every process it starts.
-UniqueHandle NewJob() {
-  UniqueHandle job(::CreateJobObjectW(nullptr, nullptr));
-  if (!job) return {};
-  JOBOBJECT_EXTENDED_LIMIT_INFORMATION limits{};
-  // JOB_OBJECT_LIMIT_BREAKAWAY_OK: an uninstaller that starts a program outside any job
-  // (CREATE_BREAKAWAY_FROM_JOB) is not refused; that program is simply not waited for.
-  // No JOB_OBJECT_LIMIT_KILL_ON_JOB_CLOSE: what still runs when the wait gives up (a browser
-  // page an uninstaller opened) keeps running after the job's handle is closed.
-  limits.BasicLimitInformation.LimitFlags = JOB_OBJECT_LIMIT_BREAKAWAY_OK;
-  if (!::SetInformationJobObject(job.get(), JobObjectExtendedLimitInformation, &limits,
-                                 sizeof limits)) {
-    return {};
-  }
-  return job;
-}
-
-std::vector<DWORD> ProcessIdsOf(HANDLE job) {
-  constexpr DWORD kMostIds = 1024;
-  std::vector<unsigned char> buffer(sizeof(JOBOBJECT_BASIC_PROCESS_ID_LIST) + kMostIds * sizeof(ULONG_PTR));
-  auto* list = reinterpret_cast<JOBOBJECT_BASIC_PROCESS_ID_LIST*>(buffer.data());
-  // With more processes than fit, the ids that fit are enough: one of them ending wakes the
-  // wait, and the job is looked at again.
-  if (!::QueryInformationJobObject(job, JobObjectBasicProcessIdList, list,
-                                   static_cast<DWORD>(buffer.size()), nullptr) &&
-      ::GetLastError() != ERROR_MORE_DATA) {
-    return {};
-  }
-  std::vector<DWORD> ids;
-  for (DWORD i = 0; i < list->NumberOfProcessIdsInList && i < kMostIds; ++i)
-    ids.push_back(static_cast<DWORD>(list->ProcessIdList[i]));
-  return ids;
-}
 
 // The 32-bit program's view of the 64-bit system folder, Sysnative, exists only while the
 // platform redirects System32: the walk goes through System32 itself, unredirected.
@@ -93,12 +76,6 @@ DWORD OpenProgram(const std::wstring& path, Walked& file) {
   return OpenWithoutLinks(system32, kAccess, FILE_SHARE_READ, FILE_NON_DIRECTORY_FILE, file);
 }
 
-// Milliseconds until the deadline (none: INFINITE), at least 0.
-DWORD Remaining(platform::Deadline deadline) {
-  if (!deadline) return INFINITE;
-  const auto left = std::chrono::ceil<std::chrono::milliseconds>(*deadline - Clock::now()).count();
-  return left <= 0 ? 0 : static_cast<DWORD>(std::min<long long>(left, INFINITE - 1));
-}
 
 // IsProcessInJob needs the full query right under Wine; the limited one is what Windows
 // grants for more processes.
@@ -108,17 +85,10 @@ UniqueHandle OpenToWait(DWORD id) {
   return handle;
 }
 
-Text ImageName(HANDLE process, DWORD id) {
-  std::vector<wchar_t> name(32768);  // the longest a path can be
-  DWORD size = static_cast<DWORD>(name.size());
-  if (::QueryFullProcessImageNameW(process, 0, name.data(), &size))
-    return ToText(name.data(), size);
-  return ToText(L"proceso " + std::to_wstring(id));
-}
 
 class Process final : public platform::Process {
  public:
-  Process(UniqueHandle process, UniqueHandle thread, UniqueHandle job,
+  Process(UniqueHandle process, UniqueHandle thread, Job job,
           std::chrono::milliseconds descendantsBound, bool othersCanReplace) :
       process_(std::move(process)),
       thread_(std::move(thread)),
@@ -149,12 +119,12 @@ class Process final : public platform::Process {
   std::vector<Text> EndAll() override {
     std::vector<Text> ended;
     if (job_) {
-      for (DWORD id : ProcessIdsOf(job_.get())) {
+      for (DWORD id : job_.ProcessIds()) {
         UniqueHandle handle = OpenToWait(id);
         if (handle && ::WaitForSingleObject(handle.get(), 0) == WAIT_TIMEOUT)
           ended.push_back(ImageName(handle.get(), id));
       }
-      ::TerminateJobObject(job_.get(), ERROR_TIMEOUT);
+      job_.End(ERROR_TIMEOUT);
     } else if (::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT) {
       ended.push_back(ImageName(process_.get(), ::GetProcessId(process_.get())));
       ::TerminateProcess(process_.get(), ERROR_TIMEOUT);
@@ -162,7 +132,7 @@ class Process final : public platform::Process {
     // Ending is asynchronous: the run goes on once they are gone (or a few seconds later).
     const auto gone = Clock::now() + std::chrono::seconds(5);
     while (Clock::now() < gone &&
-           (job_ ? !ProcessIdsOf(job_.get()).empty()
+           (job_ ? !job_.ProcessIds().empty()
                  : ::WaitForSingleObject(process_.get(), 0) == WAIT_TIMEOUT)) {
       ::Sleep(50);
     }
@@ -174,7 +144,7 @@ class Process final : public platform::Process {
   // The job's handle goes too; with no kill-on-close limit that ends nothing.
   void CloseProcess() override {
     process_.reset();
-    job_.reset();
+    job_.Close();
   }
 
   platform::Ending Ended() const override {
@@ -212,7 +182,7 @@ class Process final : public platform::Process {
       std::vector<UniqueHandle> running;
       std::vector<Text> names;
       bool unopened = false;
-      for (DWORD id : ProcessIdsOf(job_.get())) {
+      for (DWORD id : job_.ProcessIds()) {
         UniqueHandle handle = OpenToWait(id);
         if (!handle) {
           unopened = true;
@@ -221,8 +191,7 @@ class Process final : public platform::Process {
         }
         // An id may have been reused by another process since the list was taken; where
         // that cannot be told, the id the job just gave is taken as the job's.
-        BOOL inJob = TRUE;
-        if ((::IsProcessInJob(handle.get(), job_.get(), &inJob) && !inJob) ||
+        if (job_.KnownNotIn(handle.get()) ||
             ::WaitForSingleObject(handle.get(), 0) != WAIT_TIMEOUT) {
           continue;
         }
@@ -255,7 +224,7 @@ class Process final : public platform::Process {
 
   UniqueHandle process_;
   UniqueHandle thread_;
-  UniqueHandle job_;
+  Job job_;
   std::chrono::milliseconds descendantsBound_;
   bool othersCanReplace_;
   bool startedEnded_ = false;
@@ -345,166 +314,14 @@ std::unique_ptr<platform::Process> Processes::Start(const Text& program, const T
   UniqueHandle thread(info.hThread);
   // Without a job (an older Windows, or a job around this program that forbids nesting),
   // the program alone is waited for.
-  UniqueHandle job = NewJob();
-  if (job && !::AssignProcessToJobObject(job.get(), process.get())) job.reset();
+  Job job;
+  if (job && !job.Assign(process.get())) job.Close();
   if (::ResumeThread(thread.get()) == static_cast<DWORD>(-1)) {
     ::TerminateProcess(process.get(), ERROR_PROCESS_ABORTED);  // it never ran a single instruction
     return nullptr;
   }
   return std::make_unique<Process>(std::move(process), std::move(thread), std::move(job),
                                    descendantsBound_, othersCanReplace);
-}
-
-namespace {
-
-// DOMAIN\user of the process's token, "?" when it cannot be read.
-Text UserOf(HANDLE process) {
-  HANDLE token = nullptr;
-  if (!::OpenProcessToken(process, TOKEN_QUERY, &token)) return Text(u"?");
-  const UniqueHandle owned(token);
-  std::vector<DWORD> buffer(128);
-  DWORD size = 0;
-  if (!::GetTokenInformation(token, TokenUser, buffer.data(),
-                             static_cast<DWORD>(buffer.size() * sizeof(DWORD)), &size))
-    return Text(u"?");
-  wchar_t name[256], domain[256];
-  DWORD nameSize = 256, domainSize = 256;
-  SID_NAME_USE use;
-  if (!::LookupAccountSidW(nullptr, reinterpret_cast<TOKEN_USER*>(buffer.data())->User.Sid, name,
-                           &nameSize, domain, &domainSize, &use))
-    return Text(u"?");
-  return ToText(std::wstring(domain) + L"\\" + name);
-}
-
-}  // namespace
-
-std::vector<platform::RunningProgram> Processes::RunningFrom(const Text& folder) {
-  std::vector<platform::RunningProgram> found;
-  UniqueFile snapshot(::CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0));
-  if (!snapshot) return found;
-  std::wstring prefix = WideString(folder);
-  if (prefix.empty() || prefix.back() != L'\\') prefix += L'\\';
-  PROCESSENTRY32W entry{};
-  entry.dwSize = sizeof entry;
-  for (BOOL more = ::Process32FirstW(snapshot.get(), &entry); more;
-       more = ::Process32NextW(snapshot.get(), &entry)) {
-    if (entry.th32ProcessID == ::GetCurrentProcessId()) continue;
-    UniqueHandle process(
-        ::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID));
-    if (!process) continue;
-    const Text path = ImageName(process.get(), entry.th32ProcessID);
-    if (path.size() > prefix.size() &&
-        ::CompareStringOrdinal(Wide(path), static_cast<int>(prefix.size()), prefix.c_str(),
-                               static_cast<int>(prefix.size()), TRUE) == CSTR_EQUAL) {
-      DWORD session = 0;
-      ::ProcessIdToSessionId(entry.th32ProcessID, &session);
-      found.push_back({entry.th32ProcessID, path, session, UserOf(process.get())});
-    }
-  }
-  return found;
-}
-
-namespace {
-
-struct WindowsOf {
-  std::vector<DWORD> ids;
-  std::vector<bool> reached;
-};
-
-BOOL CALLBACK CloseWindowOf(HWND hwnd, LPARAM param) {
-  auto* of = reinterpret_cast<WindowsOf*>(param);
-  DWORD id = 0;
-  ::GetWindowThreadProcessId(hwnd, &id);
-  for (std::size_t i = 0; i < of->ids.size(); ++i) {
-    if (of->ids[i] == id && ::PostMessageW(hwnd, WM_CLOSE, 0, 0)) of->reached[i] = true;
-  }
-  return TRUE;
-}
-
-}  // namespace
-
-std::vector<platform::Closing> Processes::Close(
-    const std::vector<platform::RunningProgram>& programs, std::chrono::milliseconds grace,
-    const std::function<void()>& pump, bool told) {
-  std::vector<platform::Closing> closing(programs.size(), platform::Closing::Closed);
-  std::vector<UniqueHandle> handles;
-  WindowsOf windows;
-  for (std::size_t i = 0; i < programs.size(); ++i) {
-    const platform::RunningProgram& program = programs[i];
-    UniqueHandle handle(::OpenProcess(
-        SYNCHRONIZE | PROCESS_TERMINATE | PROCESS_QUERY_LIMITED_INFORMATION, FALSE, program.id));
-    if (!handle) {
-      // Still there, but not this program's to end; or gone.
-      UniqueHandle seen(::OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, program.id));
-      if (seen && ImageName(seen.get(), program.id) == program.path)
-        closing[i] = platform::Closing::Untouched;
-    } else if (ImageName(handle.get(), program.id) != program.path) {
-      handle.reset();  // the id was reused since it was listed: someone else's process now
-    }
-    // Only a process that is still the one listed has its windows asked.
-    windows.ids.push_back(handle ? program.id : 0);
-    windows.reached.push_back(false);
-    handles.push_back(std::move(handle));
-  }
-  // Only the windows of this program's own desktop can be reached (not another session's).
-  ::EnumWindows(&CloseWindowOf, reinterpret_cast<LPARAM>(&windows));
-  const auto until = Clock::now() + grace;
-  for (;;) {
-    std::vector<HANDLE> waiting;
-    for (std::size_t i = 0; i < handles.size(); ++i) {
-      if (!handles[i] || ::WaitForSingleObject(handles[i].get(), 0) != WAIT_TIMEOUT) continue;
-      if (windows.reached[i] || told) {
-        if (waiting.size() < MAXIMUM_WAIT_OBJECTS - 1) waiting.push_back(handles[i].get());
-      } else {
-        closing[i] = platform::Closing::Ended;  // nothing of it can be asked: ended at once
-        ::TerminateProcess(handles[i].get(), ERROR_PROCESS_ABORTED);
-      }
-    }
-    const DWORD left = Remaining(until);
-    if (waiting.empty() || left == 0) break;
-    const DWORD result = ::MsgWaitForMultipleObjectsEx(
-        static_cast<DWORD>(waiting.size()), waiting.data(), left, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
-    if (result == WAIT_OBJECT_0 + waiting.size()) pump();
-    if (result == WAIT_FAILED) break;
-  }
-  for (std::size_t i = 0; i < handles.size(); ++i) {
-    if (handles[i] && ::WaitForSingleObject(handles[i].get(), 0) == WAIT_TIMEOUT) {
-      closing[i] = platform::Closing::Ended;
-      ::TerminateProcess(handles[i].get(), ERROR_PROCESS_ABORTED);
-    }
-  }
-  // Gone before their files are deleted: a few seconds for all of them together.
-  const auto gone = Clock::now() + std::chrono::seconds(5);
-  for (const UniqueHandle& handle : handles)
-    if (handle) ::WaitForSingleObject(handle.get(), Remaining(gone));
-  return closing;
-}
-
-std::uint32_t Processes::OwnSession() {
-  DWORD session = 0;
-  return ::ProcessIdToSessionId(::GetCurrentProcessId(), &session) ? session : 0;
-}
-
-std::optional<platform::Error> Processes::Notify(std::uint32_t session, const Text& title,
-                                                 const Text& text) {
-  // Looked up, not imported: wtsapi32 is loaded only when a notice is due.
-  using SendFn = BOOL(WINAPI*)(HANDLE, DWORD, LPWSTR, DWORD, LPWSTR, DWORD, DWORD, DWORD, DWORD*,
-                               BOOL);
-  const HMODULE wtsapi = ::LoadLibraryExW(L"wtsapi32.dll", nullptr, LOAD_LIBRARY_SEARCH_SYSTEM32);
-  const auto send = wtsapi ? reinterpret_cast<SendFn>(reinterpret_cast<void*>(
-                                 ::GetProcAddress(wtsapi, "WTSSendMessageW")))
-                           : nullptr;
-  if (!send) return ErrorFromCode(::GetLastError());
-  std::wstring caption = WideString(title), message = WideString(text);
-  DWORD response = 0;
-  // Not waiting (the box stays until its user closes it, or for the grace at most): lengths
-  // in bytes, as the function takes them.
-  if (!send(nullptr, session, caption.data(), static_cast<DWORD>(caption.size() * sizeof(wchar_t)),
-            message.data(), static_cast<DWORD>(message.size() * sizeof(wchar_t)),
-            MB_OK | MB_ICONINFORMATION | MB_SETFOREGROUND, 0, &response, FALSE)) {
-    return ErrorFromCode(::GetLastError());
-  }
-  return std::nullopt;
 }
 
 bool Processes::IsFile(const Text& path) {

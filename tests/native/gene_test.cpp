@@ -23,11 +23,12 @@ TEST_P(PackageRewriteTest, LastThreeCharactersDecide) {
   fake::Disk disk;
   fake::Window window(disk, journal);
   fake::Processes processes(journal);
-  Text command = GetParam().command;
-  EXPECT_TRUE(Gene::RunAndWait(processes, window, command, Gene::kShowNormal).started);
+  const Gene::Outcome outcome = Gene::RunAndWait(
+      processes, window, Gene::Prepare(processes, GetParam().command, {}), Gene::kShowNormal);
+  EXPECT_TRUE(outcome.started);
   ASSERT_EQ(processes.started.size(), 1u);
   EXPECT_EQ(processes.started[0].command, Text(GetParam().launched));
-  EXPECT_EQ(command, Text(GetParam().launched));  // the caller's text holds what was launched
+  EXPECT_EQ(outcome.commandLine, Text(GetParam().launched));  // what it says it started with
 }
 
 INSTANTIATE_TEST_SUITE_P(
@@ -159,7 +160,11 @@ TEST(SixtyFourBitCommandTest, ItsOwnFoldersAreThe64BitOnes) {
 
 class RunAndWaitTest : public ::testing::Test {
  protected:
-  bool Run(Text command) { return Gene::RunAndWait(processes, window, command, Gene::kShowNormal).started; }
+  bool Run(const Text& command) {
+    return Gene::RunAndWait(processes, window, Gene::Prepare(processes, command, {}),
+                            Gene::kShowNormal)
+        .started;
+  }
   fake::Journal journal;
   fake::Disk disk;
   fake::Window window{disk, journal};

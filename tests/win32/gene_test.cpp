@@ -43,8 +43,8 @@ class GeneTest : public ::testing::Test {
   void TearDown() override { ::DeleteFileW(log.c_str()); }
 
   bool Run(const std::wstring& command) {
-    Text text = win32::ToText(command);
-    return Gene::RunAndWait(processes, window, text, Gene::kShowNormal).started;
+    const Gene::Prepared prepared = Gene::Prepare(processes, win32::ToText(command), {});
+    return Gene::RunAndWait(processes, window, prepared, Gene::kShowNormal).started;
   }
   std::string Log() const {
     std::ifstream in(std::filesystem::path(log), std::ios::binary);
