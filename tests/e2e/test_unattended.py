@@ -151,6 +151,10 @@ class ListTest(unittest.TestCase):
             prefix.reg_import('[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KavroPropio]\n'
                               '"DisplayName"="Kavro propio"\n'
                               f'"UninstallString"={reg_string(suite.command(own, "note", LOG, "propio"))}\n')
+            # SYSTEM's own list is loaded twice, as HKEY_USERS\.DEFAULT and as S-1-5-18: one entry.
+            for profile in ('.DEFAULT', 'S-1-5-18'):
+                prefix.reg_import(f'[HKEY_USERS\\{profile}\\Software\\Microsoft\\Windows\\CurrentVersion'
+                                  '\\Uninstall\\KavroDefecto]\n"DisplayName"="Kavro de SYSTEM"\n')
             # A user's own entry alone is nothing a run would remove: the PC has nothing.
             cls.clean = program.run(prefix, args=('/list', '/quiet'))
             suite.install_example(prefix, uninstaller_ms=300)
@@ -189,6 +193,7 @@ class ListTest(unittest.TestCase):
                          self.reported)
 
     def test_another_users_own_entry_is_named_and_never_run(self):
+        self.assertEqual(sum('KavroDefecto' in line for line in self.reported), 1, self.reported)
         self.assertNotIn('propio', self.ran)
         self.assertIn(2, [kind for text, kind in self.run_entries if 'instalación propia de un usuario' in text])
 
