@@ -36,9 +36,21 @@ bool IsTrusted(PSID sid) {
     }
     return sids;
   }();
-  const std::wstring text = SidText(sid);
-  for (const std::wstring& known : trusted)
-    if (!text.empty() && text == known) return true;
+  // Compared as SIDs, not as texts: this runs for every entry of c:\kavro that is taken over.
+  static const std::vector<std::vector<BYTE>> binary = [] {
+    std::vector<std::vector<BYTE>> sids;
+    for (const std::wstring& text : trusted) {
+      PSID made = nullptr;
+      if (text.empty() || !::ConvertStringSidToSidW(text.c_str(), &made)) continue;
+      const Unique<LocalTraits<PSID>> owned(made);
+      const auto* bytes = static_cast<const BYTE*>(made);
+      sids.emplace_back(bytes, bytes + ::GetLengthSid(made));
+    }
+    return sids;
+  }();
+  if (!sid || !::IsValidSid(sid)) return false;
+  for (const std::vector<BYTE>& known : binary)
+    if (::EqualSid(sid, const_cast<BYTE*>(known.data()))) return true;
   return false;
 }
 
