@@ -8,51 +8,18 @@
 //   kavro_take_over FOLDER
 #include <windows.h>
 #include <sddl.h>
-#include <winternl.h>
 
 #include <cstdio>
 #include <string>
 #include <vector>
 
+#include "by_handle.h"
+
 namespace {
 
-HANDLE Open(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG options) {
-  UNICODE_STRING text;
-  text.Buffer = const_cast<wchar_t*>(name.c_str());
-  text.Length = text.MaximumLength = static_cast<USHORT>(name.size() * sizeof(wchar_t));
-  OBJECT_ATTRIBUTES attributes;
-  InitializeObjectAttributes(&attributes, &text, OBJ_CASE_INSENSITIVE, parent, nullptr);
-  IO_STATUS_BLOCK io{};
-  HANDLE handle = INVALID_HANDLE_VALUE;
-  const NTSTATUS status =
-      ::NtCreateFile(&handle, access | SYNCHRONIZE, &attributes, &io, nullptr, 0, 7, 1,
-                     options | FILE_OPEN_REPARSE_POINT | 0x20 /* synchronous */, nullptr, 0);
-  return status == 0 ? handle : INVALID_HANDLE_VALUE;
-}
-
-struct Entry {
-  std::wstring name;
-  bool folder;
-};
-
-std::vector<Entry> EntriesOf(HANDLE folder) {
-  std::vector<Entry> entries;
-  std::vector<ULONGLONG> buffer(8192);
-  for (FILE_INFO_BY_HANDLE_CLASS kind = FileIdBothDirectoryRestartInfo;
-       ::GetFileInformationByHandleEx(folder, kind, buffer.data(),
-                                      static_cast<DWORD>(buffer.size() * 8));
-       kind = FileIdBothDirectoryInfo) {
-    for (auto* bytes = reinterpret_cast<const unsigned char*>(buffer.data());;) {
-      const auto* record = reinterpret_cast<const FILE_ID_BOTH_DIR_INFO*>(bytes);
-      std::wstring name(record->FileName, record->FileNameLength / sizeof(wchar_t));
-      if (name != L"." && name != L"..")
-        entries.push_back({name, (record->FileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0});
-      if (!record->NextEntryOffset) break;
-      bytes += record->NextEntryOffset;
-    }
-  }
-  return entries;
-}
+using bench::Entry;
+using bench::EntriesOf;
+using bench::Open;
 
 PSECURITY_DESCRIPTOR Descriptor(const wchar_t* sddl) {
   PSECURITY_DESCRIPTOR made = nullptr;
@@ -70,12 +37,13 @@ void Take(HANDLE entry, bool folder) {
                             folder ? kFolder : kFile);
   if (!folder) return;
   for (const Entry& child : EntriesOf(entry)) {
+    const bool isFolder = child.attributes & FILE_ATTRIBUTE_DIRECTORY;
     HANDLE opened = Open(entry, child.name,
                          READ_CONTROL | WRITE_DAC | WRITE_OWNER |
-                             (child.folder ? FILE_LIST_DIRECTORY | FILE_TRAVERSE : 0),
+                             (isFolder ? FILE_LIST_DIRECTORY | FILE_TRAVERSE : 0),
                          0);
     if (opened == INVALID_HANDLE_VALUE) continue;
-    Take(opened, child.folder);
+    Take(opened, isFolder);
     ::CloseHandle(opened);
   }
 }
