@@ -94,6 +94,13 @@ def main(argv):
     command = argv[1] if len(argv) > 1 else 'show'
     if command in ('start', 'show'):
         print(display())
+    if command == 'start':
+        # The Win32 suite's shared prefix is started once here, before its tests start their
+        # programs in it side by side: two first starts of a fresh clone at once have hung.
+        import subprocess
+        from bed.prefix import Prefix
+        Prefix('unit', fresh=False).wine('cmd', '/c', 'exit', timeout=300, check=False,
+                                         stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     elif command == 'stop':
         stop()
     else:
