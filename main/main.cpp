@@ -22,7 +22,7 @@
 #include "run/BoxOrLog.h"
 #include "run/CommandLine.h"
 #include "run/Form1.h"
-#include "run/Inventory.h"
+#include "run/Plan.h"
 
 namespace {
 
@@ -42,8 +42,8 @@ int List(RunLog& log, bool someoneCanAnswer, const Text& logPath) {
   win32::Processes processes;
   win32::Shell shell;
   win32::FileSystem files;
-  const Inventory inventory =
-      TakeInventory(registry, processes, shell, files, log, someoneCanAnswer, logPath);
+  const plan::Report inventory = plan::Print(
+      plan::Make(registry, processes, shell, files, log, someoneCanAnswer, logPath), log);
   Text report;
   for (const Text& line : inventory.lines) report += line + u"\r\n";
   if (!inventory.suitePresent) report += u"La aplicación KavroII No está instalada en el equipo\r\n";

@@ -28,6 +28,13 @@ struct Entry {
   bool hidden = false;  // marked hidden or system
 };
 
+// What a folder's file list shows of its entries for a pattern: files only, hidden and system
+// ones left out, each matched on its own whole name without regard to letter case (never
+// through its short alias, as the platform's own matching would).
+inline bool Listed(const Entry& entry, TextView pattern) {
+  return !entry.folder && !entry.hidden && WildcardMatch(pattern, entry.name);
+}
+
 // How deep a walk goes below the folder it starts from. Any user can make a data folder
 // thousands of levels deep; past this level, entries are left where they are and named, so
 // that every walk ends, and soon, whatever the tree (real data folders are a few levels deep).

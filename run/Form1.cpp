@@ -5,6 +5,7 @@
 
 #include "launch/Gene.h"
 #include "run/ComponentRow.h"
+#include "run/Plan.h"
 
 namespace {
 
@@ -33,9 +34,12 @@ void Form1::Activated() {
 }
 
 void Form1::Form_Activate() {
-  step_ = u"el borrado del acceso directo";
   RemoveDesktopShortcut();
   FindComponents();
+  TakeOverInstallFolder();
+  CloseSuitePrograms();
+  RunUninstallers();
+  CleanInstallFolder();
 }
 
 platform::FileSystem& Form1::Fso() {
@@ -47,29 +51,21 @@ void Form1::FindComponents() {
   step_ = u"la búsqueda de componentes";
   platform::ListBox& list = platform_.window.LstKeys();
   list.Clear();
-  components_ = suite::FindComponents(platform_.registry, log_, options_.someoneCanAnswer);
-  for (const suite::Component& component : components_)
-    list.AddItem(ComponentRow(component.displayName, component.uninstallString));
+  components_ = plan::Components(platform_.registry, platform_.processes, log_,
+                                 options_.someoneCanAnswer, options_.logPath);
+  for (const plan::Removal& removal : components_)
+    list.AddItem(ComponentRow(removal.component.displayName, removal.component.uninstallString));
   // Another user's own installations are theirs: named, never run.
   suite::FindPerUserComponents(platform_.registry, log_);
-  TakeOverInstallFolder();
-  CloseSuitePrograms();
-  if (list.ListCount() != 0) {
-    RunUninstallers();
-  } else {
-    platform_.window.MsgBox(kNotInstalled, platform::kInformationOk, std::nullopt);
-  }
-  CleanInstallFolder();
 }
 
 void Form1::RunUninstallers() {
   platform::ListBox& list = platform_.window.LstKeys();
   const int count = list.ListCount();
+  if (count == 0) platform_.window.MsgBox(kNotInstalled, platform::kInformationOk, std::nullopt);
   for (int i = 0; i < count; ++i) {
-    const suite::Component& component = components_.at(static_cast<std::size_t>(i));
-    // The row shows the UninstallString; where nobody can answer its quiet one may run instead.
-    const Text read =
-        component.chosen.quiet ? component.chosen.command.text : CommandOfRow(list.List(i));
+    const plan::Removal& removal = components_.at(static_cast<std::size_t>(i));
+    const suite::Component& component = removal.component;
     list.SetListIndex(i);  // the user sees which component is being removed
     step_ = u"la desinstalación de \"" + component.displayName + u"\"";
     if (installFolderRefused_) {
@@ -84,21 +80,17 @@ void Form1::RunUninstallers() {
       log_.AlreadyGone(component.keyName);
       continue;
     }
-    Gene::Launching how;
-    how.expandable = component.chosen.command.expandable;
-    how.sixtyFourBit = component.view == platform::RegistryView::SixtyFourBit;
+    Gene::Launching how = removal.how;
     how.timeLimit = options_.timeLimit;
-    how.nobodyCanAnswer = !options_.someoneCanAnswer;
-    how.msiexecLog = MsiexecLogPath(options_.logPath, component.keyName);
     if (installFolderTaken_) how.administratorsFolder = kInstallFolder;
-    const Gene::Prepared prepared = Gene::Prepare(platform_.processes, read, how);
-    const Text& command = prepared.launch.commandLine;  // as handed over: what the log names
+    const Text& command = removal.command.launch.commandLine;  // as handed over: what the log names
     // Said before the wait: a program that replaced the uninstaller could end this run.
     how.started = [&](const platform::Process& started) {
       if (started.OthersCanReplace()) log_.OthersCanReplace(command);
     };
     const Gene::Outcome outcome =
-        Gene::RunAndWait(platform_.processes, platform_.window, prepared, Gene::kShowNormal, how);
+        Gene::RunAndWait(platform_.processes, platform_.window, removal.command,
+                         Gene::kShowNormal, how);
     const Text named = u"clave " + component.keyName + u", nombre \"" + component.displayName + u'"';
     if (!outcome.started) {
       log_.NotStarted(command, component.chosen.quiet, outcome.othersCouldReplace, named);
@@ -183,11 +175,9 @@ void Form1::LeftTooDeep(const std::vector<Text>& paths) {
 }
 
 void Form1::CloseSuitePrograms() {
-  // The suite's own programs, left open (often over night), hold its data files. Only when
-  // c:\kavro is a real folder: what runs from a link's target is none of the suite's.
-  if (Fso().IsLink(kInstallFolder) || !Fso().FolderExists(kInstallFolder)) return;
+  // The suite's own programs, left open (often over night), hold its data files.
   const std::vector<platform::RunningProgram> running =
-      platform_.processes.RunningFrom(kInstallFolder);
+      plan::ProgramsToClose(Fso(), platform_.processes);
   if (running.empty()) return;
   step_ = u"el cierre de los programas de la suite";
   // A program of another session (a user logged on while a SYSTEM run works in session 0) has
@@ -241,6 +231,7 @@ void Form1::SweepInstallFolder(platform::Folder& install) {
 }
 
 void Form1::RemoveDesktopShortcut() {
+  step_ = u"el borrado del acceso directo";
   // The shortcut is often made for all users, or on each user's own desktop; under a
   // deployment agent the running user's desktop is the SYSTEM account's, which holds nothing.
   // Without a desktop folder of its own (the SYSTEM account's often does not exist), the
@@ -251,18 +242,8 @@ void Form1::RemoveDesktopShortcut() {
   } else if (!user->empty() && !Fso().FolderExists(*user)) {
     log_.NoDesktop(*user);
   }
-  const auto expand = [this](const Text& text) {
-    return platform_.processes.ExpandEnvironment(text);
-  };
-  for (const Text& desktop :
-       suite::Desktops(platform_.registry, user,
-                       platform_.shell.DesktopFolder(platform::Desktop::Public), expand))
-    RemoveShortcutFrom(desktop);
-}
-
-void Form1::RemoveShortcutFrom(const Text& desktop) {
-  const Text shortcut = desktop + kShortcutName;
-  if (Fso().FileExists(shortcut)) {
+  for (const Text& shortcut :
+       plan::Shortcuts(platform_.registry, platform_.shell, platform_.processes, Fso(), user)) {
     // Whatever keeps it (another program, its read-only flag, a link on the way to it), a
     // shortcut left is named and counted, and never stops the run.
     bool deleted = false;

@@ -11,6 +11,7 @@
 #include "platform/shell.h"
 #include "platform/window.h"
 #include "run/ExitStatus.h"
+#include "run/Plan.h"
 #include "run/RunLog.h"
 #include "run/Suite.h"
 
@@ -51,12 +52,13 @@ class Form1 {
   void SessionEnding();
 
  private:
-  // The run's phases, in the order they are called.
+  // The run: its phases, in order. Each works out its part of the plan (run/Plan.h) when it
+  // comes, and carries it out.
   void Form_Activate();
   void FindComponents();
-  void RunUninstallers();
   void TakeOverInstallFolder();
   void CloseSuitePrograms();
+  void RunUninstallers();
   void CleanInstallFolder();
   void DeleteDataFolder(platform::Folder& install);
   void SweepInstallFolder(platform::Folder& install);
@@ -65,7 +67,6 @@ class Form1 {
   void LeftHeld(const std::vector<Text>& paths);
   void LeftTooDeep(const std::vector<Text>& paths);
   void RemoveDesktopShortcut();
-  void RemoveShortcutFrom(const Text& desktop);
 
   // Fso: the window's file-system object, made on first use.
   platform::FileSystem& Fso();
@@ -75,7 +76,7 @@ class Form1 {
   RunOptions options_;
   Text step_;  // what the run is doing, for a log line if the session ends meanwhile
   std::unique_ptr<platform::FileSystem> fso_;
-  std::vector<suite::Component> components_;  // what each row of LstKeys came from, in order
+  std::vector<plan::Removal> components_;  // what each row of LstKeys came from, in order
   UninstallResults results_;
   bool installFolderRefused_ = false;  // c:\kavro could not be taken whole: nothing runs from it
   bool installFolderTaken_ = false;    // it was: a program in it others may change is not run

@@ -354,12 +354,8 @@ void FormWindow::ListBoxControl::SetListIndex(int index) {
 void FormWindow::FileListControl::SetPattern(const Text& pattern) {
   ::SendMessageW(hwnd_, LB_RESETCONTENT, 0, 0);
   if (!folder_) return;
-  // Every entry is matched on its own name here: the platform's own matching would also
-  // accept a name through its short alias.
-  for (const platform::Entry& entry : folder_->Entries()) {
-    if (!entry.folder && !entry.hidden && WildcardMatch(pattern, entry.name))
-      AddRow(hwnd_, entry.name);
-  }
+  for (const platform::Entry& entry : folder_->Entries())
+    if (platform::Listed(entry, pattern)) AddRow(hwnd_, entry.name);
 }
 
 int FormWindow::FileListControl::ListCount() const {

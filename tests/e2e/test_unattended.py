@@ -3,6 +3,7 @@ SYSTEM), with the exit statuses such an agent reads, /quiet, the usage text, the
 a log that cannot be written or is a link, and a user without a desktop folder."""
 import concurrent.futures
 import os
+import re
 import shutil
 import subprocess
 import time
@@ -139,9 +140,10 @@ class NobodyToAnswerTest(unittest.TestCase):
 
 class ListTest(unittest.TestCase):
     """/list, as a detection and compliance check: on a clean PC, nothing (0); with the whole
-    suite, both shortcuts and an entry of the suite in the running user's own list, the report
-    of what a run would do, in the log and on standard output, with nothing run or changed (3);
-    and the run after it never runs that user's own entry."""
+    suite, components that fail (1603), name no program or a package that does not exist, both
+    shortcuts and an entry of the suite in the running user's own list, the report of what a
+    run would do, in the log and on standard output, with nothing run or changed (3); and the
+    run after it carries out exactly that, and never runs that user's own entry."""
 
     @classmethod
     def setUpClass(cls):
@@ -158,6 +160,10 @@ class ListTest(unittest.TestCase):
             # A user's own entry alone is nothing a run would remove: the PC has nothing.
             cls.clean = program.run(prefix, args=('/list', '/quiet'))
             suite.install_example(prefix, uninstaller_ms=300)
+            suite.register(prefix, {**component(prefix, 'KavroFalla', 'Kavro falla', 'exit', 1603),
+                                    'KavroSinPrograma': {'DisplayName': 'Kavro sin programa', 'UninstallString': MISSING},
+                                    'KavroPerdido': {'DisplayName': 'Kavro perdido',
+                                                     'UninstallString': r'C:\Kavro paquetes\No está.msi'}})
             put_shortcut(prefix, public=True)
             prefix.c(r'kavro\oculto.exe').write_bytes(b'MZ')  # hidden: never swept, never reported
             prefix.attrib(r'C:\kavro\oculto.exe', '+h')
@@ -170,9 +176,11 @@ class ListTest(unittest.TestCase):
             this_run = log[max(i for i, line in enumerate(log) if line.startswith('Inicio:')):]
             cls.reported = [t[len('Inventario: '):] for t in this_run if t.startswith('Inventario: ')]
             cls.output = prefix.c(r'pruebas\inventario.txt').read_text(encoding='utf-8').splitlines()
-            program.run(prefix)
+            program.run(prefix, args=('/quiet',))
             cls.ran = suite.read_log(prefix, LOG)
             cls.run_entries = program.log_entries(prefix)
+            cls.run_entries = cls.run_entries[max(i for i, (text, _) in enumerate(cls.run_entries)
+                                                  if text.startswith('Inicio:')):]
 
     def test_a_clean_pc_has_nothing_and_a_pc_with_the_suite_is_reported_untouched(self):
         self.assertEqual((self.clean.exit_code, self.listed.exit_code), (0, 3), self.listed)
@@ -191,6 +199,28 @@ class ListTest(unittest.TestCase):
             self.assertTrue(any(text in line for line in self.reported), (text, self.reported))
         self.assertFalse(any('kavro.exe' in line or 'oculto.exe' in line for line in self.reported),
                          self.reported)
+
+    def test_the_run_hands_over_and_removes_exactly_what_was_listed(self):
+        def found(lines, pattern):
+            return sorted(m.group(1) for m in map(re.compile(pattern).match, lines) if m)
+        ran = [text for text, _ in self.run_entries]
+        listed = (found(self.reported, r'Componente: .*?, se entregaría(?: \(QuietUninstallString\))?: '
+                                       r'(.*?)(?: \(NO EXISTE: .*)?$'),
+                  found(self.reported, r'Ejecutable \(se borraría\): (.*)'),
+                  found(self.reported, r'Acceso directo \(se borraría\): (.*)'),
+                  found(self.reported, r'Carpeta de datos \(se borraría\): (.*)'))
+        done = (found(ran, r'(?:Ejecutado|No se pudo poner en marcha)(?: \(QuietUninstallString\))?: '
+                           r'(.*?)(?: \(\d+ ms\)|; el componente queda).*'),
+                found(ran, r'Borrado el ejecutable (.*)'), found(ran, r'Borrado el acceso directo (.*)'),
+                found(ran, r'Borrada la carpeta de datos (.*)'))
+        self.assertEqual(listed, done)
+        self.assertEqual(len(listed[0]), 6, listed[0])
+        # Each component that remains is named, key and name, at warning level or above.
+        remaining = {key for key in ('KavroFalla', 'KavroSinPrograma', 'KavroPerdido', 'KavroII')
+                     if any(f'queda: clave {key},' in text and kind >= 2 for text, kind in self.run_entries)}
+        self.assertEqual(remaining, {'KavroFalla', 'KavroSinPrograma', 'KavroPerdido'}, ran)
+        # 1: an uninstaller could not be started, which outranks what remains.
+        self.assertTrue(self.run_entries[-1][0].startswith('Fin: código de salida 1 ('), self.run_entries[-1])
 
     def test_another_users_own_entry_is_named_and_never_run(self):
         self.assertEqual(sum('KavroDefecto' in line for line in self.reported), 1, self.reported)

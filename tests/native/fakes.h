@@ -276,7 +276,7 @@ class FileListBox final : public platform::FileListBox {
     journal_.push_back("file1.pattern:" + Narrow(pattern));
     names_.clear();
     for (const platform::Entry& entry : folder_->Entries())
-      if (!entry.folder && WildcardMatch(pattern, entry.name)) names_.push_back(entry.name);
+      if (platform::Listed(entry, pattern)) names_.push_back(entry.name);
     if (afterListing) afterListing();
   }
   int ListCount() const override { return static_cast<int>(names_.size()); }
