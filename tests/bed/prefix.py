@@ -18,13 +18,16 @@ from bed.locks import locked
 
 TEMPLATE = paths.WINE / 'template'
 # Raise it when the template's making changes: an older template is then made again.
-TEMPLATE_VERSION = '2'
+TEMPLATE_VERSION = '3'
 
 # Settings of every prefix: Wine draws the window frames itself (an X server without a window
-# manager draws none), and a crashing program ends without Wine's crash dialog, as it would
-# on an unattended machine.
+# manager draws none) and manages the windows itself (a managed window, once destroyed, waits
+# 2 s for a window manager that is not there: every windowed program, a minimal one too, ended
+# 2 s late), and a crashing program ends without Wine's crash dialog, as it would on an
+# unattended machine.
 TEMPLATE_SETTINGS = (
     ('HKCU\\Software\\Wine\\X11 Driver', 'Decorated', 'REG_SZ', 'N'),
+    ('HKCU\\Software\\Wine\\X11 Driver', 'Managed', 'REG_SZ', 'N'),
     ('HKCU\\Software\\Wine\\WineDbg', 'ShowCrashDialog', 'REG_DWORD', '0'),
 )
 PREFIXES = paths.WINE / 'prefixes'
