@@ -379,14 +379,16 @@ void TakeOverEntry(HANDLE parent, const std::wstring& parentName, const Text& pa
       refuse(path, error);
       return {};
     }
-    if (!IsEntryItself(entry.get(), at.name, name)) {
+    EntryFacts facts;
+    if (const DWORD factsError = FactsOf(entry.get(), at.name, name, facts)) {
+      refuse(path, factsError);
+      return {};
+    }
+    if (!facts.itself) {
       refuse(path, kReparsePointEncountered);  // made a link since it was listed
       return {};
     }
-    FILE_STANDARD_INFO standard{};
-    if (!listed.folder &&
-        ::GetFileInformationByHandleEx(entry.get(), FileStandardInfo, &standard, sizeof standard) &&
-        standard.NumberOfLinks > 1) {
+    if (!listed.folder && facts.names > 1) {
       // A hard link: the file has a name elsewhere too (a user may have linked one of the
       // system's). Its permissions are not ours to set: this name is removed, as a link.
       entry.reset();
@@ -403,13 +405,11 @@ void TakeOverEntry(HANDLE parent, const std::wstring& parentName, const Text& pa
       return {};
     }
     if (!taken.othersCouldChange && OthersMayChange(entry.get())) taken.othersCouldChange = path;
-    FILE_BASIC_INFO before{};
-    ::GetFileInformationByHandleEx(entry.get(), FileBasicInfo, &before, sizeof before);
     if (const DWORD setError = SetAdministrators(entry.get(), listed.folder)) {
       refuse(path, setError);
       return {};
     }
-    KeepReadOnly(at.handle, name, entry.get(), before);
+    KeepReadOnly(at.handle, name, entry.get(), facts.basic);
     return listed.folder ? std::move(entry) : UniqueFile();
   };
   Walk(parent, parentName, parentPath, top, taken.tooDeep, visit, [](Level&) { return false; });

@@ -99,12 +99,51 @@ bool IsEntryItself(HANDLE handle, const std::wstring& folderName, const std::wst
          !IsLinkTag(tag.FileAttributes, tag.ReparseTag) && HasName(handle, folderName, name);
 }
 
-bool HasName(HANDLE handle, const std::wstring& folderName, const std::wstring& name) {
-  const std::wstring actual = HandleName(handle);
+namespace {
+
+bool NamedAs(const std::wstring& actual, const std::wstring& folderName, const std::wstring& name) {
   if (actual.empty() || folderName.empty()) return true;
   std::wstring expected = folderName;
   if (expected.back() != L'\\') expected += L'\\';
   return SameName(actual, expected + name);
+}
+
+}  // namespace
+
+bool HasName(HANDLE handle, const std::wstring& folderName, const std::wstring& name) {
+  return NamedAs(HandleName(handle), folderName, name);
+}
+
+DWORD FactsOf(HANDLE handle, const std::wstring& folderName, const std::wstring& name,
+              EntryFacts& facts) {
+  // One query instead of four (attributes, names, reparse tag, own name): the take-over asks
+  // them of every entry of c:\kavro.
+  for (const std::size_t characters : {std::size_t{512}, std::size_t{32768}}) {
+    std::vector<LONGLONG> buffer(
+        (sizeof(FILE_ALL_INFORMATION) + characters * sizeof(wchar_t)) / sizeof(LONGLONG) + 1);
+    IO_STATUS_BLOCK io{};
+    const NTSTATUS status = ::NtQueryInformationFile(
+        handle, &io, buffer.data(), static_cast<ULONG>(buffer.size() * sizeof(LONGLONG)),
+        FileAllInformation);
+    if (status == static_cast<NTSTATUS>(0x80000005L)) continue;  // STATUS_BUFFER_OVERFLOW
+    if (!NT_SUCCESS(status)) return ::RtlNtStatusToDosError(status);
+    const auto* all = reinterpret_cast<const FILE_ALL_INFORMATION*>(buffer.data());
+    facts.basic.CreationTime = all->BasicInformation.CreationTime;
+    facts.basic.LastAccessTime = all->BasicInformation.LastAccessTime;
+    facts.basic.LastWriteTime = all->BasicInformation.LastWriteTime;
+    facts.basic.ChangeTime = all->BasicInformation.ChangeTime;
+    facts.basic.FileAttributes = all->BasicInformation.FileAttributes;
+    facts.names = all->StandardInformation.NumberOfLinks;
+    FILE_ATTRIBUTE_TAG_INFO tag{facts.basic.FileAttributes, 0};
+    if ((tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
+        !::GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag))
+      return ::GetLastError();
+    const std::wstring actual(all->NameInformation.FileName,
+                              all->NameInformation.FileNameLength / sizeof(wchar_t));
+    facts.itself = !IsLinkTag(tag.FileAttributes, tag.ReparseTag) && NamedAs(actual, folderName, name);
+    return 0;
+  }
+  return ERROR_BUFFER_OVERFLOW;
 }
 
 DWORD WalkToFolder(const std::wstring& path, Walked& walked, PSECURITY_DESCRIPTOR create) {

@@ -43,6 +43,18 @@ DWORD OpenRelative(HANDLE parent, const std::wstring& name, ACCESS_MASK access, 
 // The handle's own path below its volume ("\folder\file"), empty when it cannot be read.
 std::wstring HandleName(HANDLE handle);
 
+// What the take-over asks of each entry it opened, read in one query (FileAllInformation):
+// its attributes (its reparse tag only where it is a reparse point), its number of names, and
+// whether it is the entry `name` of the folder named `folderName` and no link (as
+// IsEntryItself). Returns the Win32 error, 0 on success.
+struct EntryFacts {
+  FILE_BASIC_INFO basic{};
+  ULONG names = 0;   // hard links: more than one where the file has a name elsewhere too
+  bool itself = false;
+};
+DWORD FactsOf(HANDLE handle, const std::wstring& folderName, const std::wstring& name,
+              EntryFacts& facts);
+
 // True when the handle's own name is `name` in the folder whose handle name is `folderName`;
 // also when a name cannot be read (the handle's tag is then all there is to go by).
 bool HasName(HANDLE handle, const std::wstring& folderName, const std::wstring& name);

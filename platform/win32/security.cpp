@@ -57,18 +57,26 @@ bool IsTrusted(PSID sid) {
 struct Security {
   PSID owner = nullptr;
   PACL dacl = nullptr;
-  UniqueDescriptor descriptor;
+  std::vector<LONGLONG> descriptor;  // what owner and dacl point into
   bool read = false;
 };
 
 Security SecurityOf(HANDLE object) {
+  // Read into a buffer that most descriptors fit, so that one call usually does (this runs for
+  // every entry of c:\kavro that is taken over); a larger one is read again.
   Security security;
-  PSECURITY_DESCRIPTOR descriptor = nullptr;
-  security.read =
-      ::GetSecurityInfo(object, SE_FILE_OBJECT,
-                        OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, &security.owner,
-                        nullptr, &security.dacl, nullptr, &descriptor) == ERROR_SUCCESS;
-  security.descriptor.reset(descriptor);
+  DWORD needed = 1024;
+  for (int attempt = 0; attempt < 2 && !security.read; ++attempt) {
+    security.descriptor.assign(needed / sizeof(LONGLONG) + 1, 0);
+    security.read = ::GetKernelObjectSecurity(
+        object, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION, security.descriptor.data(),
+        static_cast<DWORD>(security.descriptor.size() * sizeof(LONGLONG)), &needed);
+  }
+  BOOL present = FALSE, defaulted = FALSE;
+  security.read = security.read &&
+                  ::GetSecurityDescriptorOwner(security.descriptor.data(), &security.owner, &defaulted) &&
+                  ::GetSecurityDescriptorDacl(security.descriptor.data(), &present, &security.dacl, &defaulted);
+  if (!present) security.dacl = nullptr;
   return security;
 }
 

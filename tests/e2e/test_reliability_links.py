@@ -148,9 +148,10 @@ class InstallFolderSwappedDuringTheCleanUpTest(Scenario):
 
 class LinksInsideTheInstallFolderTest(Scenario):
     """Links a user planted inside c:\\kavro before the run: the data folder, and the folder of
-    modules, which an uninstaller deletes from by path. Nothing behind either is touched: each
-    link is removed before anything runs, or (where that cannot be done, as under Wine) nothing
-    runs from c:\\kavro and the component remains."""
+    modules, which an uninstaller deletes from by path, and a hard link to a file elsewhere.
+    Nothing behind any of them is touched: each link is removed before anything runs, or (where
+    that cannot be done, as under Wine) nothing runs from c:\\kavro and the component remains;
+    the hard link's other name keeps its permissions."""
     name = 'links-data-folder'
     watched = tuple('C:\\' + p for p in OUTSIDE) + (
         r'C:\fuera\modulos\contabilidad.dll', r'C:\kavro\datos', r'C:\kavro\modulos')
@@ -163,16 +164,22 @@ class LinksInsideTheInstallFolderTest(Scenario):
         prefix.c('kavro').mkdir()
         os.symlink(prefix.c(r'fuera\datos'), prefix.c(r'kavro\datos'))
         os.symlink(prefix.c(r'fuera\modulos'), prefix.c(r'kavro\modulos'))
+        prefix.c(r'fuera\ajeno.exe').write_bytes(b'MZ')
+        prefix.c(r'fuera\ajeno.exe').chmod(0o666)
+        os.link(prefix.c(r'fuera\ajeno.exe'), prefix.c(r'kavro\ajeno.exe'))
         suite.register(prefix, component(prefix, 'KavroModulos', 'Kavro módulos', 'delete',
                                          r'C:\kavro\modulos\contabilidad.dll'))
 
     @classmethod
     def inspect(cls, prefix):
         cls.registered = prefix.has_uninstall_entry('KavroModulos')
+        cls.hard_link = (prefix.c(r'fuera\ajeno.exe').stat().st_mode & 0o777, prefix.c(r'kavro\ajeno.exe').exists())
 
     def test_nothing_behind_the_links_is_touched(self):
         for path in self.watched[:-2]:
             self.assertTrue(self.exists[path], path)
+        self.assertEqual(self.hard_link, (0o666, False))
+        self.assertLogged(r'Quitado el enlace c:\kavro\ajeno.exe')
         # Windows removes each link itself, and the uninstaller then runs; Wine 8 cannot remove
         # a link to a folder without following it: nothing runs, and the clean-up ends on the
         # error box at the data folder.
