@@ -181,14 +181,33 @@ std::vector<Text> Registry::EnumKeyDirect(platform::HiveHandle hive, const Text&
   return names;
 }
 
+UniqueKey Registry::Open(platform::HiveHandle hive, const Text& keyPath,
+                         platform::RegistryView view) {
+  const std::size_t slash = keyPath.rfind(u'\\');
+  HKEY base = ToHkey(hive);
+  Text leaf = keyPath;
+  if (slash != Text::npos) {
+    const Text parentPath = keyPath.substr(0, slash);
+    if (!parent_.key || parent_.hive != hive || parent_.view != view || parent_.path != parentPath) {
+      parent_ = {hive, parentPath, view, UniqueKey()};
+      ::RegOpenKeyExW(base, Wide(parentPath), 0, KEY_READ | ViewFlag(view), parent_.key.put());
+    }
+    if (parent_.key) {
+      base = parent_.key.get();
+      leaf = keyPath.substr(slash + 1);
+    }
+  }
+  UniqueKey key;
+  if (::RegOpenKeyExW(base, Wide(leaf), 0, KEY_READ | ViewFlag(view), key.put()) != ERROR_SUCCESS)
+    return {};
+  return key;
+}
+
 std::optional<platform::Value> Registry::QueryValue(platform::HiveHandle hive,
                                                    const Text& keyPath, const Text& valueName,
                                                    platform::RegistryView view) {
-  UniqueKey key;
-  if (::RegOpenKeyExW(ToHkey(hive), Wide(keyPath), 0, KEY_READ | ViewFlag(view), key.put()) !=
-      ERROR_SUCCESS) {
-    return std::nullopt;
-  }
+  const UniqueKey key = Open(hive, keyPath, view);
+  if (!key) return std::nullopt;
   // One read into a buffer that holds most values; a larger value is read again at its
   // real size (and again if it grew in between), so no value is ever cut short.
   platform::Value value;
@@ -211,9 +230,7 @@ std::optional<platform::Value> Registry::QueryValue(platform::HiveHandle hive,
 
 bool Registry::KeyExists(platform::HiveHandle hive, const Text& keyPath,
                          platform::RegistryView view) {
-  UniqueKey key;
-  return ::RegOpenKeyExW(ToHkey(hive), Wide(keyPath), 0, KEY_READ | ViewFlag(view), key.put()) ==
-         ERROR_SUCCESS;
+  return static_cast<bool>(Open(hive, keyPath, view));
 }
 
 }  // namespace win32

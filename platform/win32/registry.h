@@ -2,9 +2,13 @@
 // The registry on Windows: subkeys through the WMI registry provider StdRegProv (EnumKey on
 // the local machine's root\default, impersonation level "impersonate", with the view asked
 // for in __ProviderArchitecture), or through RegEnumKeyExW; values through the registry
-// functions, with the view's KEY_WOW64_* flag. A provider that does not answer within its
+// functions, with the view's KEY_WOW64_* flag, each key opened relative to its parent, which is
+// kept open for the next key of the same parent (discovery reads every entry of one key: a
+// path opened whole from the root costs a lookup of each of its steps). A provider that does not answer within its
 // bound is given up on, then and for the rest of the run.
 #include <chrono>
+
+#include "platform/win32/unique.h"
 
 #include "platform/registry.h"
 
@@ -25,8 +29,17 @@ class Registry final : public platform::Registry {
   bool KeyExists(platform::HiveHandle hive, const Text& keyPath, platform::RegistryView view) override;
 
  private:
+  // hive\keyPath opened for reading, relative to its parent kept open.
+  UniqueKey Open(platform::HiveHandle hive, const Text& keyPath, platform::RegistryView view);
+
   std::chrono::milliseconds providerBound_;
   bool providerTimedOut_ = false;
+  struct Parent {
+    platform::HiveHandle hive = 0;
+    Text path;
+    platform::RegistryView view{};
+    UniqueKey key;
+  } parent_;
 };
 
 }  // namespace win32

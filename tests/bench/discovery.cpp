@@ -2,8 +2,9 @@
 // installed-programs key of HKEY_LOCAL_MACHINE in the 32-bit view, then in the 64-bit one,
 // reads each entry's DisplayName, and the UninstallString of each entry whose name holds
 // "KAVRO" and is not "LUMBEKAVRO" as a whole. No log, no window, no check of what it reads.
-//   registry: with the registry functions (the key opened once per view, RegEnumKeyExW,
-//             RegGetValueW relative to it);
+//   registry: with the registry functions (the key opened once per view, RegEnumKeyExW, each
+//             entry opened relative to it with the view's flag, as a child key of another
+//             view must be, and RegQueryValueExW);
 //   provider: through the management provider, StdRegProv (one connection; per view a
 //             context asking for that view, EnumKey, then GetStringValue per value).
 // Prints the milliseconds the two listings took, the milliseconds the readings took, and the
@@ -38,13 +39,15 @@ struct Times {
 
 // ---- the registry functions ----
 
-std::wstring Read(HKEY key, const std::wstring& sub, const wchar_t* value) {
-  wchar_t data[2048];
-  DWORD size = sizeof data;
-  if (::RegGetValueW(key, sub.c_str(), value, RRF_RT_REG_SZ | RRF_RT_REG_EXPAND_SZ |
-                     RRF_NOEXPAND, nullptr, data, &size) != ERROR_SUCCESS)
-    return {};
-  return data;
+std::wstring Read(HKEY key, const std::wstring& sub, const wchar_t* value, REGSAM view) {
+  HKEY entry;
+  if (::RegOpenKeyExW(key, sub.c_str(), 0, KEY_QUERY_VALUE | view, &entry) != ERROR_SUCCESS) return {};
+  wchar_t data[2048] = {};
+  DWORD size = sizeof data - sizeof(wchar_t);
+  const LSTATUS read =
+      ::RegQueryValueExW(entry, value, nullptr, nullptr, reinterpret_cast<BYTE*>(data), &size);
+  ::RegCloseKey(entry);
+  return read == ERROR_SUCCESS ? data : L"";
 }
 
 void ThroughFunctions(REGSAM view, Times& times) {
@@ -61,8 +64,8 @@ void ThroughFunctions(REGSAM view, Times& times) {
   }
   const auto listed = Clock::now();
   for (const std::wstring& sub : names) {
-    if (!IsComponent(Read(key, sub, L"DisplayName"))) continue;
-    Read(key, sub, L"UninstallString");
+    if (!IsComponent(Read(key, sub, L"DisplayName", view))) continue;
+    Read(key, sub, L"UninstallString", view);
     ++times.components;
   }
   ::RegCloseKey(key);
