@@ -388,7 +388,7 @@ void TakeOverEntry(HANDLE parent, const std::wstring& parentName, const Text& pa
       refuse(path, kReparsePointEncountered);  // made a link since it was listed
       return {};
     }
-    if (!listed.folder && facts.names > 1) {
+    if (!facts.directory && facts.names > 1) {  // by the handle: it may be listed as a folder
       // A hard link: the file has a name elsewhere too (a user may have linked one of the
       // system's). Its permissions are not ours to set: this name is removed, as a link.
       entry.reset();

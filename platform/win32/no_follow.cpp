@@ -134,6 +134,7 @@ DWORD FactsOf(HANDLE handle, const std::wstring& folderName, const std::wstring&
     facts.basic.ChangeTime = all->BasicInformation.ChangeTime;
     facts.basic.FileAttributes = all->BasicInformation.FileAttributes;
     facts.names = all->StandardInformation.NumberOfLinks;
+    facts.directory = all->StandardInformation.Directory;
     FILE_ATTRIBUTE_TAG_INFO tag{facts.basic.FileAttributes, 0};
     if ((tag.FileAttributes & FILE_ATTRIBUTE_REPARSE_POINT) &&
         !::GetFileInformationByHandleEx(handle, FileAttributeTagInfo, &tag, sizeof tag))

@@ -50,6 +50,7 @@ std::wstring HandleName(HANDLE handle);
 struct EntryFacts {
   FILE_BASIC_INFO basic{};
   ULONG names = 0;   // hard links: more than one where the file has a name elsewhere too
+  bool directory = false;
   bool itself = false;
 };
 DWORD FactsOf(HANDLE handle, const std::wstring& folderName, const std::wstring& name,

@@ -186,7 +186,7 @@ UniqueKey Registry::Open(platform::HiveHandle hive, const Text& keyPath,
   const std::size_t slash = keyPath.rfind(u'\\');
   HKEY base = ToHkey(hive);
   Text leaf = keyPath;
-  if (slash != Text::npos) {
+  if (slash != Text::npos && hive == platform::kHkeyLocalMachine) {
     const Text parentPath = keyPath.substr(0, slash);
     if (!parent_.key || parent_.hive != hive || parent_.view != view || parent_.path != parentPath) {
       parent_ = {hive, parentPath, view, UniqueKey()};
@@ -198,8 +198,14 @@ UniqueKey Registry::Open(platform::HiveHandle hive, const Text& keyPath,
     }
   }
   UniqueKey key;
-  if (::RegOpenKeyExW(base, Wide(leaf), 0, KEY_READ | ViewFlag(view), key.put()) != ERROR_SUCCESS)
-    return {};
+  const LSTATUS opened = ::RegOpenKeyExW(base, Wide(leaf), 0, KEY_READ | ViewFlag(view), key.put());
+  if (opened == ERROR_SUCCESS) return key;
+  // The parent kept open was deleted meanwhile (ERROR_KEY_DELETED), or is otherwise no use:
+  // the whole path, from the root.
+  if (opened != ERROR_FILE_NOT_FOUND && base != ToHkey(hive)) {
+    parent_.key.reset();
+    ::RegOpenKeyExW(ToHkey(hive), Wide(keyPath), 0, KEY_READ | ViewFlag(view), key.put());
+  }
   return key;
 }
 

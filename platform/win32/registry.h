@@ -2,9 +2,10 @@
 // The registry on Windows: subkeys through the WMI registry provider StdRegProv (EnumKey on
 // the local machine's root\default, impersonation level "impersonate", with the view asked
 // for in __ProviderArchitecture), or through RegEnumKeyExW; values through the registry
-// functions, with the view's KEY_WOW64_* flag, each key opened relative to its parent, which is
-// kept open for the next key of the same parent (discovery reads every entry of one key: a
-// path opened whole from the root costs a lookup of each of its steps). A provider that does not answer within its
+// functions, with the view's KEY_WOW64_* flag; under HKEY_LOCAL_MACHINE each key opened
+// relative to its parent, which is kept open for the next key of the same parent (discovery
+// reads every entry of one key: a path opened whole from the root costs a lookup of each of
+// its steps; a user's hive is never kept open, so that it unloads at log-off). A provider that does not answer within its
 // bound is given up on, then and for the rest of the run.
 #include <chrono>
 
