@@ -68,7 +68,7 @@ void Form1::RunUninstallers() {
     const suite::Component& component = removal.component;
     list.SetListIndex(i);  // the user sees which component is being removed
     step_ = u"la desinstalación de \"" + component.displayName + u"\"";
-    if (installFolderRefused_) {
+    if (installFolder_ == InstallFolder::Refused) {
       log_.NotRunInstallFolderRefused(component.keyName, component.displayName, kInstallFolder);
       results_.Add(Verdict::NotRun);
       continue;
@@ -78,11 +78,12 @@ void Form1::RunUninstallers() {
     // already, entry and uninstaller file with it: that is no failure and nothing to run.
     if (!platform_.registry.KeyExists(kHive, keyPath, component.view)) {
       log_.AlreadyGone(component.keyName);
+      results_.Add(Verdict::AlreadyGone);
       continue;
     }
     Gene::Launching how = removal.how;
     how.timeLimit = options_.timeLimit;
-    if (installFolderTaken_) how.administratorsFolder = kInstallFolder;
+    if (installFolder_ == InstallFolder::Taken) how.administratorsFolder = kInstallFolder;
     const Text& command = removal.command.launch.commandLine;  // as handed over: what the log names
     // Said before the wait: a program that replaced the uninstaller could end this run.
     how.started = [&](const platform::Process& started) {
@@ -120,9 +121,9 @@ void Form1::TakeOverInstallFolder() {
   for (const Text& link : taken->linksRemoved) log_.LinkRemoved(link);
   for (const auto& [path, error] : taken->refused) log_.NotTaken(path, error);
   for (const Text& path : taken->tooDeep) log_.TooDeep(path);
-  installFolderRefused_ = !taken->refused.empty() || !taken->tooDeep.empty();
-  installFolderTaken_ = !installFolderRefused_;
-  log_.InstallFolderTaken(kInstallFolder, !installFolderRefused_);
+  const bool whole = taken->refused.empty() && taken->tooDeep.empty();
+  installFolder_ = whole ? InstallFolder::Taken : InstallFolder::Refused;
+  log_.InstallFolderTaken(kInstallFolder, whole);
 }
 
 void Form1::CleanInstallFolder() {

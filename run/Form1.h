@@ -78,7 +78,8 @@ class Form1 {
   std::unique_ptr<platform::FileSystem> fso_;
   std::vector<plan::Removal> components_;  // what each row of LstKeys came from, in order
   UninstallResults results_;
-  bool installFolderRefused_ = false;  // c:\kavro could not be taken whole: nothing runs from it
-  bool installFolderTaken_ = false;    // it was: a program in it others may change is not run
+  // What the take-over made of c:\kavro. Refused: nothing runs from it; taken: a program in it
+  // others may change was put there since, and is not run.
+  enum class InstallFolder { None, Taken, Refused } installFolder_ = InstallFolder::None;
   int exitCode_ = kExitErrorBox;  // until the run reaches its end
 };

@@ -12,9 +12,10 @@ std::vector<Removal> Components(platform::Registry& registry, platform::Processe
   for (Component& component : FindComponents(registry, log, someoneCanAnswer)) {
     // The command as the uninstall phase reads it back from the component's row; where
     // nobody can answer its quiet one may stand instead.
-    const Text read = component.chosen.quiet
-                          ? component.chosen.command.text
-                          : CommandOfRow(ComponentRow(component.displayName, component.uninstallString));
+    const Text read =
+        component.chosen.quiet
+            ? component.chosen.command.text
+            : CommandOfRow(ComponentRow(component.displayName, component.uninstallString));
     Gene::Launching how;
     how.expandable = component.chosen.command.expandable;
     how.sixtyFourBit = component.view == platform::RegistryView::SixtyFourBit;

@@ -6,7 +6,6 @@
 #include <vector>
 
 #include <aclapi.h>
-#include <sddl.h>
 
 #include "platform/refusals.h"
 #include "platform/win32/no_follow.h"
@@ -281,20 +280,10 @@ class EnabledPrivilege {
 // the Administrators group its owner; SYSTEM and the administrators full control, users and
 // authenticated users read and execute, nobody else anything, nothing inherited.
 PSECURITY_DESCRIPTOR AdministratorsDescriptor(bool folder) {
-  static const UniqueDescriptor forFolder = [] {
-    PSECURITY_DESCRIPTOR made = nullptr;
-    ::ConvertStringSecurityDescriptorToSecurityDescriptorW(
-        L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)(A;OICI;0x1200a9;;;AU)",
-        SDDL_REVISION_1, &made, nullptr);
-    return UniqueDescriptor(made);
-  }();
-  static const UniqueDescriptor forFile = [] {
-    PSECURITY_DESCRIPTOR made = nullptr;
-    ::ConvertStringSecurityDescriptorToSecurityDescriptorW(
-        L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;BU)(A;;0x1200a9;;;AU)", SDDL_REVISION_1,
-        &made, nullptr);
-    return UniqueDescriptor(made);
-  }();
+  static const UniqueDescriptor forFolder = DescriptorFrom(
+      L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)(A;OICI;0x1200a9;;;AU)");
+  static const UniqueDescriptor forFile =
+      DescriptorFrom(L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;BU)(A;;0x1200a9;;;AU)");
   return folder ? forFolder.get() : forFile.get();
 }
 
@@ -519,9 +508,8 @@ std::optional<platform::TakeOver> FileSystem::TakeOverFolder(const Text& path) {
                    kFileOpen, 0, folder)) {
     return std::nullopt;  // nothing there: no folder of the suite's to take
   }
-  FILE_ATTRIBUTE_TAG_INFO tag{};
-  ::GetFileInformationByHandleEx(folder.get(), FileAttributeTagInfo, &tag, sizeof tag);
-  if (!IsEntryItself(folder.get(), walked.folderName, leaf)) {
+  EntryFacts facts;
+  if (FactsOf(folder.get(), walked.folderName, leaf, facts) || !facts.itself) {
     // A link in its place. One an administrator made (the suite moved to another drive) is
     // theirs; one a user made would have the uninstallers delete by path behind it: refused.
     if (!OthersMayChange(folder.get())) return std::nullopt;
@@ -529,7 +517,7 @@ std::optional<platform::TakeOver> FileSystem::TakeOverFolder(const Text& path) {
     refused.refused.emplace_back(path, ErrorFromCode(kReparsePointEncountered));
     return refused;
   }
-  if (!(tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY)) return std::nullopt;  // a file
+  if (!facts.directory) return std::nullopt;  // a file
   folder.reset();
   // An owner who left the administrators nothing is overruled by these two; they are
   // given back once the tree is taken.

@@ -2,7 +2,6 @@
 
 #include <winternl.h>
 #include <ntsecapi.h>
-#include <sddl.h>
 
 #include <algorithm>
 #include <cwchar>
@@ -36,10 +35,7 @@ UniqueFile OpenPlainFile(const Walked& folder, const std::wstring& name, bool mu
   if (made) {
     // Nobody but SYSTEM and the administrators may even read it: no ordinary user can hold
     // it open, or an oplock on it, against the next run.
-    PSECURITY_DESCRIPTOR created = nullptr;
-    ::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;SY)(A;;FA;;;BA)",
-                                                           SDDL_REVISION_1, &created, nullptr);
-    const UniqueDescriptor descriptor(created);
+    const UniqueDescriptor descriptor = DescriptorFrom(kSystemAndAdministrators);
     if (!descriptor) return {};  // never a log that inherits whatever its folder gives
     error = OpenRelative(folder.folder.get(), name, kAppend, kShare, kCreate,
                          FILE_NON_DIRECTORY_FILE, file, descriptor.get());

@@ -141,7 +141,8 @@ DWORD FactsOf(HANDLE handle, const std::wstring& folderName, const std::wstring&
       return ::GetLastError();
     const std::wstring actual(all->NameInformation.FileName,
                               all->NameInformation.FileNameLength / sizeof(wchar_t));
-    facts.itself = !IsLinkTag(tag.FileAttributes, tag.ReparseTag) && NamedAs(actual, folderName, name);
+    facts.itself =
+        !IsLinkTag(tag.FileAttributes, tag.ReparseTag) && NamedAs(actual, folderName, name);
     return 0;
   }
   return ERROR_BUFFER_OVERFLOW;

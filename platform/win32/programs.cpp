@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "platform/win32/process_handles.h"
+#include "platform/win32/session.h"
 #include "platform/win32/unique.h"
 #include "platform/win32/win_error.h"
 
@@ -141,10 +142,7 @@ std::vector<platform::Closing> Processes::Close(
   return closing;
 }
 
-std::uint32_t Processes::OwnSession() {
-  DWORD session = 0;
-  return ::ProcessIdToSessionId(::GetCurrentProcessId(), &session) ? session : 0;
-}
+std::uint32_t Processes::OwnSession() { return SessionId(); }
 
 std::optional<platform::Error> Processes::Notify(std::uint32_t session, const Text& title,
                                                  const Text& text) {

@@ -5,8 +5,8 @@
 // functions, with the view's KEY_WOW64_* flag; under HKEY_LOCAL_MACHINE each key opened
 // relative to its parent, which is kept open for the next key of the same parent (discovery
 // reads every entry of one key: a path opened whole from the root costs a lookup of each of
-// its steps; a user's hive is never kept open, so that it unloads at log-off). A provider that does not answer within its
-// bound is given up on, then and for the rest of the run.
+// its steps; a user's hive is never kept open, so that it unloads at log-off). A provider that
+// does not answer within its bound is given up on, then and for the rest of the run.
 #include <chrono>
 
 #include "platform/win32/unique.h"

@@ -1,7 +1,5 @@
 #include "platform/win32/run_mark.h"
 
-#include <sddl.h>
-
 #include <string>
 
 #include "platform/win32/no_follow.h"
@@ -33,10 +31,7 @@ RunMark::RunMark() {
   // The file stays between runs (deleted on closing, any handle left on it, even one that
   // only reads its attributes, would keep it "delete pending" for every later run), and only
   // SYSTEM and the administrators may open it for anything that shares with nobody.
-  PSECURITY_DESCRIPTOR own = nullptr;
-  ::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;;FA;;;SY)(A;;FA;;;BA)",
-                                                         SDDL_REVISION_1, &own, nullptr);
-  const UniqueDescriptor lockDescriptor(own);
+  const UniqueDescriptor lockDescriptor = DescriptorFrom(kSystemAndAdministrators);
   if (!error && !lockDescriptor) error = ERROR_INVALID_SECURITY_DESCR;
   if (!error) {
     error = OpenRelative(walked.folder.get(), L"DesinstalaKavro1.lock",

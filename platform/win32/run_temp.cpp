@@ -2,7 +2,6 @@
 #include "platform/win32/run_temp.h"
 
 #include <ntsecapi.h>
-#include <sddl.h>
 
 #include <cwchar>
 
@@ -29,10 +28,7 @@ RunTemp::RunTemp() {
   DWORD error = WalkToFolder(windows, folder);
   // SYSTEM and the administrators only: no user may even open what is in it (and so hold it,
   // or an oplock on it, against its removal).
-  PSECURITY_DESCRIPTOR own = nullptr;
-  ::ConvertStringSecurityDescriptorToSecurityDescriptorW(L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)",
-                                                         SDDL_REVISION_1, &own, nullptr);
-  const UniqueDescriptor descriptor(own);
+  const UniqueDescriptor descriptor = DescriptorFrom(kSystemAndAdministratorsInherited);
   UniqueFile made;
   constexpr ULONG kCreate = 2;  // FILE_CREATE: a new folder, never one that is there
   if (!error && !descriptor) error = ERROR_INVALID_SECURITY_DESCR;

@@ -73,9 +73,10 @@ Security SecurityOf(HANDLE object) {
         static_cast<DWORD>(security.descriptor.size() * sizeof(LONGLONG)), &needed);
   }
   BOOL present = FALSE, defaulted = FALSE;
+  void* const read = security.descriptor.data();
   security.read = security.read &&
-                  ::GetSecurityDescriptorOwner(security.descriptor.data(), &security.owner, &defaulted) &&
-                  ::GetSecurityDescriptorDacl(security.descriptor.data(), &present, &security.dacl, &defaulted);
+                  ::GetSecurityDescriptorOwner(read, &security.owner, &defaulted) &&
+                  ::GetSecurityDescriptorDacl(read, &present, &security.dacl, &defaulted);
   if (!present) security.dacl = nullptr;
   return security;
 }
@@ -106,13 +107,16 @@ bool OthersMayChange(HANDLE object) {
   return false;
 }
 
-UniqueDescriptor AdministratorsOnly() {
+UniqueDescriptor DescriptorFrom(const wchar_t* sddl) {
   PSECURITY_DESCRIPTOR descriptor = nullptr;
-  // Protected (P): nothing inherited from a folder others may change.
-  ::ConvertStringSecurityDescriptorToSecurityDescriptorW(
-      L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;AU)", SDDL_REVISION_1, &descriptor,
-      nullptr);
+  ::ConvertStringSecurityDescriptorToSecurityDescriptorW(sddl, SDDL_REVISION_1, &descriptor,
+                                                         nullptr);
   return UniqueDescriptor(descriptor);
+}
+
+UniqueDescriptor AdministratorsOnly() {
+  // Protected (P): nothing inherited from a folder others may change.
+  return DescriptorFrom(L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;AU)");
 }
 
 }  // namespace win32

@@ -15,10 +15,20 @@ namespace win32 {
 // Also when they cannot be read.
 bool OthersMayChange(HANDLE object);
 
+using UniqueDescriptor = Unique<LocalTraits<PSECURITY_DESCRIPTOR>>;
+
+// The security descriptor an SDDL text describes; empty when the text is not one.
+UniqueDescriptor DescriptorFrom(const wchar_t* sddl);
+
+// SDDL for SYSTEM and the administrators only: full access for them, nobody else anything,
+// nothing inherited; the second is inherited by what is made in a folder too.
+inline constexpr wchar_t kSystemAndAdministrators[] = L"D:P(A;;FA;;;SY)(A;;FA;;;BA)";
+inline constexpr wchar_t kSystemAndAdministratorsInherited[] =
+    L"D:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)";
+
 // A security descriptor for what the program creates: full access for SYSTEM and the
 // Administrators group, read (and, for a folder, listing) for authenticated users, nothing
 // inherited from a folder others may change.
-using UniqueDescriptor = Unique<LocalTraits<PSECURITY_DESCRIPTOR>>;
 UniqueDescriptor AdministratorsOnly();
 
 }  // namespace win32
