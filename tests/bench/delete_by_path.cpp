@@ -5,8 +5,9 @@
 //   kavro_delete_by_path FOLDER
 #include <windows.h>
 
-#include <cstdio>
 #include <string>
+
+#include "timed.h"
 
 namespace {
 
@@ -35,22 +36,18 @@ void RemoveTree(const std::wstring& folder) {
 int wmain(int argc, wchar_t** argv) {
   if (argc != 2) return 2;
   const std::wstring folder = argv[1];
-  LARGE_INTEGER frequency, start, end;
-  ::QueryPerformanceFrequency(&frequency);
-  ::QueryPerformanceCounter(&start);
-  RemoveTree(folder + L"\\datos");
-  WIN32_FIND_DATAW found;
-  HANDLE find = ::FindFirstFileExW((folder + L"\\*.exe").c_str(), FindExInfoBasic, &found,
-                                   FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
-  if (find != INVALID_HANDLE_VALUE) {
-    do {
-      if (_wcsicmp(found.cFileName, L"kavro.exe") != 0)
-        ::DeleteFileW((folder + L"\\" + found.cFileName).c_str());
-    } while (::FindNextFileW(find, &found));
-    ::FindClose(find);
-  }
-  ::QueryPerformanceCounter(&end);
-  std::printf("%.1f\n", static_cast<double>(end.QuadPart - start.QuadPart) * 1000.0 /
-                            static_cast<double>(frequency.QuadPart));
-  return 0;
+  return bench::PrintMilliseconds([&] {
+    RemoveTree(folder + L"\\datos");
+    WIN32_FIND_DATAW found;
+    HANDLE find = ::FindFirstFileExW((folder + L"\\*.exe").c_str(), FindExInfoBasic, &found,
+                                     FindExSearchNameMatch, nullptr, FIND_FIRST_EX_LARGE_FETCH);
+    if (find != INVALID_HANDLE_VALUE) {
+      do {
+        if (_wcsicmp(found.cFileName, L"kavro.exe") != 0)
+          ::DeleteFileW((folder + L"\\" + found.cFileName).c_str());
+      } while (::FindNextFileW(find, &found));
+      ::FindClose(find);
+    }
+    return 0;
+  });
 }

@@ -9,11 +9,11 @@
 //   kavro_delete_safely FOLDER
 #include <windows.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "by_handle.h"
+#include "timed.h"
 
 namespace {
 
@@ -52,25 +52,21 @@ void Remove(HANDLE parent, const std::wstring& parentName, const Entry& listed) 
 
 int wmain(int argc, wchar_t** argv) {
   if (argc != 2) return 2;
-  LARGE_INTEGER frequency, start, end;
-  ::QueryPerformanceFrequency(&frequency);
-  ::QueryPerformanceCounter(&start);
-  HANDLE install = Open(nullptr, std::wstring(L"\\??\\") + argv[1],
-                        FILE_LIST_DIRECTORY | FILE_TRAVERSE, FILE_DIRECTORY_FILE);
-  if (install == INVALID_HANDLE_VALUE) return 1;
-  const std::wstring name = NameOf(install);
-  for (const Entry& entry : EntriesOf(install)) {
-    const bool executable =
-        entry.name.size() > 4 && _wcsicmp(entry.name.c_str() + entry.name.size() - 4, L".exe") == 0;
-    if (_wcsicmp(entry.name.c_str(), L"datos") == 0 ||
-        (executable && !(entry.attributes & FILE_ATTRIBUTE_DIRECTORY) &&
-         _wcsicmp(entry.name.c_str(), L"kavro.exe") != 0)) {
-      Remove(install, name, entry);
+  return bench::PrintMilliseconds([&] {
+    HANDLE install = Open(nullptr, std::wstring(L"\\??\\") + argv[1],
+                          FILE_LIST_DIRECTORY | FILE_TRAVERSE, FILE_DIRECTORY_FILE);
+    if (install == INVALID_HANDLE_VALUE) return 1;
+    const std::wstring name = NameOf(install);
+    for (const Entry& entry : EntriesOf(install)) {
+      const bool executable =
+          entry.name.size() > 4 && _wcsicmp(entry.name.c_str() + entry.name.size() - 4, L".exe") == 0;
+      if (_wcsicmp(entry.name.c_str(), L"datos") == 0 ||
+          (executable && !(entry.attributes & FILE_ATTRIBUTE_DIRECTORY) &&
+           _wcsicmp(entry.name.c_str(), L"kavro.exe") != 0)) {
+        Remove(install, name, entry);
+      }
     }
-  }
-  ::CloseHandle(install);
-  ::QueryPerformanceCounter(&end);
-  std::printf("%.1f\n", static_cast<double>(end.QuadPart - start.QuadPart) * 1000.0 /
-                            static_cast<double>(frequency.QuadPart));
-  return 0;
+    ::CloseHandle(install);
+    return 0;
+  });
 }

@@ -5,24 +5,24 @@
 //   kavro_start_and_wait PROGRAM COMMAND-LINE [PROGRAM COMMAND-LINE ...]
 #include <windows.h>
 
-#include <chrono>
-#include <cstdio>
 #include <string>
 
+#include "timed.h"
+
 int wmain(int argc, wchar_t** argv) {
-  const auto start = std::chrono::steady_clock::now();
-  for (int i = 1; i + 1 < argc; i += 2) {
-    std::wstring commandLine = argv[i + 1];
-    STARTUPINFOW startup{};
-    startup.cb = sizeof startup;
-    PROCESS_INFORMATION process{};
-    if (!::CreateProcessW(argv[i], commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
-                          &startup, &process))
-      return 2;
-    ::WaitForSingleObject(process.hProcess, INFINITE);
-    ::CloseHandle(process.hThread);
-    ::CloseHandle(process.hProcess);
-  }
-  std::printf("%.1f\n", std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - start).count());
-  return 0;
+  return bench::PrintMilliseconds([&] {
+    for (int i = 1; i + 1 < argc; i += 2) {
+      std::wstring commandLine = argv[i + 1];
+      STARTUPINFOW startup{};
+      startup.cb = sizeof startup;
+      PROCESS_INFORMATION process{};
+      if (!::CreateProcessW(argv[i], commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr,
+                            &startup, &process))
+        return 2;
+      ::WaitForSingleObject(process.hProcess, INFINITE);
+      ::CloseHandle(process.hThread);
+      ::CloseHandle(process.hProcess);
+    }
+    return 0;
+  });
 }

@@ -9,11 +9,11 @@
 #include <windows.h>
 #include <sddl.h>
 
-#include <cstdio>
 #include <string>
 #include <vector>
 
 #include "by_handle.h"
+#include "timed.h"
 
 namespace {
 
@@ -52,17 +52,13 @@ void Take(HANDLE entry, bool folder) {
 
 int wmain(int argc, wchar_t** argv) {
   if (argc != 2) return 2;
-  LARGE_INTEGER frequency, start, end;
-  ::QueryPerformanceFrequency(&frequency);
-  ::QueryPerformanceCounter(&start);
-  HANDLE folder = Open(nullptr, std::wstring(L"\\??\\") + argv[1],
-                       READ_CONTROL | WRITE_DAC | WRITE_OWNER | FILE_LIST_DIRECTORY | FILE_TRAVERSE,
-                       FILE_DIRECTORY_FILE);
-  if (folder == INVALID_HANDLE_VALUE) return 1;
-  Take(folder, true);
-  ::CloseHandle(folder);
-  ::QueryPerformanceCounter(&end);
-  std::printf("%.1f\n", static_cast<double>(end.QuadPart - start.QuadPart) * 1000.0 /
-                            static_cast<double>(frequency.QuadPart));
-  return 0;
+  return bench::PrintMilliseconds([&] {
+    HANDLE folder = Open(nullptr, std::wstring(L"\\??\\") + argv[1],
+                         READ_CONTROL | WRITE_DAC | WRITE_OWNER | FILE_LIST_DIRECTORY | FILE_TRAVERSE,
+                         FILE_DIRECTORY_FILE);
+    if (folder == INVALID_HANDLE_VALUE) return 1;
+    Take(folder, true);
+    ::CloseHandle(folder);
+    return 0;
+  });
 }
