@@ -10,6 +10,7 @@ so nothing ever lands in the user's own home or ~/.wine.
 import os
 import shutil
 import subprocess
+import sys
 import tempfile
 from pathlib import Path
 
@@ -212,8 +213,20 @@ class Prefix:
             f.write(('\ufeffWindows Registry Editor Version 5.00\r\n\r\n' + text.replace('\n', '\r\n'))
                     .encode('utf-16-le'))
         try:
-            self.wine('reg', 'import', name, f'/reg:{view}',
-                      stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+            # A failed import is tried once more: under load, a first start in a fresh prefix
+            # has once ended with status 1 (reg.exe says why on its output, kept for the error).
+            for attempt in (1, 2):
+                # Its output goes to a file: a pipe would stay open as long as the services a
+                # first start leaves running.
+                with tempfile.TemporaryFile() as output:
+                    done = self.wine('reg', 'import', name, f'/reg:{view}', check=False,
+                                     stdout=output, stderr=output, extra_env={'WINEDEBUG': 'err+all'})
+                    if done.returncode == 0:
+                        return
+                    output.seek(0)
+                    print(f'reg import, attempt {attempt}: status {done.returncode}:',
+                          output.read().decode(errors='replace')[-3000:], file=sys.stderr, flush=True)
+            done.check_returncode()
         finally:
             os.unlink(name)
 
