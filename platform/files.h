@@ -4,7 +4,6 @@
 // follows a link: a link is removed itself, or not at all (a failure). A file another program
 // holds open is no failure: it is left, and said so. Failures are platform::Error.
 #include <cstddef>
-#include <cstdint>
 #include <memory>
 #include <optional>
 #include <utility>
@@ -27,7 +26,6 @@ struct Entry {
   bool folder = false;
   bool link = false;    // a symbolic link, junction or other reparse point
   bool hidden = false;  // marked hidden or system
-  std::uint64_t id = 0;  // the file system's number for it, where the listing gives one
 };
 
 // What a folder's file list shows of its entries for a pattern: files only, hidden and system

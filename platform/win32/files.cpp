@@ -49,8 +49,7 @@ std::vector<platform::Entry> EntriesOf(HANDLE folder) {
         // A reparse point's tag is where the extended attributes' size would be.
         entries.push_back({ToText(name), (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0,
                            IsLinkTag(attributes, record->EaSize),
-                           (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0,
-                           static_cast<std::uint64_t>(record->FileId.QuadPart)});
+                           (attributes & (FILE_ATTRIBUTE_HIDDEN | FILE_ATTRIBUTE_SYSTEM)) != 0});
       }
       if (!record->NextEntryOffset) break;
       bytes += record->NextEntryOffset;
@@ -370,7 +369,7 @@ void TakeOverEntry(HANDLE parent, const std::wstring& parentName, const Text& pa
       return {};
     }
     EntryFacts facts;
-    if (const DWORD factsError = FactsOf(entry.get(), at.name, name, listed.id, facts)) {
+    if (const DWORD factsError = FactsOf(entry.get(), at.name, name, facts)) {
       refuse(path, factsError);
       return {};
     }
@@ -510,7 +509,7 @@ std::optional<platform::TakeOver> FileSystem::TakeOverFolder(const Text& path) {
     return std::nullopt;  // nothing there: no folder of the suite's to take
   }
   EntryFacts facts;
-  if (FactsOf(folder.get(), walked.folderName, leaf, 0, facts) || !facts.itself) {
+  if (FactsOf(folder.get(), walked.folderName, leaf, facts) || !facts.itself) {
     // A link in its place. One an administrator made (the suite moved to another drive) is
     // theirs; one a user made would have the uninstallers delete by path behind it: refused.
     if (!OthersMayChange(folder.get())) return std::nullopt;

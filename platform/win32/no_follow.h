@@ -10,7 +10,6 @@
 // On Windows FILE_OPEN_REPARSE_POINT applies to the last step of a path only: the folders on
 // the way are followed whatever they are. So a path is never opened whole: it is walked one
 // step at a time from its volume's root, each step opened relative to the one above.
-#include <cstdint>
 #include <string>
 
 #include "platform/win32/unique.h"
@@ -44,11 +43,10 @@ DWORD OpenRelative(HANDLE parent, const std::wstring& name, ACCESS_MASK access, 
 // The handle's own path below its volume ("\folder\file"), empty when it cannot be read.
 std::wstring HandleName(HANDLE handle);
 
-// What the take-over asks of each entry it opened: its attributes (its reparse tag only where
-// it is a reparse point), its number of names, and whether it is the entry `name` of the folder
-// named `folderName` and no link (as IsEntryItself). `listedId` is the number the folder's
-// listing gave the entry (0 when none): a handle with that number is the entry listed, and its
-// name is read only where the numbers differ. Returns the Win32 error, 0 on success.
+// What the take-over asks of each entry it opened, read in one query (FileAllInformation):
+// its attributes (its reparse tag only where it is a reparse point), its number of names, and
+// whether it is the entry `name` of the folder named `folderName` and no link (as
+// IsEntryItself). Returns the Win32 error, 0 on success.
 struct EntryFacts {
   FILE_BASIC_INFO basic{};
   ULONG names = 0;   // hard links: more than one where the file has a name elsewhere too
@@ -56,7 +54,7 @@ struct EntryFacts {
   bool itself = false;
 };
 DWORD FactsOf(HANDLE handle, const std::wstring& folderName, const std::wstring& name,
-              std::uint64_t listedId, EntryFacts& facts);
+              EntryFacts& facts);
 
 // True when the handle's own name is `name` in the folder whose handle name is `folderName`;
 // also when a name cannot be read (the handle's tag is then all there is to go by).

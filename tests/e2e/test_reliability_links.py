@@ -195,20 +195,27 @@ class LinksInsideTheInstallFolderTest(Scenario):
 
 class FileLinksTest(Scenario):
     """Links to files, which Wine shows as plain files: one inside the data folder and one
-    among the executables swept. What they point to survives."""
+    among the executables swept. What they point to survives, with its permissions."""
     name = 'links-to-files'
     watched = (r'C:\fuera\programa.exe', r'C:\fuera\datos\importante.dat')
 
     @classmethod
     def prepare(cls, prefix):
         outside_folder(prefix)
+        for target in cls.watched:
+            prefix.c(target).chmod(0o666)
         (prefix.c(r'kavro\datos')).mkdir(parents=True)
         (prefix.c(r'kavro\datos\a.dat')).write_text('x')
         os.symlink(prefix.c(r'fuera\datos\importante.dat'), prefix.c(r'kavro\datos\enlace.dat'))
         os.symlink(prefix.c(r'fuera\programa.exe'), prefix.c(r'kavro\enlace.exe'))
 
+    @classmethod
+    def inspect(cls, prefix):
+        cls.modes = [prefix.c(target).stat().st_mode & 0o777 for target in cls.watched]
+
     def test_what_the_links_point_to_survives(self):
         self.assertTrue(all(self.exists.values()), self.exists)
+        self.assertEqual(self.modes, [0o666, 0o666])  # never given the administrators' permissions
         # Windows removes each link itself; Wine cannot without following it: the error box.
         self.assertIn(self.report.exit_code, (0, 2), self.report)
         self.assertRunEnded(self.report.exit_code)

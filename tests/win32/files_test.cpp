@@ -10,7 +10,6 @@
 
 #include <shlobj.h>
 
-#include "platform/win32/no_follow.h"
 #include "platform/win32/shell.h"
 #include "platform/error.h"
 #include "platform/win32/wide.h"
@@ -124,24 +123,6 @@ TEST_F(FilesTest, AHeldFolderCanBeNeitherRenamedNorDeletedAndAMissingEntryIsNoEr
   EXPECT_TRUE(::MoveFileW(folder.c_str(), moved.c_str()));  // once let go
   platform::HeldFolder missing = files.HoldFolder(T(root / L"kavro"));
   EXPECT_FALSE(missing.folder || missing.link || missing.error);
-}
-
-TEST_F(FilesTest, AnOpenedEntryIsTheOneListedByItsNumberOrByItsNameNeverOtherwise) {
-  Touch(root / L"a.dat");
-  platform::HeldFolder held = files.HoldFolder(T(root));
-  ASSERT_TRUE(held.folder);
-  const std::uint64_t listed = held.folder->Entries().at(0).id;
-  win32::Walked walked;
-  ASSERT_EQ(win32::OpenWithoutLinks((root / L"a.dat").wstring(), FILE_READ_ATTRIBUTES,
-                                    FILE_SHARE_READ, 0, walked), 0u);
-  const auto itself = [&](std::uint64_t id, const wchar_t* name) {
-    win32::EntryFacts facts;
-    EXPECT_EQ(win32::FactsOf(walked.last.get(), walked.folderName, name, id, facts), 0u);
-    return facts.itself && facts.names == 1 && !facts.directory;
-  };
-  EXPECT_TRUE(itself(listed, L"otro.dat"));    // its number suffices: no name read
-  EXPECT_TRUE(itself(listed + 1, L"a.dat"));   // another number: its name decides
-  EXPECT_FALSE(itself(listed + 1, L"otro.dat"));
 }
 
 TEST(Shell, DesktopFolderIsTheUsersDesktopWithoutTrailingBackslash) {
