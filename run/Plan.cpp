@@ -63,13 +63,12 @@ Plan Make(platform::Registry& registry, platform::Processes& processes, platform
   plan.perUser = FindPerUserComponents(registry, log);
   plan.installFolderIsLink = files.IsLink(kInstallFolder);
   plan.toClose = ProgramsToClose(files, processes);
-  if (!plan.installFolderIsLink && files.FolderExists(kInstallFolder)) {
-    const platform::HeldFolder install = files.HoldFolder(kInstallFolder);
-    if (install.folder) {
-      if (const std::optional<platform::Entry> data = DataFolderIn(*install.folder))
-        plan.dataFiles = install.folder->CountFiles(*data);
-      plan.executables = StrayExecutables(*install.folder);
-    }
+  // Held as the clean-up holds it: no folder where it is missing, a file or a link.
+  const platform::HeldFolder install = files.HoldFolder(kInstallFolder);
+  if (install.folder) {
+    if (const std::optional<platform::Entry> data = DataFolderIn(*install.folder))
+      plan.dataFiles = install.folder->CountFiles(*data);
+    plan.executables = StrayExecutables(*install.folder);
   }
   plan.shortcuts =
       Shortcuts(registry, shell, processes, files, shell.DesktopFolder(platform::Desktop::User));

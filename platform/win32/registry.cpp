@@ -188,8 +188,8 @@ UniqueKey Registry::Open(platform::HiveHandle hive, const Text& keyPath,
   Text leaf = keyPath;
   if (slash != Text::npos && hive == platform::kHkeyLocalMachine) {
     const Text parentPath = keyPath.substr(0, slash);
-    if (!parent_.key || parent_.hive != hive || parent_.view != view || parent_.path != parentPath) {
-      parent_ = {hive, parentPath, view, UniqueKey()};
+    if (!parent_.key || parent_.view != view || parent_.path != parentPath) {
+      parent_ = {parentPath, view, UniqueKey()};
       ::RegOpenKeyExW(base, Wide(parentPath), 0, KEY_READ | ViewFlag(view), parent_.key.put());
     }
     if (parent_.key) {

@@ -35,8 +35,7 @@ class Registry final : public platform::Registry {
 
   std::chrono::milliseconds providerBound_;
   bool providerTimedOut_ = false;
-  struct Parent {
-    platform::HiveHandle hive = 0;
+  struct Parent {  // under HKEY_LOCAL_MACHINE
     Text path;
     platform::RegistryView view{};
     UniqueKey key;
