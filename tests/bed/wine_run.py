@@ -5,6 +5,7 @@ the emulator of the cross build.
     python3 -m bed.wine_run PROGRAM.exe [ARGS...]
 """
 import os
+import re
 import select
 import subprocess
 import sys
@@ -23,9 +24,10 @@ from bed import paths  # noqa: E402
 from bed.prefix import Prefix  # noqa: E402
 
 
-# A program still running after this long is taken as hung, short of CTest's limit (600 s): what
-# every process of the prefix is doing is printed before it is ended, so a hang explains itself.
-HUNG_AFTER_S = float(os.environ.get('KAVRO_HUNG_AFTER', 420))
+# A program still running after this long is taken as hung (the longest unit test takes about
+# 2.5 minutes on a busy machine): what every process of the prefix is doing is printed before it
+# is ended, so a hang explains itself.
+HUNG_AFTER_S = float(os.environ.get('KAVRO_HUNG_AFTER', 300))
 
 
 def _winedbg(env, *args):
@@ -34,19 +36,52 @@ def _winedbg(env, *args):
     with tempfile.TemporaryFile() as output:
         try:
             subprocess.run([paths.WINE_LOADER, 'winedbg', *args], env=env, stdin=subprocess.DEVNULL,
-                           stdout=output, stderr=subprocess.STDOUT, timeout=80, check=False)
+                           stdout=output, stderr=subprocess.STDOUT, timeout=60, check=False)
         except subprocess.TimeoutExpired:
-            output.write(b'\n(winedbg cut short after 80 s)\n')
+            output.write(b'\n(winedbg cut short after 60 s)\n')
         output.seek(0)
         return output.read().decode(errors='replace')
 
 
-def report_hang(env, program):
-    """Prints the prefix's processes and the stack of each of their threads (the debugger
-    leaves them running)."""
-    print(f'{program} still runs after {HUNG_AFTER_S:.0f} s; the prefix runs:', file=sys.stderr)
-    for command in ('info process', 'bt all'):
-        print(_winedbg(env, '--command', command), file=sys.stderr, flush=True)
+def _tree(processes, pid):
+    """The process `pid` and those listed under it (what it started), from `info process`."""
+    ids, depth = [], None
+    for line in processes.splitlines():
+        found = re.match(r"\s*[=>]?([0-9a-f]{8}) .*'", line)
+        if not found:
+            continue
+        indent = line.index("'")  # names are indented under the process that started them
+        if int(found.group(1), 16) == pid:
+            ids, depth = [pid], indent
+        elif depth is not None and indent > depth:
+            ids.append(int(found.group(1), 16))
+        elif depth is not None:
+            break
+    return ids
+
+
+def report_hang(env, program, pid):
+    """Prints the prefix's processes, then each thread's stack in the program's process (given
+    its id) and in those it started: only theirs, as the debugger disturbs what it looks at."""
+    processes = _winedbg(env, '--command', 'info process')
+    print(f'{program} still runs after {HUNG_AFTER_S:.0f} s; the prefix runs:\n{processes}',
+          file=sys.stderr, flush=True)
+    if pid is None:
+        return
+    threads, owner = {}, None
+    for line in _winedbg(env, '--command', 'info thread').splitlines():
+        if re.match(r'[0-9a-f]{8} ', line):
+            owner = threads.setdefault(int(line[:8], 16), [])
+        elif owner is not None and re.match(r'\t[0-9a-f]{8} ', line):
+            owner.append(line[1:9])
+    for process in _tree(processes, pid):
+        with tempfile.NamedTemporaryFile('w', suffix='.txt', delete=False) as script:
+            script.write(f'attach 0x{process:x}\n' +
+                         ''.join(f'bt 0x{tid}\n' for tid in threads.get(process, [])) + 'detach\n')
+        try:
+            print(_winedbg(env, '--file', paths.windows_path(script.name)), file=sys.stderr, flush=True)
+        finally:
+            os.unlink(script.name)
 
 
 def _write_all(fd, data):
@@ -55,16 +90,19 @@ def _write_all(fd, data):
 
 
 def run_relayed(command, env):
-    """Runs the command with its output passed on through pipes of this process, and returns
-    its exit status as soon as it has ended. The prefix's services (started by whichever
-    program needs them first, with that program's output as theirs) keep that output open for
-    as long as any program runs in the prefix: given the caller's own, a test whose program has
-    long ended would still be waited for by CTest, which waits for the end of a test's output."""
+    """Runs the command with its output passed on through pipes of this process; returns its
+    exit status as soon as it has ended, and whether it was ended as hung. The prefix's services
+    (started by whichever program needs them first, with that program's output as theirs) keep
+    that output open for as long as any program runs in the prefix: given the caller's own, a
+    test whose program has long ended would still be waited for by CTest, which waits for the
+    end of a test's output."""
     started = time.monotonic()
+    hung = False
     child = subprocess.Popen(command, env=env, stdout=subprocess.PIPE, stderr=subprocess.PIPE)
     targets = {child.stdout.fileno(): sys.stdout.fileno(), child.stderr.fileno(): sys.stderr.fileno()}
     for source in targets:
         os.set_blocking(source, False)
+    start_of_errors = bytearray()  # where a test program gives its process id
 
     def relay(sources):
         for source in sources:
@@ -74,6 +112,8 @@ def run_relayed(command, env):
                 except BlockingIOError:
                     break
                 if data:
+                    if source == child.stderr.fileno() and len(start_of_errors) < 4096:
+                        start_of_errors.extend(data)
                     _write_all(targets[source], data)
                 else:
                     del targets[source]
@@ -81,19 +121,30 @@ def run_relayed(command, env):
     while targets and child.poll() is None:
         relay(select.select(list(targets), [], [], 0.2)[0])
         if time.monotonic() - started > HUNG_AFTER_S:
-            report_hang(env, command[1])
-            child.kill()
+            announced = re.search(rb'wine-run pid: (\d+)', start_of_errors)
+            report_hang(env, command[1], int(announced.group(1)) if announced else None)
+            if child.poll() is None:  # it may have ended meanwhile, merely slow
+                child.kill()
+                hung = True
             break
     child.wait()
     relay(list(targets))  # what the program wrote before it ended; never waits for more
-    return child.returncode if child.returncode >= 0 else 128 - child.returncode
+    return (child.returncode if child.returncode >= 0 else 128 - child.returncode), hung
 
 
 def main(argv):
     prefix = Prefix('unit', fresh=False)
     env = prefix.env()
     env['KAVRO_PROGRAM'] = paths.windows_path(paths.PROGRAM)  # for the tests of the built program
-    return run_relayed([paths.WINE_LOADER, *argv[1:]], env)
+    command = [paths.WINE_LOADER, *argv[1:]]
+    status, hung = run_relayed(command, env)
+    if hung:
+        # One hang has been seen in CI and none in thousands of runs here: a program that hangs
+        # once is reported (above) and run once more, and fails if it hangs again. A program
+        # that ends, passed or failed, is never run again.
+        print(f'{argv[1]} was ended as hung; it runs once more', file=sys.stderr, flush=True)
+        status, _ = run_relayed(command, env)
+    return status
 
 
 if __name__ == '__main__':
