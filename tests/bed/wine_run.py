@@ -25,8 +25,8 @@ from bed.prefix import Prefix  # noqa: E402
 
 
 # A program still running after this long is taken as hung (the longest unit test takes about
-# 2.5 minutes on a busy machine): what every process of the prefix is doing is printed before it
-# is ended, so a hang explains itself.
+# 2.5 minutes on a busy machine): the prefix's processes and the program's stacks are printed
+# before it is ended, so a hang explains itself.
 HUNG_AFTER_S = float(os.environ.get('KAVRO_HUNG_AFTER', 300))
 
 
