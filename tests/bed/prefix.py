@@ -152,6 +152,15 @@ class Prefix:
         return subprocess.run([paths.WINE_LOADER, *map(str, args)], env=env, timeout=timeout, check=check,
                               **kwargs)
 
+    def wine_text(self, *args, timeout=300, extra_env=None):
+        """Runs a Wine command; its status and its output, taken through a file: a pipe would
+        stay open as long as the services a first start leaves running."""
+        with tempfile.TemporaryFile() as output:
+            done = self.wine(*args, timeout=timeout, check=False, extra_env=extra_env,
+                             stdout=output, stderr=output)
+            output.seek(0)
+            return done.returncode, output.read().decode(errors='replace')
+
     def kill(self):
         """Ends every process of the prefix and waits until its Wine server is gone: a server
         still shutting down would otherwise take in the processes of a new prefix made at the
@@ -216,17 +225,13 @@ class Prefix:
             # A failed import is tried once more: under load, a first start in a fresh prefix
             # has once ended with status 1 (reg.exe says why on its output, kept for the error).
             for attempt in (1, 2):
-                # Its output goes to a file: a pipe would stay open as long as the services a
-                # first start leaves running.
-                with tempfile.TemporaryFile() as output:
-                    done = self.wine('reg', 'import', name, f'/reg:{view}', check=False,
-                                     stdout=output, stderr=output, extra_env={'WINEDEBUG': 'err+all'})
-                    if done.returncode == 0:
-                        return
-                    output.seek(0)
-                    print(f'reg import, attempt {attempt}: status {done.returncode}:',
-                          output.read().decode(errors='replace')[-3000:], file=sys.stderr, flush=True)
-            done.check_returncode()
+                status, output = self.wine_text('reg', 'import', name, f'/reg:{view}',
+                                                extra_env={'WINEDEBUG': 'err+all'})
+                if status == 0:
+                    return
+                print(f'reg import, attempt {attempt}: status {status}:', output[-3000:],
+                      file=sys.stderr, flush=True)
+            raise subprocess.CalledProcessError(status, 'reg import')
         finally:
             os.unlink(name)
 

@@ -6,7 +6,6 @@
 #include <windows.h>
 
 #include <atomic>
-#include <cstdio>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -21,10 +20,6 @@
 #include "watcher.h"
 
 namespace {
-
-// This test program's process id, for scripts/wine-run: a test that hangs is reported with the
-// stacks of this process and of the processes it started, found by it.
-[[maybe_unused]] const int kAnnounced = std::fprintf(stderr, "wine-run pid: %lu\n", ::GetCurrentProcessId());
 
 using testing_win32::MessageBoxWatcher;
 
