@@ -9,6 +9,7 @@
 
 #include "platform/refusals.h"
 #include "platform/win32/no_follow.h"
+#include "platform/win32/privilege.h"
 #include "platform/win32/security.h"
 #include "platform/win32/wide.h"
 #include "platform/win32/win_error.h"
@@ -249,32 +250,6 @@ std::size_t CountEntry(HANDLE parent, const std::wstring& parentName, const Text
 }
 
 // ---- taking c:\kavro over ----
-
-// A privilege of this program's token, enabled while the owner lives (if the token has it).
-class EnabledPrivilege {
- public:
-  explicit EnabledPrivilege(const wchar_t* name) {
-    HANDLE token = nullptr;
-    if (!::OpenProcessToken(::GetCurrentProcess(), TOKEN_ADJUST_PRIVILEGES | TOKEN_QUERY, &token))
-      return;
-    token_.reset(token);
-    TOKEN_PRIVILEGES wanted{1, {{{0, 0}, SE_PRIVILEGE_ENABLED}}};
-    DWORD size = 0;
-    adjusted_ = ::LookupPrivilegeValueW(nullptr, name, &wanted.Privileges[0].Luid) &&
-                ::AdjustTokenPrivileges(token, FALSE, &wanted, sizeof previous_, &previous_, &size) &&
-                ::GetLastError() == ERROR_SUCCESS;
-  }
-  ~EnabledPrivilege() {
-    if (adjusted_) ::AdjustTokenPrivileges(token_.get(), FALSE, &previous_, 0, nullptr, nullptr);
-  }
-  EnabledPrivilege(const EnabledPrivilege&) = delete;
-  EnabledPrivilege& operator=(const EnabledPrivilege&) = delete;
-
- private:
-  UniqueHandle token_;
-  TOKEN_PRIVILEGES previous_{};
-  bool adjusted_ = false;
-};
 
 // The administrators' descriptor for a folder (inherited by what is made in it) and a file:
 // the Administrators group its owner; SYSTEM and the administrators full control, users and
