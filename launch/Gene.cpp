@@ -231,7 +231,7 @@ Prepared Prepare(platform::Processes& processes, const Text& commandLine, const 
                                                 how.nobodyCanAnswer, how.msiexecLog}),
                      throughSysnative ? SysnativeOf(systemFolder) : systemFolder,
                      [&](const Text& path) { return processes.IsFile(path); }),
-      NamesPackage(command), Text()};
+      NamesPackage(command) ? command : Text(), Text()};
   const Text logged = u" /L*v \"" + how.msiexecLog + u'"';
   if (!how.msiexecLog.empty() && prepared.launch.commandLine.find(logged) != Text::npos)
     prepared.msiexecLog = how.msiexecLog;
@@ -261,7 +261,7 @@ Outcome RunAndWait(platform::Processes& processes, platform::Window& window,
   platform::Ending ending = WaitForProcessExit(
       window, *process,
       how.timeLimit.count() ? platform::Deadline(start + how.timeLimit) : std::nullopt);
-  return {true, prepared.packagePath,
+  return {true, !prepared.package.empty(),
           std::chrono::duration_cast<std::chrono::milliseconds>(std::chrono::steady_clock::now() -
                                                                 start),
           std::move(ending), false, prepared.msiexecLog, commandLine};

@@ -78,8 +78,8 @@ struct Launching {
 // program (empty when none is found: "NO EXISTE") and the command line handed over with it.
 struct Prepared {
   Launch launch;
-  bool packagePath = false;  // handed to msiexec as a package path
-  Text msiexecLog;           // a Windows Installer removal: where msiexec writes its log
+  Text package;     // the package path handed to msiexec; empty for any other command
+  Text msiexecLog;  // a Windows Installer removal: where msiexec writes its log
 };
 Prepared Prepare(platform::Processes& processes, const Text& commandLine, const Launching& how);
 

@@ -70,7 +70,7 @@ void Form1::RunUninstallers() {
     step_ = u"la desinstalación de \"" + component.displayName + u"\"";
     if (installFolder_ == InstallFolder::Refused) {
       log_.NotRunInstallFolderRefused(component.keyName, component.displayName, kInstallFolder);
-      results_.Add(Verdict::NotRun);
+      Judged(Verdict::NotRun);
       continue;
     }
     const Text keyPath = kUninstallKey + u'\\' + component.keyName;
@@ -78,7 +78,7 @@ void Form1::RunUninstallers() {
     // already, entry and uninstaller file with it: that is no failure and nothing to run.
     if (!platform_.registry.KeyExists(kHive, keyPath, component.view)) {
       log_.AlreadyGone(component.keyName);
-      results_.Add(Verdict::AlreadyGone);
+      Judged(Verdict::AlreadyGone);
       continue;
     }
     Gene::Launching how = removal.how;
@@ -92,21 +92,26 @@ void Form1::RunUninstallers() {
     const Gene::Outcome outcome =
         Gene::RunAndWait(platform_.processes, platform_.window, removal.command,
                          Gene::kShowNormal, how);
-    const Text named = u"clave " + component.keyName + u", nombre \"" + component.displayName + u'"';
+    const Text named = plan::Named(component);
     if (!outcome.started) {
       log_.NotStarted(command, component.chosen.quiet, outcome.othersCouldReplace, named);
-      results_.Add(Verdict::NotStarted);
+      Judged(Verdict::NotStarted);
       continue;
     }
     const bool entryGone = !platform_.registry.KeyExists(kHive, keyPath, component.view);
     const Verdict verdict = Judge({outcome.ending.exitCode, entryGone, outcome.packagePath,
                                    outcome.ending.timeLimitReached});
-    results_.Add(verdict);
+    Judged(verdict);
     log_.Ran(command, component.chosen.quiet, outcome.duration, outcome.ending,
              {entryGone, outcome.packagePath, verdict, named}, outcome.msiexecLog);
     if (outcome.ending.timeLimitReached)
       log_.TimeLimitReached(component.keyName, command, options_.timeLimit, outcome.ending.ended);
   }
+}
+
+void Form1::Judged(Verdict verdict) {
+  results_.Add(verdict);
+  verdicts_.push_back(verdict);
 }
 
 void Form1::TakeOverInstallFolder() {
@@ -133,9 +138,11 @@ void Form1::CleanInstallFolder() {
   // clean-up delete another folder's executables and data with our rights. (Not earlier: the
   // uninstallers may remove it themselves.)
   const platform::HeldFolder install = Fso().HoldFolder(kInstallFolder);
+  // While a component remains, its retry needs what its command names, and its data.
+  const plan::Kept kept = plan::KeptForRetry(components_, verdicts_);
   if (install.folder) {
-    DeleteDataFolder(*install.folder);
-    SweepInstallFolder(*install.folder);
+    DeleteDataFolder(*install.folder, kept);
+    SweepInstallFolder(*install.folder, kept);
   } else if (install.link) {
     log_.InstallFolderIsLink(kInstallFolder);
     results_.leftovers = true;  // refused, as it must be; but the suite's folder is not clean
@@ -149,9 +156,13 @@ void Form1::CleanInstallFolder() {
   platform_.window.Unload();
 }
 
-void Form1::DeleteDataFolder(platform::Folder& install) {
+void Form1::DeleteDataFolder(platform::Folder& install, const plan::Kept& kept) {
   const std::optional<platform::Entry> data = DataFolderIn(install);
   if (!data) return;
+  if (!kept.remaining.empty()) {
+    log_.DataFolderKept(kDataFolder, kept.remaining);
+    return;
+  }
   if (data->link) log_.DataFolderIsLink(kDataFolder);
   const std::optional<platform::Removal> removed = install.Remove(*data, kNoForce);
   if (!removed) return;
@@ -214,7 +225,7 @@ void Form1::CloseSuitePrograms() {
     log_.ClosedProgram(elsewhere[i], closedElsewhere[i], notices[elsewhere[i].session]);
 }
 
-void Form1::SweepInstallFolder(platform::Folder& install) {
+void Form1::SweepInstallFolder(platform::Folder& install, const plan::Kept& kept) {
   platform::FileListBox& files = platform_.window.File1();
   files.SetFolder(install);
   files.SetPattern(kExecutablePattern);
@@ -222,6 +233,10 @@ void Form1::SweepInstallFolder(platform::Folder& install) {
   for (int i = 0; i < count; ++i) {
     const Text name = files.List(i);
     if (!IsStrayExecutable(name)) continue;
+    if (const plan::Kept::File* file = kept.For(kInstallFolderPrefix + name)) {
+      log_.KeptForRetry(file->path, file->component);
+      continue;
+    }
     // The listing is not refreshed: a file another process removed since is already as
     // the sweep wants it, and no reason to stop.
     const std::optional<platform::Removal> removed = install.Remove({name}, kNoForce);

@@ -60,8 +60,10 @@ class Form1 {
   void CloseSuitePrograms();
   void RunUninstallers();
   void CleanInstallFolder();
-  void DeleteDataFolder(platform::Folder& install);
-  void SweepInstallFolder(platform::Folder& install);
+  void DeleteDataFolder(platform::Folder& install, const plan::Kept& kept);
+  void SweepInstallFolder(platform::Folder& install, const plan::Kept& kept);
+  // One component's verdict, for the exit status and for what the clean-up keeps.
+  void Judged(Verdict verdict);
   // Files another program holds, and folders too deep to walk, left where they are: said, and
   // something of the suite remains.
   void LeftHeld(const std::vector<Text>& paths);
@@ -78,6 +80,7 @@ class Form1 {
   std::unique_ptr<platform::FileSystem> fso_;
   std::vector<plan::Removal> components_;  // what each row of LstKeys came from, in order
   UninstallResults results_;
+  std::vector<Verdict> verdicts_;  // of each component, in the order of components_
   // What the take-over made of c:\kavro. Refused: nothing runs from it; taken: a program in it
   // others may change was put there since, and is not run.
   enum class InstallFolder { None, Taken, Refused } installFolder_ = InstallFolder::None;

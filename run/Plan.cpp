@@ -27,6 +27,31 @@ std::vector<Removal> Components(platform::Registry& registry, platform::Processe
   return removals;
 }
 
+Text Named(const Component& component) {
+  return u"clave " + component.keyName + u", nombre \"" + component.displayName + u'"';
+}
+
+const Kept::File* Kept::For(const Text& path) const {
+  for (const File& file : files)
+    if (UpperCase(file.path) == UpperCase(path)) return &file;
+  return nullptr;
+}
+
+Kept KeptForRetry(const std::vector<Removal>& components, const std::vector<Verdict>& verdicts) {
+  Kept kept;
+  const Text folder = UpperCase(kInstallFolderPrefix);
+  for (std::size_t i = 0; i < components.size() && i < verdicts.size(); ++i) {
+    if (!Remains(verdicts[i])) continue;
+    const Removal& removal = components[i];
+    kept.remaining.push_back(Named(removal.component));
+    for (const Text& path : {removal.command.launch.program, removal.command.package}) {
+      if (UpperCase(path).starts_with(folder) && !kept.For(path))
+        kept.files.push_back({path, kept.remaining.back()});
+    }
+  }
+  return kept;
+}
+
 std::vector<platform::RunningProgram> ProgramsToClose(platform::FileSystem& files,
                                                       platform::Processes& processes) {
   if (files.IsLink(kInstallFolder) || !files.FolderExists(kInstallFolder)) return {};

@@ -43,6 +43,28 @@ struct Plan {
 std::vector<Removal> Components(platform::Registry& registry, platform::Processes& processes,
                                 RunLog& log, bool someoneCanAnswer, const Text& logPath);
 
+// "clave <key>, nombre "<name>"": a component as the log names it.
+Text Named(const suite::Component& component);
+
+// What the clean-up keeps for the next run while a machine-wide component remains after the
+// uninstall phase, whatever kept it (its uninstaller failed, found another installation under
+// way or reached the time limit; it could not be started, or was not run): the data folder,
+// since the suite is still installed, and each file in c:\kavro that a remaining component's
+// command names (its program; a package given by its path), which its retry needs. Nothing
+// when every component is gone: the clean-up is then whole. `verdicts`: one per component, in
+// order (fewer when the run stopped early).
+struct Kept {
+  std::vector<Text> remaining;  // each component that remains (Named)
+  struct File {
+    Text path;       // full path, in c:\kavro
+    Text component;  // the one that needs it (Named)
+  };
+  std::vector<File> files;
+  // The component a file is kept for, by its full path in any letter case; nothing if none.
+  const File* For(const Text& path) const;
+};
+Kept KeptForRetry(const std::vector<Removal>& components, const std::vector<Verdict>& verdicts);
+
 // The suite's programs running from c:\kavro, when it is a real folder: what runs from a
 // link's target is none of the suite's.
 std::vector<platform::RunningProgram> ProgramsToClose(platform::FileSystem& files,

@@ -21,9 +21,9 @@ Text OneLine(const Text& text) {
   return line;
 }
 
-Text Joined(const std::vector<Text>& list) {
+Text Joined(const std::vector<Text>& list, const Text& between = u", ") {
   Text joined;
-  for (const Text& name : list) joined += (joined.empty() ? u"" : u", ") + name;
+  for (const Text& name : list) joined += (joined.empty() ? Text() : between) + name;
   return joined;
 }
 
@@ -267,6 +267,18 @@ void RunLog::DataFolderLeft(const Text& path, std::size_t files) {
 void RunLog::HeldByAnotherProgram(const Text& path) {
   Write(platform::Severity::Warning,
         u"No se borró " + path + u": otro programa lo tiene abierto; se deja donde está");
+}
+
+void RunLog::DataFolderKept(const Text& path, const std::vector<Text>& components) {
+  Write(platform::Severity::Warning,
+        u"Se conserva la carpeta de datos " + path + u": la suite sigue instalada (queda: " +
+            Joined(components, u"; ") + u")");
+}
+
+void RunLog::KeptForRetry(const Text& path, const Text& component) {
+  Write(platform::Severity::Warning,
+        u"Se conserva " + path + u": lo nombra la orden del componente que queda (" + component +
+            u"), y la próxima ejecución lo necesita");
 }
 
 void RunLog::ClosedProgram(const platform::RunningProgram& program, platform::Closing closing,

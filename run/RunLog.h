@@ -88,6 +88,10 @@ class RunLog {
   // Deleted as far as it could be, but still there.
   void DataFolderLeft(const Text& path, std::size_t files);
   void HeldByAnotherProgram(const Text& path);
+  // Kept for the next run while components remain: the data folder (the suite is still
+  // installed), and a file a remaining component's command names, with that component.
+  void DataFolderKept(const Text& path, const std::vector<Text>& components);
+  void KeptForRetry(const Text& path, const Text& component);
   // One of the suite's programs that was running: its session and user, whether its user was
   // told (nothing: in our own session, no notice is due; else the notice's failure, if any),
   // and whether it closed by itself, was ended, or was left running.

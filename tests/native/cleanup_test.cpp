@@ -3,6 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "platform/refusals.h"
+#include "run/Plan.h"
 #include "run_fixture.h"
 
 namespace {
@@ -466,6 +467,69 @@ TEST(VerdictTest, EachOutcomeGivesOneVerdictItsStatusAndItsSeverity) {
   leftovers.leftovers = false;
   leftovers.Add(Verdict::RestartNeeded);
   EXPECT_EQ(ExitStatusOf(leftovers), kExitRestartStarted);
+}
+
+// While a machine-wide component remains, its retry needs its data and what its command
+// names in c:\\kavro; once every component is gone, the clean-up keeps nothing.
+TEST(KeptTest, WhatARemainingComponentNamesInTheInstallFolderIsKeptWithItsData) {
+  struct Component {
+    const char16_t* key;
+    const char16_t* program;
+    const char16_t* package;
+    Verdict verdict;
+  };
+  struct Case {
+    std::vector<Component> components;
+    std::size_t judged;  // verdicts given: fewer when the run stopped early
+    std::vector<const char16_t*> remaining;
+    std::vector<std::pair<const char16_t*, const char16_t*>> files;  // path, key
+  };
+  const Text msiexec = u"C:\\Windows\\system32\\msiexec.exe";
+  const std::vector<Case> cases = {
+      {{{u"A", u"c:\\kavro\\desinstalar.exe", u"", Verdict::Removed},
+        {u"B", u"c:\\kavro\\quitar.exe", u"", Verdict::AlreadyGone},
+        {u"C", u"c:\\kavro\\otro.exe", u"", Verdict::RestartNeeded}}, 3, {}, {}},
+      {{{u"A", u"c:\\kavro\\desinstalar.exe", u"", Verdict::RemainsRetry},
+        {u"B", u"c:\\kavro\\setup.exe", u"", Verdict::Removed},
+        {u"C", u"C:\\KAVRO\\Quitar.exe", u"", Verdict::NotRun},
+        {u"D", u"c:\\kavro\\desinstalar.exe", u"", Verdict::TimeUp}},
+       4, {u"A", u"C", u"D"},
+       {{u"c:\\kavro\\desinstalar.exe", u"A"}, {u"C:\\KAVRO\\Quitar.exe", u"C"}}},
+      // Its program missing, or outside c:\\kavro: the data alone; a package by its path.
+      {{{u"A", u"", u"", Verdict::NotStarted},
+        {u"B", u"c:\\kavro-otros\\quitar.exe", u"", Verdict::Remains},
+        {u"C", msiexec.c_str(), u"c:\\kavro\\datos\\visor.msi", Verdict::Remains}},
+       3, {u"A", u"B", u"C"}, {{u"c:\\kavro\\datos\\visor.msi", u"C"}}},
+      {{{u"A", u"c:\\kavro\\setup.exe", u"", Verdict::Removed},
+        {u"B", u"c:\\kavro\\quitar.exe", u"", Verdict::Remains}}, 1, {}, {}},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE("case " + std::to_string(&c - cases.data()));
+    std::vector<plan::Removal> removals;
+    std::vector<Verdict> verdicts;
+    for (const Component& component : c.components) {
+      plan::Removal removal;
+      removal.component.keyName = component.key;
+      removal.component.displayName = u"Kavro";
+      removal.command.launch.program = component.program;
+      removal.command.package = component.package;
+      removals.push_back(removal);
+      if (verdicts.size() < c.judged) verdicts.push_back(component.verdict);
+    }
+    const plan::Kept kept = plan::KeptForRetry(removals, verdicts);
+    std::vector<Text> remaining, files;
+    for (const char16_t* key : c.remaining)
+      remaining.push_back(u"clave " + Text(key) + u", nombre \"Kavro\"");
+    for (const auto& [path, key] : c.files) {
+      files.push_back(path);
+      ASSERT_NE(kept.For(UpperCase(path)), nullptr);
+      EXPECT_EQ(kept.For(UpperCase(path))->component, u"clave " + Text(key) + u", nombre \"Kavro\"");
+    }
+    EXPECT_EQ(kept.remaining, remaining);
+    std::vector<Text> keptFiles;
+    for (const plan::Kept::File& file : kept.files) keptFiles.push_back(file.path);
+    EXPECT_EQ(keptFiles, files);
+  }
 }
 
 TEST_F(CleanupTest, SuiteNotInstalledStillCleansUpAndEndsWithZero) {

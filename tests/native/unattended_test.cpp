@@ -159,7 +159,9 @@ TEST_F(RunTest, AnUnattendedRunShowsNoBoxGoesOnAsIfOkWerePressedAndLogsWhatItDid
       u"1800 s; "
       u"terminados: C:\\Temp\\colgado-copia.exe; el componente cuenta como no desinstalado",
       u"Ejecutado: " + msiexec + u" (",
-      u"Borrada la carpeta de datos c:\\kavro\\datos (2 archivos)",
+      // Components remain: their data stays for the retry (their programs are elsewhere).
+      u"Se conserva la carpeta de datos c:\\kavro\\datos: la suite sigue instalada (queda: "
+      u"clave KavroAyuda, nombre \"Kavro Ayuda\"; clave KavroPregunta",
       u"Borrado el ejecutable c:\\kavro\\setup.exe",
   };
   ASSERT_EQ(logFile.lines.size(), expected.size());
