@@ -4,6 +4,7 @@
 
 #include <chrono>
 #include <cstdlib>
+#include <functional>
 #include <optional>
 
 #include "main/resource.h"
@@ -11,6 +12,7 @@
 #include "platform/win32/form_window.h"
 #include "platform/win32/log_file.h"
 #include "platform/win32/process.h"
+#include "platform/win32/receipt.h"
 #include "platform/win32/registry.h"
 #include "platform/win32/run_mark.h"
 #include "platform/win32/run_temp.h"
@@ -56,7 +58,8 @@ int List(RunLog& log, bool someoneCanAnswer, const Text& logPath) {
 }
 
 int Run(HINSTANCE instance, const CommandLine& options, RunLog& log, bool someoneCanAnswer,
-        const std::optional<Text>& temp, const Text& logPath) {
+        const std::optional<Text>& temp, const Text& logPath,
+        const std::function<void(const Text&)>& stepStarted) {
   if (options.action == CommandLine::Action::List) return List(log, someoneCanAnswer, logPath);
   if (options.action != CommandLine::Action::Run) {
     const Text usage = UsageText();
@@ -76,7 +79,7 @@ int Run(HINSTANCE instance, const CommandLine& options, RunLog& log, bool someon
     Form1 form({boxOrLog, registry, processes, shell,
                 [] { return std::make_unique<win32::FileSystem>(); }},
                log, {someoneCanAnswer, TimeLimit(options, someoneCanAnswer), logPath,
-                     CloseWait(options)});
+                     CloseWait(options), stepStarted});
     window.SetActivateHandler([&form] { form.Activated(); });
     window.SetEndSessionHandler([&form] { form.SessionEnding(); });
     window.SetErrorHandler([&boxOrLog](const platform::Error& error) { boxOrLog.ShowErrorBox(error); });
@@ -122,18 +125,37 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
   if (options.action == CommandLine::Action::Run) mark.emplace();
   win32::LogFile file(options.logPath);
   RunLog log(file);
+  if (const auto& refused = file.refused()) log.LogRefused(refused->first, refused->second);
   if (mark && mark->found() == win32::RunMark::Found::AnotherRun) {
     log.AnotherRunUnderWay(kExitRetry);
     return kExitRetry;
   }
-  log.Started(win32::ToText(L"" KAVRO_VERSION_TEXT), win32::RawCommandLine(), win32::UserName(),
-              someoneCanAnswer, file.Path());
+  const Text version = win32::ToText(L"" KAVRO_VERSION_TEXT);
+  log.Started(version, win32::RawCommandLine(), win32::UserName(), someoneCanAnswer, file.Path());
   // An agent that collects the output learns which file to collect, fresh name or not.
   if (!file.Path().empty()) win32::WriteToStandardOutput(u"Registro: " + file.Path() + u"\r\n");
   if (mark && mark->found() == win32::RunMark::Found::Unmarked)
     log.Unmarked(mark->path(), *mark->error());
+  const bool marked = mark && mark->found() == win32::RunMark::Found::Nothing;
+  if (marked) {
+    // What a run ended from outside left: said, and its temporary folder removed (no other
+    // run is under way while this one holds the mark).
+    if (const auto& cut = mark->earlierRunCut()) log.EarlierRunCut(cut->started, cut->step);
+    mark->Begin(u"el inicio");
+    const win32::EarlierTemps earlier = win32::RemoveEarlierTemps();
+    for (const Text& path : earlier.removed) log.EarlierTempRemoved(path);
+    for (const Text& path : earlier.left) log.EarlierTempLeft(path);
+  }
+  const Text receiptKey = u"HKEY_LOCAL_MACHINE\\" + win32::ToText(win32::kReceiptKey);
+  const auto record = [&](const Receipt& receipt) {
+    const std::optional<platform::Error> error = win32::RecordReceipt(receipt, version, file.Path());
+    if (error) log.ReceiptNotRecorded(receiptKey, *error);
+    return !error;
+  };
   std::optional<win32::RunTemp> temp;
   if (options.action == CommandLine::Action::Run) {
+    // Until this run's end replaces it, the receipt says that something may remain.
+    record(ReceiptOf(std::nullopt));
     temp.emplace();
     if (temp->path()) {
       log.UninstallersTemp(*temp->path());
@@ -142,8 +164,13 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     }
   }
   const int status = Run(instance, options, log, someoneCanAnswer,
-                         temp ? temp->path() : std::nullopt, file.Path());
+                         temp ? temp->path() : std::nullopt, file.Path(), [&](const Text& step) {
+                           if (marked) mark->Step(step);
+                         });
   if (temp && !temp->Remove()) log.UninstallersTempLeft(*temp->path());
+  if (options.action == CommandLine::Action::Run && record(ReceiptOf(status)))
+    log.ReceiptRecorded(receiptKey, ReceiptOf(status));
   if (options.action != CommandLine::Action::List) log.Ended(status);  // /list says its own end
+  if (marked) mark->End();
   return status;
 }

@@ -82,6 +82,16 @@ int ExitStatusOf(const UninstallResults& results) {
   return results.restartRequested ? kExitRestartNeeded : kExitCompleted;
 }
 
+Receipt ReceiptOf(std::optional<int> exitStatus) {
+  Receipt receipt;
+  if (!exitStatus) return receipt;
+  receipt.exitStatus = static_cast<std::uint32_t>(*exitStatus);
+  const bool gone = *exitStatus == kExitCompleted || *exitStatus == kExitRestartNeeded ||
+                    *exitStatus == kExitRestartStarted;
+  receipt.remains = gone ? 0 : 1;
+  return receipt;
+}
+
 Text ExitStatusMeaning(int status) {
   for (const Meaning& m : kMeanings)
     if (m.status == status) return m.text;

@@ -71,6 +71,17 @@ bool PackageRemoved(std::optional<std::uint32_t> exitCode);
 // The exit status of a run that reached its end.
 int ExitStatusOf(const UninstallResults& results);
 
+// What a run records for deployment agents' own detection rules, which read a registry value
+// without running anything: whether something of the suite remains (1) or not (0), and the
+// exit status. Nothing remains only where the run reached its end with every component gone
+// (0, 3010, 1641); a run under way (no status yet), or one that was ended from outside
+// before its end replaced this, counts as one after which something remains.
+struct Receipt {
+  std::uint32_t remains = 1;
+  std::optional<std::uint32_t> exitStatus;
+};
+Receipt ReceiptOf(std::optional<int> exitStatus);
+
 // One line in Spanish, for the log and the usage text.
 Text ExitStatusMeaning(int status);
 

@@ -23,6 +23,11 @@ Form1::Form1(Platform platform, RunLog& log, RunOptions options) :
 
 void Form1::SessionEnding() { log_.CutShort(step_); }
 
+void Form1::Step(Text step) {
+  step_ = std::move(step);
+  if (options_.stepStarted) options_.stepStarted(step_);
+}
+
 void Form1::Activated() {
   try {
     Form_Activate();
@@ -48,7 +53,7 @@ platform::FileSystem& Form1::Fso() {
 }
 
 void Form1::FindComponents() {
-  step_ = u"la búsqueda de componentes";
+  Step(u"la búsqueda de componentes");
   platform::ListBox& list = platform_.window.LstKeys();
   list.Clear();
   components_ = plan::Components(platform_.registry, platform_.processes, log_,
@@ -67,7 +72,7 @@ void Form1::RunUninstallers() {
     const plan::Removal& removal = components_.at(static_cast<std::size_t>(i));
     const suite::Component& component = removal.component;
     list.SetListIndex(i);  // the user sees which component is being removed
-    step_ = u"la desinstalación de \"" + component.displayName + u"\"";
+    Step(u"la desinstalación de \"" + component.displayName + u"\"");
     if (installFolder_ == InstallFolder::Refused) {
       log_.NotRunInstallFolderRefused(component.keyName, component.displayName, kInstallFolder);
       Judged(Verdict::NotRun);
@@ -119,7 +124,7 @@ void Form1::TakeOverInstallFolder() {
   // uninstaller that deletes its files by path delete another folder's with our rights. Before
   // anything runs from it, it becomes the administrators' and no link is left in it. (Not held:
   // the uninstallers may remove it themselves; its new permissions keep users out meanwhile.)
-  step_ = u"la toma de c:\\kavro";
+  Step(u"la toma de c:\\kavro");
   const std::optional<platform::TakeOver> taken = Fso().TakeOverFolder(kInstallFolder);
   if (!taken) return;
   if (taken->othersCouldChange) log_.OthersCouldChange(kInstallFolder, *taken->othersCouldChange);
@@ -132,7 +137,7 @@ void Form1::TakeOverInstallFolder() {
 }
 
 void Form1::CleanInstallFolder() {
-  step_ = u"la limpieza de c:\\kavro";
+  Step(u"la limpieza de c:\\kavro");
   // Held from here to the end of the clean-up, and never looked up by its path again: any
   // user may change c:\kavro, and a link put in its place, or found there, would make the
   // clean-up delete another folder's executables and data with our rights. (Not earlier: the
@@ -191,7 +196,7 @@ void Form1::CloseSuitePrograms() {
   const std::vector<platform::RunningProgram> running =
       plan::ProgramsToClose(Fso(), platform_.processes);
   if (running.empty()) return;
-  step_ = u"el cierre de los programas de la suite";
+  Step(u"el cierre de los programas de la suite");
   // A program of another session (a user logged on while a SYSTEM run works in session 0) has
   // no window this program can reach: its user is told first, with the time to save their
   // work, and it is waited for that long; in our own session, WM_CLOSE as always.
@@ -247,7 +252,7 @@ void Form1::SweepInstallFolder(platform::Folder& install, const plan::Kept& kept
 }
 
 void Form1::RemoveDesktopShortcut() {
-  step_ = u"el borrado del acceso directo";
+  Step(u"el borrado del acceso directo");
   // The shortcut is often made for all users, or on each user's own desktop; under a
   // deployment agent the running user's desktop is the SYSTEM account's, which holds nothing.
   // Without a desktop folder of its own (the SYSTEM account's often does not exist), the

@@ -33,6 +33,9 @@ struct RunOptions {
   // How long the suite's programs in other sessions have, once their users are told, before
   // they are ended.
   std::chrono::seconds closeWait{60};
+  // Told of each step as the run enters it, so that a run ended from outside can be named by
+  // the next one with the step it had reached.
+  std::function<void(const Text&)> stepStarted = nullptr;
 };
 
 class Form1 {
@@ -76,7 +79,9 @@ class Form1 {
   Platform platform_;
   RunLog& log_;
   RunOptions options_;
-  Text step_;  // what the run is doing, for a log line if the session ends meanwhile
+  // What the run is doing, for a log line if the session ends meanwhile, and for stepStarted.
+  void Step(Text step);
+  Text step_;
   std::unique_ptr<platform::FileSystem> fso_;
   std::vector<plan::Removal> components_;  // what each row of LstKeys came from, in order
   UninstallResults results_;

@@ -357,6 +357,46 @@ void RunLog::CutShort(const Text& step) {
             u"; la próxima ejecución seguirá con lo que quede");
 }
 
+void RunLog::LogRefused(const Text& path, const platform::Error& error) {
+  Write(platform::Severity::Warning,
+        u"Aviso: no se pudo usar el registro pedido " + path + u" (error " +
+            DecimalText(error.number) + u": " + OneLine(error.message) +
+            u"); se escribe en el registro por defecto");
+}
+
+void RunLog::EarlierRunCut(const Text& started, const Text& step) {
+  Write(platform::Severity::Warning,
+        u"Aviso: la ejecución anterior, iniciada el " + started + u" (hora local), no llegó a su fin" +
+            (step.empty() ? Text() : u" (se cortó durante " + step + u")") +
+            u": la terminó otro programa o se apagó el equipo; esta ejecución sigue con lo que "
+            u"quede");
+}
+
+void RunLog::EarlierTempRemoved(const Text& path) {
+  Write(platform::Severity::Information,
+        u"Borrada la carpeta temporal que dejó una ejecución anterior: " + path);
+}
+
+void RunLog::EarlierTempLeft(const Text& path) {
+  Write(platform::Severity::Warning,
+        u"La carpeta temporal que dejó una ejecución anterior, " + path +
+            u", no se pudo borrar entera: otro programa tiene abierto algo de ella");
+}
+
+void RunLog::ReceiptRecorded(const Text& key, const Receipt& receipt) {
+  Write(platform::Severity::Information,
+        u"Resultado anotado para las reglas de detección en " + key + u": Queda=" +
+            DecimalText(receipt.remains) +
+            (receipt.exitStatus ? u", CodigoDeSalida=" + DecimalText(*receipt.exitStatus) : Text()));
+}
+
+void RunLog::ReceiptNotRecorded(const Text& key, const platform::Error& error) {
+  Write(platform::Severity::Warning,
+        u"Aviso: no se pudo anotar el resultado en " + key + u" (error " +
+            DecimalText(error.number) + u": " + OneLine(error.message) +
+            u"); las reglas de detección no lo verán");
+}
+
 void RunLog::ValueCut(const Text& key, const Text& valueName) {
   Write(platform::Severity::Warning,
         u"Aviso: el valor " + valueName + u" de la clave " + key + u" tiene más de " +

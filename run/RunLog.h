@@ -114,6 +114,18 @@ class RunLog {
   void UninstallersTempLeft(const Text& path);
   // The session ends (logoff or shutdown) during the step named: the last line of the run.
   void CutShort(const Text& step);
+  // The file /log named could not be used (why): the log is the default one; its first line.
+  void LogRefused(const Text& path, const platform::Error& error);
+  // An earlier run did not reach its end (ended from outside, or the PC went off): when it
+  // started, and the step it had reached (empty when not known).
+  void EarlierRunCut(const Text& started, const Text& step);
+  // The uninstallers' temporary folder of an earlier run, removed; or left (something in it
+  // is held).
+  void EarlierTempRemoved(const Text& path);
+  void EarlierTempLeft(const Text& path);
+  // The run's receipt for detection rules, in the registry key named (its values), or why not.
+  void ReceiptRecorded(const Text& key, const Receipt& receipt);
+  void ReceiptNotRecorded(const Text& key, const platform::Error& error);
 
  private:
   void Write(platform::Severity severity, const Text& text);

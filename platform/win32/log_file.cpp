@@ -11,6 +11,7 @@
 #include "platform/win32/no_follow.h"
 #include "platform/win32/security.h"
 #include "platform/win32/wide.h"
+#include "platform/win32/win_error.h"
 #include "platform/log_layout.h"
 
 namespace win32 {
@@ -26,7 +27,8 @@ constexpr ULONG kShare = FILE_SHARE_READ | FILE_SHARE_WRITE;
 // with this one name that no account but those the program trusts owns or may change (a
 // file another user could rewrite afterwards); a missing one created new, readable by others
 // but writable only by SYSTEM and the administrators. Never through a link.
-UniqueFile OpenPlainFile(const Walked& folder, const std::wstring& name, bool mustBeNew) {
+UniqueFile OpenPlainFile(const Walked& folder, const std::wstring& name, bool mustBeNew,
+                         DWORD& why) {
   UniqueFile file;
   DWORD error = mustBeNew ? ERROR_FILE_NOT_FOUND
                           : OpenRelative(folder.folder.get(), name, kAppend, kShare, kOpen,
@@ -36,11 +38,15 @@ UniqueFile OpenPlainFile(const Walked& folder, const std::wstring& name, bool mu
     // Nobody but SYSTEM and the administrators may even read it: no ordinary user can hold
     // it open, or an oplock on it, against the next run.
     const UniqueDescriptor descriptor = DescriptorFrom(kSystemAndAdministrators);
-    if (!descriptor) return {};  // never a log that inherits whatever its folder gives
+    if (!descriptor) {  // never a log that inherits whatever its folder gives
+      why = ERROR_INVALID_SECURITY_DESCR;
+      return {};
+    }
     error = OpenRelative(folder.folder.get(), name, kAppend, kShare, kCreate,
                          FILE_NON_DIRECTORY_FILE, file, descriptor.get());
   }
   BY_HANDLE_FILE_INFORMATION info{};
+  why = error ? error : ERROR_ACCESS_DENIED;  // otherwise: a file of someone else's, or a link
   if (error || !::GetFileInformationByHandle(file.get(), &info) || info.nNumberOfLinks != 1 ||
       (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) ||
       !IsEntryItself(file.get(), folder.folderName, name) ||
@@ -97,27 +103,27 @@ void RollOver(const Walked& folder, UniqueFile& log, const std::wstring& name) {
 }
 
 // The log in the folder: the file of that name, or else (someone else's file, or a link) a
-// fresh one of our own beside it, never theirs.
+// fresh one of our own beside it, never theirs. Without either, `why` says why not.
 UniqueFile OpenIn(const std::wstring& folderPath, const std::wstring& name,
-                  PSECURITY_DESCRIPTOR create, Text& opened) {
+                  PSECURITY_DESCRIPTOR create, Text& opened, DWORD& why) {
   // Short names (C:\Users\ADMINI~1\...) are written out, so each step can be checked by its name.
   std::wstring path = folderPath;
   wchar_t expanded[MAX_PATH * 2];
   const DWORD length = ::GetLongPathNameW(folderPath.c_str(), expanded, MAX_PATH * 2);
   if (length && length < MAX_PATH * 2) path.assign(expanded, length);
   Walked folder;
-  if (WalkToFolder(path, folder, create)) return {};
-  UniqueFile file = OpenPlainFile(folder, name, false);
+  if ((why = WalkToFolder(path, folder, create))) return {};
+  UniqueFile file = OpenPlainFile(folder, name, false, why);
   LARGE_INTEGER size{};
   if (file && ::GetFileSizeEx(file.get(), &size) && size.QuadPart >= kRollOverBytes) {
     RollOver(folder, file, name);
-    file = OpenPlainFile(folder, name, false);  // made afresh (or the old one, not renamed)
+    file = OpenPlainFile(folder, name, false, why);  // made afresh (or the old one, not renamed)
   }
   std::wstring used = name;
   for (int attempt = 0; !file && attempt < 8; ++attempt) {
     used = RandomName(name);
     if (used.empty()) break;
-    file = OpenPlainFile(folder, used, true);
+    file = OpenPlainFile(folder, used, true, why);
   }
   if (file) opened = ToText(WithBackslash(path) + used);
   return file;
@@ -142,27 +148,33 @@ std::string Utf8(const std::wstring& text) {
 }  // namespace
 
 LogFile::LogFile(const std::optional<Text>& path) {
+  DWORD why = 0;
   if (path) {
     wchar_t full[MAX_PATH * 2];
     const DWORD length = ::GetFullPathNameW(WideString(*path).c_str(), MAX_PATH * 2, full, nullptr);
     const std::wstring wanted =
         length && length < MAX_PATH * 2 ? std::wstring(full, length) : WideString(*path);
     const std::wstring leaf = LeafOf(wanted);
-    file_ = OpenIn(ParentOf(wanted), leaf.empty() ? kLogName : leaf, nullptr,
-                   path_);  // "/log C:\logs\"
-  } else {
+    file_ = OpenIn(ParentOf(wanted), leaf.empty() ? kLogName : leaf, nullptr, path_,
+                   why);  // "/log C:\logs\"
+    // A folder that is missing or is no folder, no rights, a drive this account has not: the
+    // one record of the run goes to the default file instead, which says so first.
+    if (!file_) refused_.emplace(ToText(wanted), ErrorFromCode(why));
+  }
+  if (!file_) {
     // Where deployment toolkits keep their logs, which only administrators may change; made
     // when missing. %TEMP% where that cannot be used (a run without administrator rights).
     wchar_t windows[MAX_PATH];
     const UINT length = ::GetSystemWindowsDirectoryW(windows, MAX_PATH);
     if (length && length < MAX_PATH) {
       const UniqueDescriptor descriptor = AdministratorsOnly();
-      file_ = OpenIn(WithBackslash(windows) + L"Logs\\Software", kLogName, descriptor.get(), path_);
+      file_ = OpenIn(WithBackslash(windows) + L"Logs\\Software", kLogName, descriptor.get(), path_,
+                     why);
     }
     wchar_t temp[MAX_PATH + 1];
     const DWORD tempLength = ::GetTempPathW(MAX_PATH + 1, temp);
     if (!file_ && tempLength && tempLength <= MAX_PATH)
-      file_ = OpenIn(std::wstring(temp, tempLength), kLogName, nullptr, path_);
+      file_ = OpenIn(std::wstring(temp, tempLength), kLogName, nullptr, path_, why);
   }
   LARGE_INTEGER size{};
   if (file_ && ::GetFileSizeEx(file_.get(), &size) && size.QuadPart == 0) Write(file_.get(), "\xEF\xBB\xBF");

@@ -10,7 +10,9 @@
 // one name, or one owned by another user, is left alone, and a fresh file of a name nobody
 // can guess is made beside it instead; without one there is no log.
 #include <optional>
+#include <utility>
 
+#include "platform/error.h"
 #include "platform/log.h"
 #include "platform/win32/unique.h"
 
@@ -18,17 +20,21 @@ namespace win32 {
 
 class LogFile final : public platform::LogFile {
  public:
-  // The given file; by default %SystemRoot%\Logs\Software\DesinstalaKavro1.log (the folders
+  // The given file (where it cannot be used at all, the default one instead: see refused); by
+  // default %SystemRoot%\Logs\Software\DesinstalaKavro1.log (the folders
   // made when missing, writable by administrators only), else %TEMP%\DesinstalaKavro1.log.
   explicit LogFile(const std::optional<Text>& path);
   void Append(const Text& text, platform::Severity severity) override;
   // The file actually written (a fresh name where the one asked for was someone else's);
   // empty when there is none.
   const Text& Path() const { return path_; }
+  // The file asked for with /log, and why it could not be used, when the log went elsewhere.
+  const std::optional<std::pair<Text, platform::Error>>& refused() const { return refused_; }
 
  private:
   UniqueFile file_;
   Text path_;
+  std::optional<std::pair<Text, platform::Error>> refused_;
 };
 
 }  // namespace win32

@@ -91,7 +91,7 @@ def install_folder(prefix, data=True):
     for name in ('kavro.exe', 'setup.exe', 'Update.EXE', 'kavro2.exe', 'kavro.dll', 'leeme.txt'):
         (kavro / name).write_bytes(b'MZ')
     if data:
-        (kavro / 'datos' / 'clientes').mkdir(parents=True)
+        (kavro / 'datos' / 'clientes').mkdir(parents=True, exist_ok=True)
         (kavro / 'datos' / 'empresa.dat').write_text('x')
         (kavro / 'datos' / 'clientes' / 'clientes.dat').write_text('x')
 

@@ -123,6 +123,11 @@ def register(prefix, entries, view=32):
     prefix.reg_import(uninstall_reg(entries), view=view)
 
 
+def receipt(prefix):
+    """The values of the run's receipt for detection rules ({} when there is none)."""
+    return prefix.reg_export(r'HKLM\SOFTWARE\DesinstalaKavro', view=64).get('', {})
+
+
 def read_log(prefix, windows_path):
     """The lines a child program appended to a log of the prefix."""
     path = prefix.c(windows_path)

@@ -25,6 +25,7 @@
 //   box TEXT            ask TEXT in a message box and wait for its answer (where nobody can
 //                       see it, for ever)
 //   exit N              end with exit code N
+//   exit-if PATH N      end with exit code N while PATH exists (another installation under way)
 //   crash               end with an access violation
 #include <windows.h>
 
@@ -180,6 +181,10 @@ int Run(int argc, wchar_t** argv) {
       ::MessageBoxW(nullptr, argv[++i], L"kavro_child", MB_YESNO | MB_ICONQUESTION);
     } else if (step == L"exit" && hasArg) {
       return _wtoi(argv[++i]);
+    } else if (step == L"exit-if" && i + 2 < argc) {
+      const std::wstring path = argv[++i];
+      const int code = _wtoi(argv[++i]);
+      if (::GetFileAttributesW(path.c_str()) != INVALID_FILE_ATTRIBUTES) return code;
     } else if (step == L"crash") {
       *static_cast<volatile int*>(nullptr) = 1;
     }

@@ -67,14 +67,19 @@ class HiddenStationRunsTest(unittest.TestCase):
                 self.assertTrue(log[-1].startswith(f'Fin: código de salida {status} '), log)
                 if text:
                     self.assertIn(text, log)
-                self.assertFalse(data_left or shortcut_left, log)
+                self.assertFalse(shortcut_left, log)
+                # While a component remains, its data stays for the retry.
+                self.assertEqual(data_left, status not in (0, 1641), log)
 
 
 class NobodyToAnswerTest(unittest.TestCase):
-    """Three runs in a window station nobody sees, in one prefix: an uninstaller that would ask
-    first, removed with its quiet command; one stuck on a question (and what it started),
-    ended by /timeout while the next component is still removed; and a second run started
-    while the first is under way, which does nothing at all."""
+    """Runs in a window station nobody sees, in one prefix, as an agent makes them: an
+    uninstaller that would ask first, removed with its quiet command; one stuck on a question
+    (and what it started), ended by /timeout while the next component is still removed; a
+    second run started while the first is under way, which does nothing at all; an uninstaller
+    in c:\\kavro that finds another installation under way (1618), then the agent's retry once
+    it is over; and a run the agent ends from outside mid-uninstaller, then its retry. The
+    receipt for detection rules is read after each of the last four."""
 
     @classmethod
     def setUpClass(cls):
@@ -119,12 +124,36 @@ class NobodyToAnswerTest(unittest.TestCase):
             cls.first = first.result()
             cls.twice_ran = suite.read_log(prefix, LOG)
 
+            install_folder(prefix)
+            busy = prefix.c(r'pruebas\otra-instalacion')
+            busy.write_text('x')
+            own = suite.put_uninstaller(prefix, r'C:\kavro\desinstalar.exe')
+            suite.register(prefix, {'KavroOcupado': {'DisplayName': 'Kavro ocupado', 'UninstallString': suite.command(
+                own, 'exit-if', r'C:\pruebas\otra-instalacion', 1618, 'delete-key', 'KavroOcupado')}})
+            left = lambda: tuple(prefix.c(p).exists() for p in  # noqa: E731
+                                 (r'kavro\desinstalar.exe', r'kavro\datos\empresa.dat', r'kavro\setup.exe'))
+            cls.busy = [program.run(prefix, '--hidden-station', timeout=90)]
+            cls.busy_left, cls.busy_receipts = [left()], [suite.receipt(prefix)]
+            busy.unlink()
+            cls.busy.append(program.run(prefix, '--hidden-station', timeout=90))
+            cls.busy_left.append(left())
+            cls.busy_receipts.append(suite.receipt(prefix))
+
+            suite.register(prefix, component(prefix, 'KavroLargo', 'Kavro largo', 'sleep', 15000))
+            cls.killed = program.run(prefix, '--hidden-station', timeout=6)
+            cls.killed_receipt = suite.receipt(prefix)
+            cls.killed_temps = list(prefix.c('windows').glob('DesinstalaKavro1-*'))
+            cls.after_kill = program.run(prefix, '--hidden-station', timeout=90)
+            log = program.run_log(prefix)
+            cls.after_kill_log = log[max(i for i, line in enumerate(log) if line.startswith('Inicio:')):]
+            cls.after_kill_temps = list(prefix.c('windows').glob('DesinstalaKavro1-*'))
+
     def test_the_quiet_command_removes_what_would_have_asked(self):
         self.assertEqual((self.quiet.exit_code, self.quiet_ran), (0, ['silenciosa']), self.quiet)
 
     def test_a_stuck_uninstaller_is_ended_at_the_time_limit_and_the_run_goes_on(self):
         self.assertEqual(self.stuck.exit_code, 3, self.stuck_log)
-        self.assertEqual(self.stuck_left, (True, False, False))  # the next one and the data went
+        self.assertEqual(self.stuck_left, (True, False, True))  # the next one went; the data stays
         self.assertEqual(self.grandchild, [])  # what it started was ended with it
         for key in ('Kavro1Atascado', 'Kavro3Entrega'):  # the copy it handed over to, too
             self.assertTrue(any(line.startswith('Tiempo agotado: la desinstalación de la clave ' + key)
@@ -136,6 +165,28 @@ class NobodyToAnswerTest(unittest.TestCase):
         self.assertEqual(len(self.twice_ran), 1, self.twice_ran)  # the uninstaller ran once
         self.assertEqual(sum('otra ejecución de DesinstalaKavro está en curso' in line
                              for line in self.second_log), 1, self.second_log)
+
+
+    def test_what_a_retry_needs_stays_until_the_retry_removes_the_component(self):
+        self.assertEqual([r.exit_code for r in self.busy], [1618, 0], self.busy)
+        # The uninstaller and the data stay; the other stray executables go.
+        self.assertEqual(self.busy_left, [(True, True, False), (False, False, False)])
+        self.assertEqual([(r.get('Queda'), r.get('CodigoDeSalida')) for r in self.busy_receipts], [(1, 1618), (0, 0)])
+        self.assertTrue(all(r['Fin'].endswith('Z') and r['Version'] and
+                            r['Registro'] == r'C:\windows\logs\Software\DesinstalaKavro1.log'
+                            for r in self.busy_receipts), self.busy_receipts)
+
+    def test_a_run_ended_from_outside_is_named_by_its_retry_which_cleans_what_it_left(self):
+        self.assertTrue(self.killed.timed_out, self.killed)
+        self.assertEqual((self.killed_receipt.get('Queda'), 'CodigoDeSalida' in self.killed_receipt), (1, False))
+        self.assertEqual(len(self.killed_temps), 1, self.killed_temps)
+        self.assertEqual(self.after_kill.exit_code, 0, self.after_kill_log)
+        self.assertEqual(self.after_kill_temps, [])
+        self.assertTrue(any(line.startswith('Aviso: la ejecución anterior, iniciada el ') and
+                            'se cortó durante la desinstalación de "Kavro largo"' in line
+                            for line in self.after_kill_log), self.after_kill_log)
+        self.assertIn('Borrada la carpeta temporal que dejó una ejecución anterior: '
+                      + 'C:\\windows\\' + self.killed_temps[0].name, self.after_kill_log)
 
 
 class ListTest(unittest.TestCase):
@@ -208,12 +259,14 @@ class ListTest(unittest.TestCase):
                                        r'(.*?)(?: \(NO EXISTE: .*)?$'),
                   found(self.reported, r'Ejecutable \(se borraría\): (.*)'),
                   found(self.reported, r'Acceso directo \(se borraría\): (.*)'),
-                  found(self.reported, r'Carpeta de datos \(se borraría\): (.*)'))
+                  found(self.reported, r'Carpeta de datos \(se borraría\): (\S*)'))
         done = (found(ran, r'(?:Ejecutado|No se pudo poner en marcha)(?: \(QuietUninstallString\))?: '
                            r'(.*?)(?: \(\d+ ms\)|; el componente queda).*'),
                 found(ran, r'Borrado el ejecutable (.*)'), found(ran, r'Borrado el acceso directo (.*)'),
-                found(ran, r'Borrada la carpeta de datos (.*)'))
+                # Kept, and said at warning level, while components remain: their retry needs it.
+                found(ran, r'Se conserva la carpeta de datos (\S*): la suite sigue instalada'))
         self.assertEqual(listed, done)
+        self.assertIn(2, [kind for text, kind in self.run_entries if text.startswith('Se conserva la carpeta')])
         self.assertEqual(len(listed[0]), 6, listed[0])
         # Each component that remains is named, key and name, at warning level or above.
         remaining = {key for key in ('KavroFalla', 'KavroSinPrograma', 'KavroPerdido', 'KavroII')
@@ -269,7 +322,10 @@ class CommandLineAndLogTest(unittest.TestCase):
             cls.fresh = sorted(p.name for p in prefix.default_log.parent.glob('DesinstalaKavro1-*.log')) + \
                 sorted(p.name for p in prefix.c('pruebas').glob('enlace-*.log'))
 
-            cls.unwritable = program.run(prefix, args=('/log', r'C:\NoExiste\registro.log'))
+            cls.unwritable = program.run(prefix, '--output-to', r'C:\pruebas\salida.txt',
+                                         args=('/log', r'C:\NoExiste\registro.log'))
+            output = prefix.c(r'pruebas\salida.txt').read_text(encoding='utf-8').splitlines()
+            cls.unwritable_log = (output[0], program.run_log(prefix, output[0][len('Registro: '):]))
             os.makedirs(prefix.c('Mis registros'))
             # A log past 5 MB is kept as the previous one (k.lo_) and a new one started.
             prefix.c(r'Mis registros\k.log').write_bytes(b'\xef\xbb\xbf' + b'viejo\r\n' * 800000)
@@ -305,10 +361,17 @@ class CommandLineAndLogTest(unittest.TestCase):
         self.assertEqual(self.linked_default.exit_code, 0, self.linked_default)
         self.assertEqual(self.linked_given.exit_code, 0, self.linked_given)
         self.assertEqual((self.through_folder.exit_code, self.behind_folder_link), (0, []))
-        self.assertEqual(len(self.fresh), 2, self.fresh)  # a name of its own beside each
+        # A name of its own beside each; the log through a folder link went to the default one's.
+        self.assertEqual(len(self.fresh), 3, self.fresh)
 
     def test_an_unwritable_log_changes_nothing_and_a_given_one_is_written(self):
         self.assertEqual(self.unwritable.exit_code, 0, self.unwritable)
+        # Its folder missing: the run's log is a default one, which says why first, and named.
+        named, log = self.unwritable_log
+        self.assertTrue(named.startswith(r'Registro: C:\windows\logs\Software\DesinstalaKavro1'), named)
+        start = max(i for i, line in enumerate(log) if line.startswith('Inicio:'))
+        self.assertTrue(log[start - 1].startswith(r'Aviso: no se pudo usar el registro pedido C:\NoExiste\registro.log '
+                                                  '(error '), log)
         self.assertEqual(self.given.exit_code, 0, self.given)
         self.assertTrue(self.given_log[0].startswith('Inicio: DesinstalaKavro 1.00'), self.given_log)
         self.assertIn(r'/log "C:\Mis registros\k.log"', self.given_log[0])

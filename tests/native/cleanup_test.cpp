@@ -469,6 +469,21 @@ TEST(VerdictTest, EachOutcomeGivesOneVerdictItsStatusAndItsSeverity) {
   EXPECT_EQ(ExitStatusOf(leftovers), kExitRestartStarted);
 }
 
+// The receipt detection rules read: only a run that reached its end with every component gone
+// says that nothing remains; a run under way (or ended from outside) says something may.
+TEST(ReceiptTest, OnlyARunThatEndedWithEveryComponentGoneSaysNothingRemains) {
+  const std::pair<std::optional<int>, std::uint32_t> cases[] = {
+      {kExitCompleted, 0}, {kExitRestartNeeded, 0}, {kExitRestartStarted, 0},
+      {kExitComponentsRemain, 1}, {kExitRetry, 1}, {kExitCommandNotStarted, 1},
+      {kExitErrorBox, 1}, {std::nullopt, 1}};
+  for (const auto& [status, remains] : cases) {
+    SCOPED_TRACE(status ? *status : -1);
+    const Receipt receipt = ReceiptOf(status);
+    EXPECT_EQ(receipt.remains, remains);
+    EXPECT_EQ(receipt.exitStatus, status ? std::optional<std::uint32_t>(*status) : std::nullopt);
+  }
+}
+
 // While a machine-wide component remains, its retry needs its data and what its command
 // names in c:\\kavro; once every component is gone, the clean-up keeps nothing.
 TEST(KeptTest, WhatARemainingComponentNamesInTheInstallFolderIsKeptWithItsData) {
