@@ -88,7 +88,7 @@ std::vector<TextView> Tokens(TextView text) {
 // The options every removal of ours ends with: its UI level, no restart, and its log.
 Text RemovalOptions(const Msiexec& msiexec, bool silent) {
   return Text(silent || msiexec.nobodyCanAnswer ? u" /qn" : u" /passive") + u" /norestart" +
-         (msiexec.log.empty() ? Text() : u" /L*v \"" + msiexec.log + u'"');
+         (msiexec.log.empty() ? Text() : u" /L*v+ \"" + msiexec.log + u'"');
 }
 
 std::optional<Text> ProductRemoval(TextView arguments, const Msiexec& msiexec) {
@@ -232,7 +232,7 @@ Prepared Prepare(platform::Processes& processes, const Text& commandLine, const 
                      throughSysnative ? SysnativeOf(systemFolder) : systemFolder,
                      [&](const Text& path) { return processes.IsFile(path); }),
       NamesPackage(command) ? command : Text(), Text()};
-  const Text logged = u" /L*v \"" + how.msiexecLog + u'"';
+  const Text logged = u" /L*v+ \"" + how.msiexecLog + u'"';
   if (!how.msiexecLog.empty() && prepared.launch.commandLine.find(logged) != Text::npos)
     prepared.msiexecLog = how.msiexecLog;
   return prepared;

@@ -25,7 +25,7 @@ inline constexpr std::uint8_t kShowNormal = 1;
 //    "<package>" /passive /norestart.
 // Anything else is returned as read. Where nobody can answer, /qn stands for /passive (basic
 // UI can still show an error box, which would wait for the whole time limit); with a log, the
-// removal writes msiexec's verbose log there (/L*v "<log>").
+// removal appends msiexec's verbose log to it (/L*v+ "<log>": the file the run made for it).
 struct Msiexec {
   Text program;
   bool nobodyCanAnswer = false;

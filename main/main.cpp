@@ -11,6 +11,7 @@
 #include "platform/win32/files.h"
 #include "platform/win32/form_window.h"
 #include "platform/win32/log_file.h"
+#include "platform/win32/no_follow.h"
 #include "platform/win32/process.h"
 #include "platform/win32/receipt.h"
 #include "platform/win32/registry.h"
@@ -39,13 +40,13 @@ std::chrono::milliseconds DescendantsBound() {
 
 // /list: what a run would do, reported to the log, to standard output when that is a file or
 // a pipe, and in one box where someone can answer. 0: nothing of the suite here; 3: some.
-int List(RunLog& log, bool someoneCanAnswer, const Text& logPath) {
+int List(RunLog& log, bool someoneCanAnswer, const Text& msiexecLogFolder) {
   win32::Registry registry;
   win32::Processes processes;
   win32::Shell shell;
   win32::FileSystem files;
   const plan::Report inventory = plan::Print(
-      plan::Make(registry, processes, shell, files, log, someoneCanAnswer, logPath), log);
+      plan::Make(registry, processes, shell, files, log, someoneCanAnswer, msiexecLogFolder), log);
   Text report;
   for (const Text& line : inventory.lines) report += line + u"\r\n";
   if (!inventory.suitePresent) report += u"La aplicación KavroII No está instalada en el equipo\r\n";
@@ -58,9 +59,10 @@ int List(RunLog& log, bool someoneCanAnswer, const Text& logPath) {
 }
 
 int Run(HINSTANCE instance, const CommandLine& options, RunLog& log, bool someoneCanAnswer,
-        const std::optional<Text>& temp, const Text& logPath,
+        const std::optional<Text>& temp, const Text& msiexecLogFolder,
         const std::function<void(const Text&)>& stepStarted) {
-  if (options.action == CommandLine::Action::List) return List(log, someoneCanAnswer, logPath);
+  if (options.action == CommandLine::Action::List)
+    return List(log, someoneCanAnswer, msiexecLogFolder);
   if (options.action != CommandLine::Action::Run) {
     const Text usage = UsageText();
     log.Message(usage, options.action == CommandLine::Action::Help ? platform::Severity::Information
@@ -78,7 +80,7 @@ int Run(HINSTANCE instance, const CommandLine& options, RunLog& log, bool someon
     win32::Shell shell;
     Form1 form({boxOrLog, registry, processes, shell,
                 [] { return std::make_unique<win32::FileSystem>(); }},
-               log, {someoneCanAnswer, TimeLimit(options, someoneCanAnswer), logPath,
+               log, {someoneCanAnswer, TimeLimit(options, someoneCanAnswer), msiexecLogFolder,
                      CloseWait(options), stepStarted});
     window.SetActivateHandler([&form] { form.Activated(); });
     window.SetEndSessionHandler([&form] { form.SessionEnding(); });
@@ -163,8 +165,20 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
       log.NoUninstallersTemp(*temp->error());
     }
   }
+  // msiexec's logs go only where no ordinary user can reach, whatever /log says.
+  Text msiexecLogFolder;
+  if (options.action == CommandLine::Action::Run || options.action == CommandLine::Action::List) {
+    win32::Walked walked;
+    std::wstring folder;
+    if (const DWORD error = win32::AdministratorsLogFolder(walked, folder)) {
+      log.NoMsiexecLogFolder(win32::ErrorFromCode(error));
+    } else {
+      msiexecLogFolder = win32::ToText(folder);
+    }
+  }
   const int status = Run(instance, options, log, someoneCanAnswer,
-                         temp ? temp->path() : std::nullopt, file.Path(), [&](const Text& step) {
+                         temp ? temp->path() : std::nullopt, msiexecLogFolder,
+                         [&](const Text& step) {
                            if (marked) mark->Step(step);
                          });
   if (temp && !temp->Remove()) log.UninstallersTempLeft(*temp->path());

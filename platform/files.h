@@ -52,8 +52,20 @@ struct Removal {
   bool stillThere = false;  // a folder removed as far as it goes, but still there (delete pending)
 };
 
-// What taking a folder over did (FileSystem::TakeOver).
+// How to take a folder over (FileSystem::TakeOverFolder).
+struct TakeOverAsked {
+  // Where nothing is there, a folder of the administrators' is made in its place and kept for
+  // the run, so that nobody else can put a folder or a link there meanwhile.
+  bool holdName = false;
+  // The programs the run will start: their files, and the folders on their way, are the only
+  // entries (with the folder itself) whose permissions are read before they are set, for the
+  // warning that others could have replaced them.
+  std::vector<Text> programs;
+};
+
+// What taking a folder over did (FileSystem::TakeOverFolder).
 struct TakeOver {
+  bool made = false;  // nothing was there: the folder was made to hold its name
   std::vector<Text> linksRemoved;  // links found inside it, removed as links
   // Entries that could not be made the administrators' or, being links, removed as links,
   // with why; empty when the whole tree was taken.
@@ -105,10 +117,19 @@ class FileSystem {
   virtual HeldFolder HoldFolder(const Text& path) = 0;
   // Makes the folder at an absolute path (reached without following links) and everything in
   // it the administrators': the Administrators group its owner, and a protected DACL that
-  // gives SYSTEM and the administrators full control, users read and execute, and nobody else
-  // anything; every link inside is removed as a link. The folder is not held afterwards.
-  // Nothing when there is no real folder at the path (none, a file, or a link).
-  virtual std::optional<TakeOver> TakeOverFolder(const Text& path) = 0;
+  // gives SYSTEM and the administrators full control and nobody else anything; every link
+  // inside is removed as a link. An entry whose owner left the administrators nothing is taken
+  // all the same. The folder is not held afterwards. Nothing when nothing is there (unless
+  // `asked.holdName`), or when a link an administrator made is there; anything else that
+  // cannot be looked at or is no folder (a file, a link a user made) is refused whole.
+  virtual std::optional<TakeOver> TakeOverFolder(const Text& path, const TakeOverAsked& asked) = 0;
+  // Removes the folder at an absolute path when it is a real folder, empty (one TakeOverFolder
+  // made, say); never through a link. True when it went.
+  virtual bool RemoveIfEmpty(const Text& path) = 0;
+  // Makes a log file for another program to append to (msiexec's): a new file, readable and
+  // writable by SYSTEM and the administrators only, in a folder reached without links (or the
+  // plain file of ours already there); why not, when it cannot.
+  virtual std::optional<Error> MakeLogFile(const Text& path) = 0;
 };
 
 }  // namespace platform

@@ -9,6 +9,7 @@ bool HeldByAnotherProgram(std::uint32_t ntStatus, bool readOnly) {
     case kStatusFileLockConflict:
     case kStatusLockNotGranted:
     case kStatusDeletePending:
+    case kStatusCancelled:
       return true;
     case kStatusCannotDelete:
       return !readOnly;

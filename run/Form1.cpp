@@ -57,7 +57,7 @@ void Form1::FindComponents() {
   platform::ListBox& list = platform_.window.LstKeys();
   list.Clear();
   components_ = plan::Components(platform_.registry, platform_.processes, log_,
-                                 options_.someoneCanAnswer, options_.logPath);
+                                 options_.someoneCanAnswer, options_.msiexecLogFolder);
   for (const plan::Removal& removal : components_)
     list.AddItem(ComponentRow(removal.component.displayName, removal.component.uninstallString));
   // Another user's own installations are theirs: named, never run.
@@ -88,15 +88,25 @@ void Form1::RunUninstallers() {
     }
     Gene::Launching how = removal.how;
     how.timeLimit = options_.timeLimit;
-    if (installFolder_ == InstallFolder::Taken) how.administratorsFolder = kInstallFolder;
-    const Text& command = removal.command.launch.commandLine;  // as handed over: what the log names
+    if (installFolder_ == InstallFolder::Taken || installFolder_ == InstallFolder::Made)
+      how.administratorsFolder = kInstallFolder;
+    Gene::Prepared prepared = removal.command;
+    // msiexec's log is a file of ours before msiexec appends to it; without one, it runs
+    // without a log of its own rather than write one where it was not made.
+    if (!prepared.msiexecLog.empty()) {
+      if (const std::optional<platform::Error> error = Fso().MakeLogFile(prepared.msiexecLog)) {
+        log_.NoMsiexecLog(prepared.msiexecLog, *error);
+        how.msiexecLog.clear();
+        prepared = Gene::Prepare(platform_.processes, removal.read, how);
+      }
+    }
+    const Text& command = prepared.launch.commandLine;  // as handed over: what the log names
     // Said before the wait: a program that replaced the uninstaller could end this run.
     how.started = [&](const platform::Process& started) {
       if (started.OthersCanReplace()) log_.OthersCanReplace(command);
     };
     const Gene::Outcome outcome =
-        Gene::RunAndWait(platform_.processes, platform_.window, removal.command,
-                         Gene::kShowNormal, how);
+        Gene::RunAndWait(platform_.processes, platform_.window, prepared, Gene::kShowNormal, how);
     const Text named = plan::Named(component);
     if (!outcome.started) {
       log_.NotStarted(command, component.chosen.quiet, outcome.othersCouldReplace, named);
@@ -125,8 +135,18 @@ void Form1::TakeOverInstallFolder() {
   // anything runs from it, it becomes the administrators' and no link is left in it. (Not held:
   // the uninstallers may remove it themselves; its new permissions keep users out meanwhile.)
   Step(u"la toma de c:\\kavro");
-  const std::optional<platform::TakeOver> taken = Fso().TakeOverFolder(kInstallFolder);
+  // Where there is none and an uninstaller is to run, its name is held meanwhile; the
+  // permissions the warning is about are those of the programs the run will start.
+  platform::TakeOverAsked asked{!components_.empty(), {}};
+  for (const plan::Removal& removal : components_)
+    asked.programs.push_back(removal.command.launch.program);
+  const std::optional<platform::TakeOver> taken = Fso().TakeOverFolder(kInstallFolder, asked);
   if (!taken) return;
+  if (taken->made) {
+    log_.InstallFolderMade(kInstallFolder);
+    installFolder_ = InstallFolder::Made;
+    return;
+  }
   if (taken->othersCouldChange) log_.OthersCouldChange(kInstallFolder, *taken->othersCouldChange);
   for (const Text& link : taken->linksRemoved) log_.LinkRemoved(link);
   for (const auto& [path, error] : taken->refused) log_.NotTaken(path, error);
@@ -142,19 +162,24 @@ void Form1::CleanInstallFolder() {
   // user may change c:\kavro, and a link put in its place, or found there, would make the
   // clean-up delete another folder's executables and data with our rights. (Not earlier: the
   // uninstallers may remove it themselves.)
-  const platform::HeldFolder install = Fso().HoldFolder(kInstallFolder);
-  // While a component remains, its retry needs what its command names, and its data.
-  const plan::Kept kept = plan::KeptForRetry(components_, verdicts_);
-  if (install.folder) {
-    DeleteDataFolder(*install.folder, kept);
-    SweepInstallFolder(*install.folder, kept);
-  } else if (install.link) {
-    log_.InstallFolderIsLink(kInstallFolder);
-    results_.leftovers = true;  // refused, as it must be; but the suite's folder is not clean
-  } else if (install.error) {
-    log_.InstallFolderNotHeld(kInstallFolder, *install.error);
-    results_.leftovers = true;
+  {
+    const platform::HeldFolder install = Fso().HoldFolder(kInstallFolder);
+    // While a component remains, its retry needs what its command names, and its data.
+    const plan::Kept kept = plan::KeptForRetry(components_, verdicts_);
+    if (install.folder) {
+      DeleteDataFolder(*install.folder, kept);
+      SweepInstallFolder(*install.folder, kept);
+    } else if (install.link) {
+      log_.InstallFolderIsLink(kInstallFolder);
+      results_.leftovers = true;  // refused, as it must be; but the suite's folder is not clean
+    } else if (install.error) {
+      log_.InstallFolderNotHeld(kInstallFolder, *install.error);
+      results_.leftovers = true;
+    }
   }
+  // The folder made to hold the name goes, unless an uninstaller put something in it.
+  if (installFolder_ == InstallFolder::Made)
+    log_.InstallFolderMadeRemoved(kInstallFolder, Fso().RemoveIfEmpty(kInstallFolder));
   // Without an install folder there is nothing to clean; the run still ends as usual.
   RemoveDesktopShortcut();
   exitCode_ = ExitStatusOf(results_);

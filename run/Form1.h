@@ -29,7 +29,9 @@ struct Platform {
 struct RunOptions {
   bool someoneCanAnswer = true;       // someone sees the window and can answer an uninstaller
   std::chrono::seconds timeLimit{0};  // of each component's uninstall; zero for none
-  Text logPath;                       // the run's log (msiexec's go beside it); empty: none
+  // Where msiexec writes each Windows Installer removal's verbose log: a folder no ordinary
+  // user may change (the administrators' log folder); empty: msiexec runs without one.
+  Text msiexecLogFolder;
   // How long the suite's programs in other sessions have, once their users are told, before
   // they are ended.
   std::chrono::seconds closeWait{60};
@@ -87,7 +89,8 @@ class Form1 {
   UninstallResults results_;
   std::vector<Verdict> verdicts_;  // of each component, in the order of components_
   // What the take-over made of c:\kavro. Refused: nothing runs from it; taken: a program in it
-  // others may change was put there since, and is not run.
-  enum class InstallFolder { None, Taken, Refused } installFolder_ = InstallFolder::None;
+  // others may change was put there since, and is not run; made: there was none, and one of
+  // the administrators' holds its name until the end.
+  enum class InstallFolder { None, Taken, Refused, Made } installFolder_ = InstallFolder::None;
   int exitCode_ = kExitErrorBox;  // until the run reaches its end
 };

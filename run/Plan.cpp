@@ -7,7 +7,7 @@ namespace plan {
 using namespace suite;
 
 std::vector<Removal> Components(platform::Registry& registry, platform::Processes& processes,
-                                RunLog& log, bool someoneCanAnswer, const Text& logPath) {
+                                RunLog& log, bool someoneCanAnswer, const Text& msiexecLogFolder) {
   std::vector<Removal> removals;
   for (Component& component : FindComponents(registry, log, someoneCanAnswer)) {
     // The command as the uninstall phase reads it back from the component's row; where
@@ -20,9 +20,9 @@ std::vector<Removal> Components(platform::Registry& registry, platform::Processe
     how.expandable = component.chosen.command.expandable;
     how.sixtyFourBit = component.view == platform::RegistryView::SixtyFourBit;
     how.nobodyCanAnswer = !someoneCanAnswer;
-    how.msiexecLog = MsiexecLogPath(logPath, component.keyName);
+    how.msiexecLog = MsiexecLogPath(msiexecLogFolder, component.keyName);
     Gene::Prepared command = Gene::Prepare(processes, read, how);
-    removals.push_back({std::move(component), std::move(how), std::move(command)});
+    removals.push_back({std::move(component), read, std::move(how), std::move(command)});
   }
   return removals;
 }
@@ -82,9 +82,10 @@ std::vector<Text> Shortcuts(platform::Registry& registry, platform::Shell& shell
 }
 
 Plan Make(platform::Registry& registry, platform::Processes& processes, platform::Shell& shell,
-          platform::FileSystem& files, RunLog& log, bool someoneCanAnswer, const Text& logPath) {
+          platform::FileSystem& files, RunLog& log, bool someoneCanAnswer,
+          const Text& msiexecLogFolder) {
   Plan plan;
-  plan.components = Components(registry, processes, log, someoneCanAnswer, logPath);
+  plan.components = Components(registry, processes, log, someoneCanAnswer, msiexecLogFolder);
   plan.perUser = FindPerUserComponents(registry, log);
   plan.installFolderIsLink = files.IsLink(kInstallFolder);
   plan.toClose = ProgramsToClose(files, processes);

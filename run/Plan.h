@@ -23,6 +23,7 @@ namespace plan {
 // Installer form, the 64-bit expansion).
 struct Removal {
   suite::Component component;
+  Text read;            // the command as read (the row's, or the quiet one), before Prepare
   Gene::Launching how;  // the run adds its time limit and what it watches for
   Gene::Prepared command;
 };
@@ -38,10 +39,11 @@ struct Plan {
 };
 
 // Discovery (each component found is logged) and each component's command. Where nobody can
-// answer, a component's quiet command is chosen and msiexec runs with /qn; with a log, each
-// Windows Installer removal writes its own beside it.
+// answer, a component's quiet command is chosen and msiexec runs with /qn; with a folder for
+// them (one no ordinary user may change), each Windows Installer removal writes its own log
+// there.
 std::vector<Removal> Components(platform::Registry& registry, platform::Processes& processes,
-                                RunLog& log, bool someoneCanAnswer, const Text& logPath);
+                                RunLog& log, bool someoneCanAnswer, const Text& msiexecLogFolder);
 
 // "clave <key>, nombre "<name>"": a component as the log names it.
 Text Named(const suite::Component& component);
@@ -83,7 +85,8 @@ std::vector<Text> Shortcuts(platform::Registry& registry, platform::Shell& shell
 // The whole plan, worked out without doing any of it: the registry only read, nothing
 // started, closed or deleted.
 Plan Make(platform::Registry& registry, platform::Processes& processes, platform::Shell& shell,
-          platform::FileSystem& files, RunLog& log, bool someoneCanAnswer, const Text& logPath);
+          platform::FileSystem& files, RunLog& log, bool someoneCanAnswer,
+          const Text& msiexecLogFolder);
 
 // The plan as /list reports it, an item a line, in Spanish (each logged too); `suitePresent`:
 // the run would remove something (a user's own entry, which it leaves, does not count).

@@ -56,13 +56,12 @@ Text ClosingNotice(const std::vector<Text>& programs, std::chrono::seconds wait)
          u".";
 }
 
-Text MsiexecLogPath(const Text& logPath, const Text& keyName) {
-  const std::size_t slash = logPath.find_last_of(u'\\');
-  if (slash == Text::npos) return Text();
+Text MsiexecLogPath(const Text& folder, const Text& keyName) {
+  if (folder.empty()) return Text();
   Text name = keyName;
   for (char16_t& c : name)
     if (c < 0x20 || Text(u"\\/:*?\"<>|").find(c) != Text::npos) c = u'_';
-  return logPath.substr(0, slash + 1) + u"DesinstalaKavro1-msi-" + name + u".log";
+  return folder + u"\\DesinstalaKavro1-msi-" + name + u".log";
 }
 
 void RunLog::Started(const Text& version, const Text& commandLine, const Text& user,
@@ -218,13 +217,26 @@ void RunLog::NotTaken(const Text& path, const platform::Error& error) {
 void RunLog::InstallFolderTaken(const Text& folder, bool whole) {
   if (whole) {
     Write(platform::Severity::Information,
-          folder + u" y lo que contiene son ahora de los administradores (los usuarios solo "
-                   u"pueden leer y ejecutar), sin enlaces");
+          folder + u" y lo que contiene son ahora de los administradores (solo SYSTEM y los "
+                   u"administradores tienen acceso), sin enlaces");
   } else {
     Write(platform::Severity::Warning,
           folder + u" no se pudo hacer entero de los administradores: no se ejecuta ningún "
                    u"desinstalador; la limpieza sigue");
   }
+}
+
+void RunLog::InstallFolderMade(const Text& folder) {
+  Write(platform::Severity::Information,
+        u"No había " + folder + u": se hizo una carpeta vacía de los administradores para "
+                                u"guardar su nombre mientras se ejecutan los desinstaladores");
+}
+
+void RunLog::InstallFolderMadeRemoved(const Text& folder, bool removed) {
+  Write(platform::Severity::Information,
+        removed ? u"Quitada la carpeta " + folder + u" que se hizo para guardar su nombre"
+                : u"Se deja la carpeta " + folder +
+                      u" que se hizo para guardar su nombre: ya no está vacía");
 }
 
 void RunLog::NotRunInstallFolderRefused(const Text& keyName, const Text& displayName,
@@ -267,6 +279,19 @@ void RunLog::DataFolderLeft(const Text& path, std::size_t files) {
 void RunLog::HeldByAnotherProgram(const Text& path) {
   Write(platform::Severity::Warning,
         u"No se borró " + path + u": otro programa lo tiene abierto; se deja donde está");
+}
+
+void RunLog::NoMsiexecLogFolder(const platform::Error& error) {
+  Write(platform::Severity::Warning,
+        u"Aviso: msiexec se ejecuta sin registro propio (/L*v): la carpeta de registros de los "
+        u"administradores no se pudo tener sin que otros usuarios puedan cambiarla (error " +
+            DecimalText(error.number) + u": " + OneLine(error.message) + u")");
+}
+
+void RunLog::NoMsiexecLog(const Text& path, const platform::Error& error) {
+  Write(platform::Severity::Warning,
+        u"Aviso: msiexec se ejecuta sin registro propio: no se pudo crear " + path + u" (error " +
+            DecimalText(error.number) + u": " + OneLine(error.message) + u")");
 }
 
 void RunLog::DataFolderKept(const Text& path, const std::vector<Text>& components) {

@@ -16,9 +16,9 @@ Text ViewName(platform::RegistryView view);
 // The notice a user of another session gets before the suite's programs there are closed.
 Text ClosingNotice(const std::vector<Text>& programs, std::chrono::seconds wait);
 
-// Where msiexec writes its verbose log for the component of that key: beside the run's log,
-// "DesinstalaKavro1-msi-<key>.log" (what a file name cannot hold as '_'); empty without a log.
-Text MsiexecLogPath(const Text& logPath, const Text& keyName);
+// Where msiexec writes its verbose log for the component of that key: in the folder given,
+// "DesinstalaKavro1-msi-<key>.log" (what a file name cannot hold as '_'); empty without one.
+Text MsiexecLogPath(const Text& folder, const Text& keyName);
 
 class RunLog {
  public:
@@ -77,6 +77,10 @@ class RunLog {
   void LinkRemoved(const Text& path);
   void NotTaken(const Text& path, const platform::Error& error);
   void InstallFolderTaken(const Text& folder, bool whole);
+  // There was no install folder: one of the administrators' was made to hold its name while
+  // the uninstallers run; at the end, removed (or left: something is in it now).
+  void InstallFolderMade(const Text& folder);
+  void InstallFolderMadeRemoved(const Text& folder, bool removed);
   void NotRunInstallFolderRefused(const Text& keyName, const Text& displayName,
                                   const Text& folder);
   // A folder past the deepest level a walk goes to, left where it is.
@@ -88,6 +92,10 @@ class RunLog {
   // Deleted as far as it could be, but still there.
   void DataFolderLeft(const Text& path, std::size_t files);
   void HeldByAnotherProgram(const Text& path);
+  // msiexec runs without a log of its own: the administrators' log folder could not be had
+  // for any (once), or its file for one component could not be made.
+  void NoMsiexecLogFolder(const platform::Error& error);
+  void NoMsiexecLog(const Text& path, const platform::Error& error);
   // Kept for the next run while components remain: the data folder (the suite is still
   // installed), and a file a remaining component's command names, with that component.
   void DataFolderKept(const Text& path, const std::vector<Text>& components);

@@ -1,13 +1,20 @@
 #include "platform/win32/unique.h"  // <windows.h> before the interface's DeleteFile
 #include "platform/win32/files.h"
 
+#include <chrono>
+#include <functional>
+#include <memory>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
 #include <aclapi.h>
 
 #include "platform/refusals.h"
+#include "platform/take_over.h"
+#include "platform/watchdog.h"
+#include "platform/win32/log_file.h"
 #include "platform/win32/no_follow.h"
 #include "platform/win32/privilege.h"
 #include "platform/win32/security.h"
@@ -25,6 +32,8 @@ extern "C" LONG NTAPI RtlGetLastNtStatus();
 
 namespace win32 {
 namespace {
+
+namespace takeover = platform::takeover;
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 constexpr ULONG kFileOpen = 1;  // FILE_OPEN
@@ -65,9 +74,22 @@ std::vector<platform::Entry> EntriesOf(HANDLE folder) {
 // "delete pending" until it lets go, and its folder cannot be removed meanwhile. Where the
 // platform refuses that (older Windows, FAT, Wine), the classic disposition, from then on in
 // that tree (`posixRefused`).
-// False, and nothing marked, when Windows refuses because another program holds the entry
-// (HeldByAnotherProgram: a mapped image, one already being deleted); any other refusal throws.
-bool MarkDeleted(HANDLE entry, bool force, bool& posixRefused) {
+// The disposition may wait on another program (a read-handle oplock it never lets go): it is
+// a step of the watchdog, cancelled past its bound. False, and nothing marked, when Windows
+// refuses because another program holds the entry (HeldByAnotherProgram: a mapped image, one
+// already being deleted, a wait cancelled); any other refusal throws.
+struct Deleting {
+  platform::Watchdog& watchdog;
+  bool posixRefused = false;
+};
+
+BOOL SetBounded(platform::Watchdog& watchdog, HANDLE entry, FILE_INFO_BY_HANDLE_CLASS kind,
+                void* info, DWORD size) {
+  const platform::Watchdog::Step step(watchdog);
+  return ::SetFileInformationByHandle(entry, kind, info, size);
+}
+
+bool MarkDeleted(HANDLE entry, bool force, Deleting& deleting) {
   const auto refused = [entry](DWORD error) {
     const auto status = static_cast<std::uint32_t>(::RtlGetLastNtStatus());
     FILE_BASIC_INFO basic{};
@@ -84,21 +106,21 @@ bool MarkDeleted(HANDLE entry, bool force, bool& posixRefused) {
       ::SetFileInformationByHandle(entry, FileBasicInfo, &basic, sizeof basic);
     }
   }
-  if (!posixRefused) {
+  if (!deleting.posixRefused) {
     constexpr auto kDispositionInfoEx =
         static_cast<FILE_INFO_BY_HANDLE_CLASS>(21);  // FileDispositionInfoEx
     FILE_DISPOSITION_INFO_EX disposition{FILE_DISPOSITION_FLAG_DELETE |
                                          FILE_DISPOSITION_FLAG_POSIX_SEMANTICS};
-    if (::SetFileInformationByHandle(entry, kDispositionInfoEx, &disposition, sizeof disposition))
+    if (SetBounded(deleting.watchdog, entry, kDispositionInfoEx, &disposition, sizeof disposition))
       return true;
     const DWORD error = ::GetLastError();
     if (error != ERROR_INVALID_PARAMETER && error != ERROR_NOT_SUPPORTED &&
         error != ERROR_INVALID_FUNCTION)
       return refused(error);
-    posixRefused = true;
+    deleting.posixRefused = true;
   }
   FILE_DISPOSITION_INFO disposition{TRUE};
-  if (!::SetFileInformationByHandle(entry, FileDispositionInfo, &disposition, sizeof disposition))
+  if (!SetBounded(deleting.watchdog, entry, FileDispositionInfo, &disposition, sizeof disposition))
     return refused(::GetLastError());
   return true;
 }
@@ -183,7 +205,7 @@ Judged Judge(HANDLE entry, const std::wstring& folderName, const platform::Entry
 // what lies too deep. Nothing when the entry is gone.
 std::optional<platform::Removal> RemoveEntry(HANDLE parent, const std::wstring& parentName,
                                              const Text& parentPath, const platform::Entry& top,
-                                             bool force, bool& posixRefused) {
+                                             bool force, Deleting& deleting) {
   platform::Removal removal;
   bool found = false;
   const auto visit = [&](Level& at, const platform::Entry& listed, const Text& path,
@@ -205,7 +227,7 @@ std::optional<platform::Removal> RemoveEntry(HANDLE parent, const std::wstring& 
     if (error) Throw(error);
     const Judged judged = Judge(entry.get(), at.name, listed);
     if (judged.directory) return entry;
-    if (!MarkDeleted(entry.get(), force, posixRefused)) {
+    if (!MarkDeleted(entry.get(), force, deleting)) {
       removal.held.push_back(path);
       stays = true;
     } else if (!(judged.link && listed.folder)) {
@@ -215,7 +237,7 @@ std::optional<platform::Removal> RemoveEntry(HANDLE parent, const std::wstring& 
   };
   const auto leave = [&](Level& done) {
     if (done.keep) return true;  // the folder stays, with what stays in it
-    if (MarkDeleted(done.handle, force, posixRefused)) return false;
+    if (MarkDeleted(done.handle, force, deleting)) return false;
     removal.held.push_back(done.path);
     return true;
   };
@@ -251,18 +273,17 @@ std::size_t CountEntry(HANDLE parent, const std::wstring& parentName, const Text
 
 // ---- taking c:\kavro over ----
 
-// The administrators' descriptor for a folder (inherited by what is made in it) and a file:
-// the Administrators group its owner; SYSTEM and the administrators full control, users and
-// authenticated users read and execute, nobody else anything, nothing inherited.
+// The administrators' descriptor for a folder (inherited by what is made in it) and a file
+// (takeover::AdministratorsOnly).
 PSECURITY_DESCRIPTOR AdministratorsDescriptor(bool folder) {
-  static const UniqueDescriptor forFolder = DescriptorFrom(
-      L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)(A;OICI;0x1200a9;;;AU)");
+  static const UniqueDescriptor forFolder =
+      DescriptorFrom(reinterpret_cast<const wchar_t*>(takeover::AdministratorsOnly(true)));
   static const UniqueDescriptor forFile =
-      DescriptorFrom(L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;BU)(A;;0x1200a9;;;AU)");
+      DescriptorFrom(reinterpret_cast<const wchar_t*>(takeover::AdministratorsOnly(false)));
   return folder ? forFolder.get() : forFile.get();
 }
 
-// Sets the administrators' owner and protected DACL through the handle.
+// Sets the administrators' owner and protected DACL through the handle, in one call.
 DWORD SetAdministrators(HANDLE entry, bool folder) {
   PSECURITY_DESCRIPTOR descriptor = AdministratorsDescriptor(folder);
   if (!descriptor) return ERROR_INVALID_SECURITY_DESCR;
@@ -274,21 +295,27 @@ DWORD SetAdministrators(HANDLE entry, bool folder) {
              : ::GetLastError();
 }
 
-// Opens the entry `name` of `parent` to change its security. A user may own it and have left
-// the administrators nothing: then its ownership is taken first (the take-ownership privilege
-// grants that), after which the owner's implicit right to change the DACL opens it.
-DWORD OpenToTake(HANDLE parent, const std::wstring& name, bool folder, UniqueFile& entry) {
-  const ACCESS_MASK access = READ_CONTROL | WRITE_DAC | WRITE_OWNER | FILE_READ_ATTRIBUTES |
-                             (folder ? FILE_LIST_DIRECTORY | FILE_TRAVERSE : 0);
-  DWORD error = OpenRelative(parent, name, access, kShareAll, kFileOpen, 0, entry);
+// Opens the entry `name` of `parent` as decided (takeover::Opening), never following it: the
+// privileges enabled for this open alone, a handle that is not waited on opened unwaited.
+DWORD Open(HANDLE parent, const std::wstring& name, const takeover::Opening& how, UniqueFile& entry) {
+  std::vector<std::unique_ptr<EnabledPrivilege>> enabled;
+  for (const Text& privilege : how.privileges)
+    enabled.push_back(std::make_unique<EnabledPrivilege>(Wide(privilege)));
+  const ULONG options = how.backupIntent ? FILE_OPEN_FOR_BACKUP_INTENT : 0;
+  return how.access & SYNCHRONIZE
+             ? OpenRelative(parent, name, how.access & ~SYNCHRONIZE, kShareAll, kFileOpen, options,
+                            entry)
+             : OpenUnwaited(parent, name, how.access, options, entry);
+}
+
+// Opens the entry to take it. A user may own it and have left the administrators nothing
+// (`closed`): then it is opened the way such an entry can be (takeover::WayIn).
+DWORD OpenToTake(HANDLE parent, const std::wstring& name, bool folder, bool readBefore,
+                 UniqueFile& entry, bool& closed) {
+  const DWORD error = Open(parent, name, takeover::ToTake(folder, readBefore), entry);
   if (error != ERROR_ACCESS_DENIED) return error;
-  UniqueFile owned;
-  if (DWORD ownerError = OpenRelative(parent, name, WRITE_OWNER, kShareAll, kFileOpen, 0, owned))
-    return ownerError;
-  if (!::SetKernelObjectSecurity(owned.get(), OWNER_SECURITY_INFORMATION,
-                                 AdministratorsDescriptor(folder)))
-    return ::GetLastError();
-  return OpenRelative(parent, name, access, kShareAll, kFileOpen, 0, entry);
+  closed = true;
+  return Open(parent, name, takeover::WayIn(), entry);
 }
 
 // Wine keeps no DACL: it turns one into Unix mode bits, which also make its read-only flag.
@@ -308,37 +335,52 @@ void KeepReadOnly(HANDLE parent, const std::wstring& name, HANDLE entry,
   ::SetFileInformationByHandle(writable.get(), FileBasicInfo, &after, sizeof after);
 }
 
+// Opens an entry of a folder the administrators hold to remove it as a link: DELETE is theirs
+// by the folder's permissions, whatever the entry's own say, which may refuse the SYNCHRONIZE
+// a waited handle asks for (a link a user made and closed).
+DWORD OpenToRemove(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG options,
+                   UniqueFile& entry) {
+  const DWORD error = OpenRelative(parent, name, access, kShareAll, kFileOpen, options, entry);
+  return error == ERROR_ACCESS_DENIED ? OpenUnwaited(parent, name, access, options, entry) : error;
+}
+
 // Takes the entry `top` of `parent` over, and everything below it: see TakeOverFolder.
+// `readBefore`: the paths (in capitals) whose permissions are read before they are set.
 void TakeOverEntry(HANDLE parent, const std::wstring& parentName, const Text& parentPath,
-                   const platform::Entry& top, platform::TakeOver& taken) {
-  bool posixRefused = false;
+                   const platform::Entry& top, const std::set<Text>& readBefore,
+                   platform::TakeOver& taken, Deleting& deleting) {
   const auto refuse = [&](const Text& path, DWORD error) {
     taken.refused.emplace_back(path, ErrorFromCode(error));
+  };
+  const auto removeLink = [&](HANDLE folder, const std::wstring& name, const Text& path,
+                              ACCESS_MASK access, ULONG options,
+                              const std::function<void(HANDLE)>& judge) {
+    UniqueFile entry;
+    const DWORD error = OpenToRemove(folder, name, access, options, entry);
+    if (takeover::NothingThere(error)) return;
+    try {
+      if (error) Throw(error);
+      judge(entry.get());
+      if (!MarkDeleted(entry.get(), false, deleting)) Throw(ERROR_SHARING_VIOLATION);
+      taken.linksRemoved.push_back(path);
+    } catch (const platform::Error& failed) {
+      taken.refused.emplace_back(path, failed);
+    }
   };
   const auto visit = [&](Level& at, const platform::Entry& listed, const Text& path,
                          bool&) -> UniqueFile {
     const std::wstring name = WideString(listed.name);
-    UniqueFile entry;
     if (listed.link) {
       // A link is removed as a link, never followed nor given our permissions.
-      const DWORD error = OpenRelative(at.handle, name, DELETE | FILE_READ_ATTRIBUTES, kShareAll,
-                                       kFileOpen, 0, entry);
-      if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {};
-      if (error) {
-        refuse(path, error);
-        return {};
-      }
-      try {
-        Judge(entry.get(), at.name, listed);
-        if (!MarkDeleted(entry.get(), false, posixRefused)) Throw(ERROR_SHARING_VIOLATION);
-        taken.linksRemoved.push_back(path);
-      } catch (const platform::Error& error) {
-        taken.refused.emplace_back(path, error);
-      }
+      removeLink(at.handle, name, path, DELETE | FILE_READ_ATTRIBUTES, 0,
+                 [&](HANDLE entry) { Judge(entry, at.name, listed); });
       return {};
     }
-    const DWORD error = OpenToTake(at.handle, name, listed.folder, entry);
-    if (error == ERROR_FILE_NOT_FOUND || error == ERROR_PATH_NOT_FOUND) return {};
+    UniqueFile entry;
+    bool closed = false;
+    const bool readOld = readBefore.count(UpperCase(path)) > 0;
+    const DWORD error = OpenToTake(at.handle, name, listed.folder, readOld, entry, closed);
+    if (takeover::NothingThere(error)) return {};
     if (error) {
       refuse(path, error);
       return {};
@@ -356,25 +398,27 @@ void TakeOverEntry(HANDLE parent, const std::wstring& parentName, const Text& pa
       // A hard link: the file has a name elsewhere too (a user may have linked one of the
       // system's). Its permissions are not ours to set: this name is removed, as a link.
       entry.reset();
-      UniqueFile linkName;
-      const DWORD error = OpenRelative(at.handle, name, DELETE, kShareAll, kFileOpen,
-                                       FILE_NON_DIRECTORY_FILE, linkName);
-      try {
-        if (error) Throw(error);
-        if (!MarkDeleted(linkName.get(), false, posixRefused)) Throw(ERROR_SHARING_VIOLATION);
-        taken.linksRemoved.push_back(path);
-      } catch (const platform::Error& failed) {
-        taken.refused.emplace_back(path, failed);
-      }
+      removeLink(at.handle, name, path, DELETE, FILE_NON_DIRECTORY_FILE, [](HANDLE) {});
       return {};
     }
-    if (!taken.othersCouldChange && OthersMayChange(entry.get())) taken.othersCouldChange = path;
+    // One its owner closed to the administrators was the owner's to change.
+    if (!taken.othersCouldChange && (closed || (readOld && OthersMayChange(entry.get()))))
+      taken.othersCouldChange = path;
     if (const DWORD setError = SetAdministrators(entry.get(), listed.folder)) {
       refuse(path, setError);
       return {};
     }
     KeepReadOnly(at.handle, name, entry.get(), facts.basic);
-    return listed.folder ? std::move(entry) : UniqueFile();
+    if (!listed.folder) return {};
+    if (!closed) return entry;
+    // Taken the way in, which cannot list it: the administrators' own open now can.
+    UniqueFile listing;
+    if (const DWORD listError =
+            Open(at.handle, name, takeover::ToTake(true, false), listing)) {
+      refuse(path, listError);
+      return {};
+    }
+    return listing;
   };
   Walk(parent, parentName, parentPath, top, taken.tooDeep, visit, [](Level&) { return false; });
 }
@@ -383,12 +427,17 @@ void TakeOverEntry(HANDLE parent, const std::wstring& parentName, const Text& pa
 // delete it, or put a link in its place, while it is open.
 class HeldFolder final : public platform::Folder {
  public:
-  HeldFolder(Text path, UniqueFile handle, std::wstring name) :
-      path_(std::move(path)), handle_(std::move(handle)), name_(std::move(name)) {}
+  HeldFolder(Text path, UniqueFile handle, std::wstring name,
+             std::shared_ptr<platform::Watchdog> watchdog) :
+      path_(std::move(path)),
+      handle_(std::move(handle)),
+      name_(std::move(name)),
+      watchdog_(std::move(watchdog)),
+      deleting_{*watchdog_} {}
   std::vector<platform::Entry> Entries() override { return EntriesOf(handle_.get()); }
   std::optional<platform::Removal> Remove(const platform::Entry& entry, bool force) override {
     std::optional<platform::Removal> removal =
-        RemoveEntry(handle_.get(), name_, path_, entry, force, posixRefused_);
+        RemoveEntry(handle_.get(), name_, path_, entry, force, deleting_);
     if (removal && entry.folder && !entry.link && removal->held.empty() &&
         removal->tooDeep.empty()) {
       // Gone only if its name is: one that another program holds open with delete sharing
@@ -408,10 +457,26 @@ class HeldFolder final : public platform::Folder {
   Text path_;
   UniqueFile handle_;
   std::wstring name_;
-  bool posixRefused_ = false;
+  std::shared_ptr<platform::Watchdog> watchdog_;
+  Deleting deleting_;
 };
 
+// How long a step may wait on another program (an oplock break nobody acknowledges) before it
+// is cancelled and its entry counts as held.
+constexpr std::chrono::seconds kWaitBound{5};
+
 }  // namespace
+
+// The thread that first needs it is the one whose waits it cuts: the run's.
+platform::Watchdog& FileSystem::Watched() {
+  if (!watchdog_) {
+    auto thread = std::make_shared<UniqueHandle>(
+        ::OpenThread(THREAD_TERMINATE, FALSE, ::GetCurrentThreadId()));
+    watchdog_ = std::make_shared<platform::Watchdog>(
+        kWaitBound, [thread] { ::CancelSynchronousIo(thread->get()); });
+  }
+  return *watchdog_;
+}
 
 bool FileSystem::FileExists(const Text& path) {
   const DWORD attributes = Attributes(WideString(path));
@@ -437,10 +502,10 @@ bool FileSystem::DeleteFile(const Text& path, bool force) {
   const bool isFolder = tag.FileAttributes & FILE_ATTRIBUTE_DIRECTORY;
   const bool link = IsLinkTag(tag.FileAttributes, tag.ReparseTag);
   if (isFolder && !link) Throw(ERROR_ACCESS_DENIED);  // a folder is no file, as DeleteFileW says
-  bool posixRefused = false;
+  Deleting deleting{Watched()};
   const std::optional<platform::Removal> removed =
       RemoveEntry(folder.folder.get(), folder.folderName, ToText(ParentOf(wide)),
-                  {ToText(leaf), isFolder, link}, force, posixRefused);
+                  {ToText(leaf), isFolder, link}, force, deleting);
   if (!removed) Throw(ERROR_FILE_NOT_FOUND);
   return removed->held.empty();
 }
@@ -467,43 +532,91 @@ platform::HeldFolder FileSystem::HoldFolder(const Text& path) {
   } else if (error) {
     held.error = ErrorFromCode(error);
   } else {
-    held.folder =
-        std::make_unique<HeldFolder>(path, std::move(walked.last), HandleName(walked.last.get()));
+    Watched();
+    held.folder = std::make_unique<HeldFolder>(path, std::move(walked.last),
+                                               HandleName(walked.last.get()), watchdog_);
   }
   return held;
 }
 
-std::optional<platform::TakeOver> FileSystem::TakeOverFolder(const Text& path) {
+std::optional<platform::TakeOver> FileSystem::TakeOverFolder(const Text& path,
+                                                             const platform::TakeOverAsked& asked) {
   const std::wstring wide = WideString(path);
-  Walked walked;
-  if (WalkToFolder(ParentOf(wide), walked)) return std::nullopt;
-  const std::wstring leaf = LeafOf(wide);
-  UniqueFile folder;
-  if (OpenRelative(walked.folder.get(), leaf, FILE_READ_ATTRIBUTES | READ_CONTROL, kShareAll,
-                   kFileOpen, 0, folder)) {
-    return std::nullopt;  // nothing there: no folder of the suite's to take
-  }
-  EntryFacts facts;
-  if (FactsOf(folder.get(), walked.folderName, leaf, facts) || !facts.itself) {
-    // A link in its place. One an administrator made (the suite moved to another drive) is
-    // theirs; one a user made would have the uninstallers delete by path behind it: refused.
-    if (!OthersMayChange(folder.get())) return std::nullopt;
-    platform::TakeOver refused;
-    refused.refused.emplace_back(path, ErrorFromCode(kReparsePointEncountered));
-    return refused;
-  }
-  if (!facts.directory) return std::nullopt;  // a file
-  folder.reset();
-  // An owner who left the administrators nothing is overruled by these two; they are
-  // given back once the tree is taken.
-  EnabledPrivilege takeOwnership(L"SeTakeOwnershipPrivilege");
-  EnabledPrivilege restore(L"SeRestorePrivilege");
   platform::TakeOver taken;
+  // Whatever keeps the folder from being looked at, or taken whole, refuses the uninstallers:
+  // only "nothing there" is no folder.
+  const auto refused = [&](DWORD error) {
+    taken.refused.emplace_back(path, ErrorFromCode(error));
+    return taken;
+  };
+  Walked walked;
+  if (const DWORD error = WalkToFolder(ParentOf(wide), walked)) return refused(error);
+  const std::wstring leaf = LeafOf(wide);
+  UniqueFile look;
+  DWORD error = Open(walked.folder.get(), leaf, takeover::FirstLook(), look);
+  if (error == ERROR_ACCESS_DENIED) error = Open(walked.folder.get(), leaf, takeover::WayIn(), look);
+  if (takeover::NothingThere(error)) {
+    if (!asked.holdName) return std::nullopt;
+    // Held for the run by a folder of the administrators': nobody can put a folder or a link
+    // in its place while the uninstallers run.
+    UniqueFile made;
+    if (const DWORD madeError = OpenRelative(walked.folder.get(), leaf,
+                                             FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, kShareAll,
+                                             2 /* FILE_CREATE */, FILE_DIRECTORY_FILE, made,
+                                             AdministratorsDescriptor(true)))
+      return refused(madeError);
+    taken.made = true;
+    return taken;
+  }
+  if (error) return refused(error);
+  EntryFacts facts;
+  if (const DWORD factsError = FactsOf(look.get(), walked.folderName, leaf, facts))
+    return refused(factsError);
+  if (!facts.itself) {
+    // A link in its place. One an administrator made (the suite moved to another drive) is
+    // theirs; one a user made would have the uninstallers delete by path behind it: refused,
+    // and so is one whose permissions cannot be read.
+    UniqueFile link;
+    if (Open(walked.folder.get(), leaf, {READ_CONTROL | FILE_READ_ATTRIBUTES, false, {}}, link) ||
+        OthersMayChange(link.get()))
+      return refused(kReparsePointEncountered);
+    return std::nullopt;
+  }
+  if (!facts.directory) return refused(ERROR_DIRECTORY);  // a file, or anything but a folder
+  look.reset();
+  // Each program the run will start, and each folder on its way, has its permissions read
+  // before they are set; c:\kavro itself too.
+  std::set<Text> readBefore = {UpperCase(path)};
+  const Text inside = UpperCase(path) + u'\\';
+  for (const Text& program : asked.programs) {
+    for (Text at = UpperCase(program); at.starts_with(inside); at.resize(at.rfind(u'\\')))
+      readBefore.insert(at);
+  }
   Text parent = ToText(ParentOf(wide));
   if (!parent.empty() && parent.back() == u'\\') parent.pop_back();  // "c:\" as "c:"
+  Deleting deleting{Watched()};
   TakeOverEntry(walked.folder.get(), walked.folderName, parent, {ToText(leaf), true, false, false},
-                taken);
+                readBefore, taken, deleting);
   return taken;
+}
+
+bool FileSystem::RemoveIfEmpty(const Text& path) {
+  Walked walked;
+  if (OpenWithoutLinks(WideString(path), DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
+                       kShareAll, FILE_DIRECTORY_FILE, walked))
+    return false;
+  if (!EntriesOf(walked.last.get()).empty()) return false;
+  Deleting deleting{Watched()};
+  try {
+    return MarkDeleted(walked.last.get(), false, deleting);
+  } catch (const platform::Error&) {
+    return false;
+  }
+}
+
+std::optional<platform::Error> FileSystem::MakeLogFile(const Text& path) {
+  if (const DWORD error = MakeLog(WideString(path))) return ErrorFromCode(error);
+  return std::nullopt;
 }
 
 }  // namespace win32

@@ -3,7 +3,10 @@
 // scripting components needed on the machine); deletions go through handles, never links.
 #include <windows.h>
 
+#include <memory>
+
 #include "platform/files.h"
+#include "platform/watchdog.h"
 
 namespace win32 {
 
@@ -14,7 +17,15 @@ class FileSystem final : public platform::FileSystem {
   bool FolderExists(const Text& path) override;
   bool IsLink(const Text& path) override;
   platform::HeldFolder HoldFolder(const Text& path) override;
-  std::optional<platform::TakeOver> TakeOverFolder(const Text& path) override;
+  std::optional<platform::TakeOver> TakeOverFolder(const Text& path,
+                                                   const platform::TakeOverAsked& asked) override;
+  bool RemoveIfEmpty(const Text& path) override;
+  std::optional<platform::Error> MakeLogFile(const Text& path) override;
+
+ private:
+  // Bounds every deletion's wait on another program (platform/watchdog.h); made on first use.
+  platform::Watchdog& Watched();
+  std::shared_ptr<platform::Watchdog> watchdog_;
 };
 
 }  // namespace win32

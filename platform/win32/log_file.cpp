@@ -4,6 +4,7 @@
 #include <ntsecapi.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cwchar>
 #include <string>
 #include <vector>
@@ -13,6 +14,7 @@
 #include "platform/win32/wide.h"
 #include "platform/win32/win_error.h"
 #include "platform/log_layout.h"
+#include "platform/watchdog.h"
 
 namespace win32 {
 namespace {
@@ -96,7 +98,13 @@ void RollOver(const Walked& folder, UniqueFile& log, const std::wstring& name) {
   rename->FileNameLength = static_cast<DWORD>(previous.size() * sizeof(wchar_t));
   std::copy(previous.begin(), previous.end(), rename->FileName);
   // The native call: a name relative to RootDirectory (SetFileInformationByHandle would make a
-  // full path of it, from the current folder, under Wine).
+  // full path of it, from the current folder, under Wine). A rename breaks a read-handle
+  // oplock and waits for its holder: bounded, it is cancelled past a few seconds, and the log
+  // goes on in the file it has.
+  const UniqueHandle thread(::OpenThread(THREAD_TERMINATE, FALSE, ::GetCurrentThreadId()));
+  platform::Watchdog watchdog(std::chrono::seconds(5),
+                              [&thread] { ::CancelSynchronousIo(thread.get()); });
+  const platform::Watchdog::Step step(watchdog);
   IO_STATUS_BLOCK io{};
   ::NtSetInformationFile(file.get(), &io, rename, static_cast<ULONG>(buffer.size()),
                          FileRenameInformation);
@@ -146,6 +154,29 @@ std::string Utf8(const std::wstring& text) {
 }
 
 }  // namespace
+
+DWORD AdministratorsLogFolder(Walked& folder, std::wstring& path) {
+  wchar_t windows[MAX_PATH];
+  const UINT length = ::GetSystemWindowsDirectoryW(windows, MAX_PATH);
+  if (!length || length >= MAX_PATH) return length ? ERROR_BUFFER_OVERFLOW : ::GetLastError();
+  path = std::wstring(windows, length) + L"\\Logs\\Software";
+  const UniqueDescriptor descriptor = AdministratorsOnly();
+  if (!descriptor) return ERROR_INVALID_SECURITY_DESCR;
+  if (const DWORD error = WalkToFolder(path, folder, descriptor.get())) return error;
+  // As the log names its own file: each step written as it is on the disk.
+  wchar_t onDisk[MAX_PATH * 2];
+  const DWORD written = ::GetLongPathNameW(path.c_str(), onDisk, MAX_PATH * 2);
+  if (written && written < MAX_PATH * 2) path.assign(onDisk, written);
+  // A folder someone else may change (made by hand, say) could hold a file of theirs.
+  return OthersMayChange(folder.folder.get()) ? ERROR_ACCESS_DENIED : 0;
+}
+
+DWORD MakeLog(const std::wstring& path) {
+  Walked folder;
+  if (const DWORD error = WalkToFolder(ParentOf(path), folder)) return error;
+  DWORD why = 0;
+  return OpenPlainFile(folder, LeafOf(path), false, why) ? 0 : why;
+}
 
 LogFile::LogFile(const std::optional<Text>& path) {
   DWORD why = 0;

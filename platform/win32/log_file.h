@@ -10,6 +10,7 @@
 // one name, or one owned by another user, is left alone, and a fresh file of a name nobody
 // can guess is made beside it instead; without one there is no log.
 #include <optional>
+#include <string>
 #include <utility>
 
 #include "platform/error.h"
@@ -17,6 +18,19 @@
 #include "platform/win32/unique.h"
 
 namespace win32 {
+
+struct Walked;
+
+// The administrators' log folder, %SystemRoot%\Logs\Software (where deployment toolkits keep
+// their logs), walked to without links, made when missing (writable by administrators only),
+// and checked that no account but those the program trusts may change it: 0 and its path, or
+// why it cannot be had.
+DWORD AdministratorsLogFolder(Walked& folder, std::wstring& path);
+
+// A log file another program (msiexec) appends to: the file `path`, in a folder reached without
+// links, made new with SYSTEM's and the administrators' permissions only, or the plain file of
+// ours already there (as the run's own log is opened); 0, or why not.
+DWORD MakeLog(const std::wstring& path);
 
 class LogFile final : public platform::LogFile {
  public:

@@ -46,20 +46,30 @@ bool IsStepItself(HANDLE step, const std::wstring& folderName, const std::wstrin
 
 }  // namespace
 
-DWORD OpenRelative(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG share,
-                   ULONG disposition, ULONG options, UniqueFile& opened,
-                   PSECURITY_DESCRIPTOR created, LONG* status) {
+namespace {
+
+NTSTATUS Create(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG share,
+                ULONG disposition, ULONG options, HANDLE& handle, PSECURITY_DESCRIPTOR created) {
   UNICODE_STRING objectName;
   objectName.Buffer = const_cast<wchar_t*>(name.c_str());
   objectName.Length = objectName.MaximumLength = static_cast<USHORT>(name.size() * sizeof(wchar_t));
   OBJECT_ATTRIBUTES attributes;
   InitializeObjectAttributes(&attributes, &objectName, OBJ_CASE_INSENSITIVE, parent, created);
   IO_STATUS_BLOCK io{};
-  HANDLE handle = INVALID_HANDLE_VALUE;
-  const NTSTATUS result = ::NtCreateFile(
-      &handle, access | SYNCHRONIZE, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL, share,
-      disposition, options | FILE_OPEN_REPARSE_POINT | FILE_COMPLETE_IF_OPLOCKED | kSynchronousIo,
-      nullptr, 0);
+  handle = INVALID_HANDLE_VALUE;
+  return ::NtCreateFile(&handle, access, &attributes, &io, nullptr, FILE_ATTRIBUTE_NORMAL, share,
+                        disposition, options | FILE_OPEN_REPARSE_POINT | FILE_COMPLETE_IF_OPLOCKED,
+                        nullptr, 0);
+}
+
+}  // namespace
+
+DWORD OpenRelative(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG share,
+                   ULONG disposition, ULONG options, UniqueFile& opened,
+                   PSECURITY_DESCRIPTOR created, LONG* status) {
+  HANDLE handle;
+  const NTSTATUS result = Create(parent, name, access | SYNCHRONIZE, share, disposition,
+                                 options | kSynchronousIo, handle, created);
   if (status) *status = result;
   if (static_cast<std::uint32_t>(result) == platform::kStatusOplockBreakInProgress) {
     ::CloseHandle(handle);
@@ -67,6 +77,15 @@ DWORD OpenRelative(HANDLE parent, const std::wstring& name, ACCESS_MASK access, 
   }
   if (!NT_SUCCESS(result)) return ::RtlNtStatusToDosError(result);
   opened.reset(handle);
+  return 0;
+}
+
+DWORD OpenUnwaited(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG options,
+                   UniqueFile& opened) {
+  HANDLE handle;
+  const NTSTATUS result = Create(parent, name, access, kShareAll, kOpen, options, handle, nullptr);
+  if (!NT_SUCCESS(result)) return ::RtlNtStatusToDosError(result);
+  opened.reset(handle);  // STATUS_OPLOCK_BREAK_IN_PROGRESS among the successes
   return 0;
 }
 

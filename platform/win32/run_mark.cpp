@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/win32/log_file.h"
 #include "platform/win32/no_follow.h"
 #include "platform/win32/security.h"
 #include "platform/win32/wide.h"
@@ -38,19 +39,10 @@ std::optional<RunMark::Cut> ReadCut(HANDLE lock) {
 }  // namespace
 
 RunMark::RunMark() {
-  wchar_t windows[MAX_PATH];
-  const UINT length = ::GetSystemWindowsDirectoryW(windows, MAX_PATH);
-  if (!length || length >= MAX_PATH) {
-    error_ = ErrorFromCode(::GetLastError());
-    return;
-  }
-  const std::wstring folder = std::wstring(windows, length) + L"\\Logs\\Software";
-  path_ = ToText(folder + L"\\DesinstalaKavro1.lock");
-  const UniqueDescriptor descriptor = AdministratorsOnly();
   Walked walked;
-  DWORD error = descriptor ? WalkToFolder(folder, walked, descriptor.get()) : ERROR_INVALID_SECURITY_DESCR;
-  // A folder someone else may change (made by hand, say) could hold a lock of theirs.
-  if (!error && OthersMayChange(walked.folder.get())) error = ERROR_ACCESS_DENIED;
+  std::wstring folder;
+  DWORD error = AdministratorsLogFolder(walked, folder);
+  path_ = ToText(folder + L"\\DesinstalaKavro1.lock");
   // The file stays between runs (deleted on closing, any handle left on it, even one that
   // only reads its attributes, would keep it "delete pending" for every later run), and only
   // SYSTEM and the administrators may open it for anything that shares with nobody.

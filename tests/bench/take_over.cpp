@@ -27,10 +27,8 @@ PSECURITY_DESCRIPTOR Descriptor(const wchar_t* sddl) {
   return made;
 }
 
-const PSECURITY_DESCRIPTOR kFolder =
-    Descriptor(L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)(A;OICI;0x1200a9;;;BU)(A;OICI;0x1200a9;;;AU)");
-const PSECURITY_DESCRIPTOR kFile =
-    Descriptor(L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)(A;;0x1200a9;;;BU)(A;;0x1200a9;;;AU)");
+const PSECURITY_DESCRIPTOR kFolder = Descriptor(L"O:BAD:P(A;OICI;FA;;;SY)(A;OICI;FA;;;BA)");
+const PSECURITY_DESCRIPTOR kFile = Descriptor(L"O:BAD:P(A;;FA;;;SY)(A;;FA;;;BA)");
 
 void Take(HANDLE entry, bool folder) {
   ::SetKernelObjectSecurity(entry, OWNER_SECURITY_INFORMATION | DACL_SECURITY_INFORMATION,
@@ -39,7 +37,7 @@ void Take(HANDLE entry, bool folder) {
   for (const Entry& child : EntriesOf(entry)) {
     const bool isFolder = child.attributes & FILE_ATTRIBUTE_DIRECTORY;
     HANDLE opened = Open(entry, child.name,
-                         READ_CONTROL | WRITE_DAC | WRITE_OWNER |
+                         WRITE_DAC | WRITE_OWNER |
                              (isFolder ? FILE_LIST_DIRECTORY | FILE_TRAVERSE : 0),
                          0);
     if (opened == INVALID_HANDLE_VALUE) continue;
@@ -54,7 +52,7 @@ int wmain(int argc, wchar_t** argv) {
   if (argc != 2) return 2;
   return bench::PrintMilliseconds([&] {
     HANDLE folder = Open(nullptr, std::wstring(L"\\??\\") + argv[1],
-                         READ_CONTROL | WRITE_DAC | WRITE_OWNER | FILE_LIST_DIRECTORY | FILE_TRAVERSE,
+                         WRITE_DAC | WRITE_OWNER | FILE_LIST_DIRECTORY | FILE_TRAVERSE,
                          FILE_DIRECTORY_FILE);
     if (folder == INVALID_HANDLE_VALUE) return 1;
     Take(folder, true);

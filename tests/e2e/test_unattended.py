@@ -85,16 +85,16 @@ class NobodyToAnswerTest(unittest.TestCase):
     def setUpClass(cls):
         with Prefix('e2e-nobody-to-answer') as prefix:
             prefix.c('pruebas').mkdir()
-            install_folder(prefix)
             asks = suite.put_uninstaller(prefix, r'C:\desinstaladores\pregunta.exe')
             suite.register(prefix, {'KavroPregunta': {
                 'DisplayName': 'Kavro pregunta',
                 'UninstallString': suite.command(asks, 'note', LOG, 'interactiva', 'box', '¿Seguro?',
                                                  'delete-key', 'KavroPregunta'),
-                'QuietUninstallString': suite.command(asks, 'note', LOG, 'silenciosa', 'delete-key',
-                                                      'KavroPregunta')}})
+                'QuietUninstallString': suite.command(asks, 'note', LOG, 'silenciosa', 'exists', r'C:\kavro',
+                                                      LOG, 'delete-key', 'KavroPregunta')}})
+            # No c:\kavro before the run: its name is held while the uninstaller runs.
             cls.quiet = program.run(prefix, '--hidden-station', timeout=90)
-            cls.quiet_ran = suite.read_log(prefix, LOG)
+            cls.quiet_ran = suite.read_log(prefix, LOG) + [prefix.c('kavro').exists()]
 
             install_folder(prefix)
             suite.register(prefix, {
@@ -149,7 +149,8 @@ class NobodyToAnswerTest(unittest.TestCase):
             cls.after_kill_temps = list(prefix.c('windows').glob('DesinstalaKavro1-*'))
 
     def test_the_quiet_command_removes_what_would_have_asked(self):
-        self.assertEqual((self.quiet.exit_code, self.quiet_ran), (0, ['silenciosa']), self.quiet)
+        self.assertEqual((self.quiet.exit_code, self.quiet_ran), (0, ['silenciosa', r'C:\kavro sí', False]),
+                         self.quiet)
 
     def test_a_stuck_uninstaller_is_ended_at_the_time_limit_and_the_run_goes_on(self):
         self.assertEqual(self.stuck.exit_code, 3, self.stuck_log)
@@ -227,9 +228,13 @@ class ListTest(unittest.TestCase):
             this_run = log[max(i for i, line in enumerate(log) if line.startswith('Inicio:')):]
             cls.reported = [t[len('Inventario: '):] for t in this_run if t.startswith('Inventario: ')]
             cls.output = prefix.c(r'pruebas\inventario.txt').read_text(encoding='utf-8').splitlines()
-            program.run(prefix, args=('/quiet',))
+            # With /log in a folder of its own: msiexec's logs stay in the administrators' folder.
+            prefix.c(r'pruebas\propio').mkdir()
+            program.run(prefix, args=('/quiet', '/log', r'C:\pruebas\propio\registro.log'))
             cls.ran = suite.read_log(prefix, LOG)
-            cls.run_entries = program.log_entries(prefix)
+            cls.msiexec_logs = (sorted(p.name for p in prefix.c(r'pruebas\propio').glob('*-msi-*')),
+                                sorted(p.name for p in prefix.default_log.parent.glob('*-msi-*')))
+            cls.run_entries = program.log_entries(prefix, r'C:\pruebas\propio\registro.log')
             cls.run_entries = cls.run_entries[max(i for i, (text, _) in enumerate(cls.run_entries)
                                                   if text.startswith('Inicio:')):]
 
@@ -242,7 +247,7 @@ class ListTest(unittest.TestCase):
         expected = [r'clave KavroII, nombre "Kavro II", se entregaría: C:\kavro\desinstalar.exe window 300',
                     r'se entregaría: "C:\kavro\quitar nóminas.exe" window 300',
                     r'se entregaría: C:\windows\system32\msiexec.exe /uninstall "C:\Kavro paquetes\Kavro Visor.msi" '
-                    r'/qn /norestart /L*v "C:\windows\logs\Software\DesinstalaKavro1-msi-KavroVisor.log"',
+                    r'/qn /norestart /L*v+ "C:\windows\logs\Software\DesinstalaKavro1-msi-KavroVisor.log"',
                     r'KavroPropio', r'Carpeta de datos (se borraría): c:\kavro\datos (12 archivos)',
                     r'Ejecutable (se borraría): c:\kavro\setup.exe', r'Ejecutable (se borraría): c:\kavro\quitar nóminas.exe',
                     r'Desktop\KavroII.lnk', r'Public\Desktop\KavroII.lnk']
@@ -272,6 +277,8 @@ class ListTest(unittest.TestCase):
         remaining = {key for key in ('KavroFalla', 'KavroSinPrograma', 'KavroPerdido', 'KavroII')
                      if any(f'queda: clave {key},' in text and kind >= 2 for text, kind in self.run_entries)}
         self.assertEqual(remaining, {'KavroFalla', 'KavroSinPrograma', 'KavroPerdido'}, ran)
+        self.assertEqual(self.msiexec_logs[0], [])
+        self.assertIn('DesinstalaKavro1-msi-KavroVisor.log', self.msiexec_logs[1])
         # 1: an uninstaller could not be started, which outranks what remains.
         self.assertTrue(self.run_entries[-1][0].startswith('Fin: código de salida 1 ('), self.run_entries[-1])
 

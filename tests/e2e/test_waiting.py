@@ -54,7 +54,7 @@ class WholeUninstallTest(Scenario):
         self.assertFalse(self.exists[r'C:\kavro\datos'])
         self.assertLogged(r'esperados también: C:\desinstaladores\Kavro1Entrega.exe',
                           'Ya desinstalado: la clave Kavro3Sub',
-                          f'msiexec.exe /x {suite.INFORMES_PRODUCT_CODE} /passive /norestart /L*v '
+                          f'msiexec.exe /x {suite.INFORMES_PRODUCT_CODE} /passive /norestart /L*v+ '
                           rf'"C:\windows\logs\Software\DesinstalaKavro1-msi-{suite.INFORMES_PRODUCT_CODE}.log"',
                           'registro de msiexec: ')
         self.assertTrue(self.msiexec_logged)  # msiexec's own verbose log, beside ours

@@ -2,7 +2,12 @@
 // executables, the order of the whole run and the exit status.
 #include <gtest/gtest.h>
 
+#include <condition_variable>
+#include <mutex>
+
 #include "platform/refusals.h"
+#include "platform/take_over.h"
+#include "platform/watchdog.h"
 #include "run/Plan.h"
 #include "run_fixture.h"
 
@@ -179,6 +184,20 @@ TEST_F(CleanupTest, AMissingInstallFolderIsNothingToSweep) {
   EXPECT_TRUE(window.errors.empty());
   EXPECT_EQ(Count("desktop"), 2u);
   EXPECT_EQ(journal.back(), "unload");
+  EXPECT_EQ(exitCode, kExitCompleted);
+
+  // With an uninstaller to run, its name is held by a folder of the administrators' made
+  // before it (nobody can put a folder or a link there meanwhile), removed at the end.
+  AddComponent(u"quitar.exe");
+  bool heldWhileRunning = false;
+  processes.onStart = [&](const Text& command) {
+    heldWhileRunning = disk.HasFolder(u"c:\\kavro");
+    registry.RemoveProgramsRunning(command);
+  };
+  Run();
+  EXPECT_TRUE(heldWhileRunning);
+  EXPECT_GT(Position("remove-if-empty:c:\\kavro"), Position("close-process"));
+  EXPECT_FALSE(disk.HasFolder(u"c:\\kavro"));
   EXPECT_EQ(exitCode, kExitCompleted);
 }
 
@@ -402,6 +421,57 @@ TEST(HeldTest, OnlyAnotherProgramsHoldIsLeftEverythingElseIsAFailure) {
   EXPECT_TRUE(platform::HeldByAnotherProgram(platform::kStatusCannotDelete, false));
   EXPECT_FALSE(platform::HeldByAnotherProgram(platform::kStatusCannotDelete, true));
   EXPECT_TRUE(platform::HeldByAnotherProgram(platform::kStatusDeletePending, true));
+
+  // A step that waits on another program past its bound (a delete disposition whose oplock
+  // break nobody acknowledges) is cancelled, again until it returns, and counts as held; one
+  // that ends within it is not cut.
+  platform::Watchdog patient(std::chrono::seconds(60), [] { ADD_FAILURE() << "cancelled"; });
+  EXPECT_FALSE(platform::Watchdog::Step(patient).Cancelled());
+  std::mutex mutex;
+  std::condition_variable answered;
+  int cancels = 0;
+  platform::Watchdog watchdog(std::chrono::milliseconds(40), [&] {
+    const std::lock_guard<std::mutex> lock(mutex);
+    ++cancels;
+    answered.notify_all();
+  });
+  {
+    const platform::Watchdog::Step waits(watchdog);
+    std::unique_lock<std::mutex> lock(mutex);
+    answered.wait(lock, [&] { return cancels == 2; });  // the call missed the first cancel
+    EXPECT_TRUE(waits.Cancelled());
+  }
+  EXPECT_TRUE(platform::HeldByAnotherProgram(platform::kStatusCancelled));
+}
+
+// The take-over as Windows enforces it: only "not there" is no folder; each open asks for the
+// least its step needs (SYNCHRONIZE is checked against the entry's permissions too, so only a
+// folder that is listed asks for it); an entry closed to the administrators is opened for
+// backup, with the three privileges for that open alone; and what it gives is SYSTEM's and the
+// administrators' only.
+TEST(TakeOverTest, EachOpenAsksTheLeastAndWhatItGivesIsTheAdministratorsOnly) {
+  using namespace platform::takeover;
+  EXPECT_TRUE(NothingThere(2) && NothingThere(3));
+  for (const std::uint32_t error : {5u, 1u, 32u, 267u, 4395u}) EXPECT_FALSE(NothingThere(error)) << error;
+  EXPECT_EQ(FirstLook().access, kReadAttributes);
+  const Opening file = ToTake(false, false), folder = ToTake(true, false), program = ToTake(false, true);
+  EXPECT_EQ(file.access & (kSynchronize | kReadControl | kListDirectory), 0u);
+  EXPECT_EQ(folder.access & (kSynchronize | kListDirectory), kSynchronize | kListDirectory);
+  EXPECT_EQ(program.access & (kSynchronize | kReadControl), kReadControl);
+  for (const Opening& open : {FirstLook(), file, folder, program})
+    EXPECT_TRUE(!open.backupIntent && open.privileges.empty());
+  const Opening closed = WayIn();
+  EXPECT_TRUE(closed.backupIntent);
+  EXPECT_EQ(closed.privileges, (std::vector<Text>{kTakeOwnership, kBackup, kRestore}));
+  EXPECT_EQ(closed.access, kWriteOwner | kWriteDac | kReadAttributes);
+  for (const bool isFolder : {true, false}) {
+    const Text sddl = AdministratorsOnly(isFolder);
+    EXPECT_EQ(sddl.substr(0, 7), u"O:BAD:P");  // nothing inherited from a folder users may change
+    for (const char16_t* nobody : {u";BU)", u";AU)", u";WD)", u";IU)", u";BG)", u";CO)"})
+      EXPECT_EQ(sddl.find(nobody), Text::npos) << fake::Narrow(sddl);
+    EXPECT_NE(sddl.find(u";SY)"), Text::npos);
+    EXPECT_NE(sddl.find(u";BA)"), Text::npos);
+  }
 }
 
 // One verdict per component, from its uninstaller's exit code, whether its entry is gone,

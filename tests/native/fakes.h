@@ -77,6 +77,7 @@ class Disk {
   }
   // What taking c:\kavro over finds besides its links (entries that refuse, say).
   platform::TakeOver takeOver;
+  bool logFilesRefused = false;  // no log file can be made for msiexec
   bool HasFile(const Text& path) const { return Has(path, false); }
   bool HasFolder(const Text& path) const { return Has(path, true); }
 
@@ -223,9 +224,18 @@ class FileSystem final : public platform::FileSystem {
   }
   bool FolderExists(const Text& path) override { return disk_.HasFolder(path); }
   bool IsLink(const Text& path) override { return disk_.IsLink(path); }
-  std::optional<platform::TakeOver> TakeOverFolder(const Text& path) override {
+  std::optional<platform::TakeOver> TakeOverFolder(const Text& path,
+                                                   const platform::TakeOverAsked& asked) override {
     journal_.push_back("take-over:" + Narrow(path));
-    if (disk_.IsLink(path) || !disk_.HasFolder(path)) return std::nullopt;
+    if (!disk_.takeOver.refused.empty()) return disk_.takeOver;  // refused whole, at its first look
+    if (disk_.IsLink(path)) return std::nullopt;
+    if (!disk_.HasFolder(path)) {
+      if (!asked.holdName) return std::nullopt;
+      disk_.AddFolder(path);
+      platform::TakeOver made;
+      made.made = true;
+      return made;
+    }
     platform::TakeOver taken = disk_.takeOver;
     for (const Text& link : disk_.LinksUnder(path)) {
       disk_.Remove(link);
@@ -233,6 +243,19 @@ class FileSystem final : public platform::FileSystem {
     }
     return taken;
   }
+  bool RemoveIfEmpty(const Text& path) override {
+    journal_.push_back("remove-if-empty:" + Narrow(path));
+    if (!disk_.HasFolder(path) || !disk_.EntriesIn(path).empty()) return false;
+    disk_.Remove(path);
+    return true;
+  }
+  std::optional<platform::Error> MakeLogFile(const Text& path) override {
+    journal_.push_back("make-log:" + Narrow(path));
+    if (disk_.logFilesRefused) return platform::Error{5, u"Acceso denegado."};
+    disk_.AddFile(path);
+    return std::nullopt;
+  }
+
   platform::HeldFolder HoldFolder(const Text& path) override {
     journal_.push_back("hold:" + Narrow(path));
     platform::HeldFolder held;

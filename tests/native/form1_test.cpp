@@ -188,6 +188,20 @@ TEST_F(RunTest, PackageRowsAreRemovedThroughMsiexecAndJudgedByItsExitCode) {
   processes.scripts[msiexec].exitCode = 1603;
   Run();
   EXPECT_EQ(exitCode, kExitComponentsRemain);
+
+  // Its verbose log goes to the administrators' folder the run is given (never beside a /log
+  // others may change), made by the run before msiexec appends to it; where it cannot be
+  // made, msiexec runs without one, and the log says why.
+  RunOptions options;
+  options.msiexecLogFolder = u"C:\\Windows\\Logs\\Software";
+  const Text log = u"C:\\Windows\\Logs\\Software\\DesinstalaKavro1-msi-p.log";
+  Run(options);
+  EXPECT_EQ(Launched(processes).back(), msiexec + u" /L*v+ \"" + log + u'"');
+  EXPECT_LT(Position("make-log:" + fake::Narrow(log)), Position("start:" + fake::Narrow(Launched(processes).back())));
+  disk.logFilesRefused = true;
+  Run(options);
+  EXPECT_EQ(Launched(processes).back(), msiexec);
+  EXPECT_TRUE(logFile.Has(u"Aviso: msiexec se ejecuta sin registro propio: no se pudo crear " + log));
 }
 
 TEST_F(RunTest, ThreeHundredRowsAllRunInOrder) {

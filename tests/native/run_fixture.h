@@ -15,17 +15,17 @@ class RunTest : public ::testing::Test {
   RunTest() {
     processes.onStart = [this](const Text& command) { registry.RemoveProgramsRunning(command); };
   }
-  Form1 MakeForm(platform::Window& on) {
+  Form1 MakeForm(platform::Window& on, RunOptions options = {}) {
     return Form1({on, registry, processes, shell,
                   [this] {
                     ++filesystemsMade;
                     journal.push_back("new-fso");
                     return std::make_unique<fake::FileSystem>(disk, journal);
                   }},
-                 log);
+                 log, options);
   }
-  void Run() {
-    Form1 form = MakeForm(window);
+  void Run(RunOptions options = {}) {
+    Form1 form = MakeForm(window, options);
     form.Activated();
     exitCode = form.ExitCode();
   }

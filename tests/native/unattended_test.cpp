@@ -118,12 +118,12 @@ TEST_F(RunTest, AnUnattendedRunShowsNoBoxGoesOnAsIfOkWerePressedAndLogsWhatItDid
   registry.AddProgram(u"KavroInformes", Text(u"Kavro informes"),
                       Text(u"MsiExec.exe /I{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B}"));
   const Text msiexec = u"C:\\Windows\\system32\\msiexec.exe /x {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} "
-                       u"/qn /norestart /L*v \"C:\\Logs\\DesinstalaKavro1-msi-KavroInformes.log\"";
+                       u"/qn /norestart /L*v+ \"C:\\Logs\\DesinstalaKavro1-msi-KavroInformes.log\"";
 
   BoxOrLog nobody(window, log, false);
   Form1 form({nobody, registry, processes, shell,
               [this] { return std::make_unique<fake::FileSystem>(disk, journal); }},
-             log, {false, std::chrono::seconds(1800), u"C:\\Logs\\DesinstalaKavro1.log"});
+             log, {false, std::chrono::seconds(1800), u"C:\\Logs"});
   form.Activated();
 
   EXPECT_TRUE(window.messages.empty());

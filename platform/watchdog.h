@@ -1,0 +1,55 @@
+#pragma once
+// Steps that may wait on another program for as long as it likes, bounded. Setting a delete
+// disposition or renaming a file breaks another handle's read-handle oplock and waits, with no
+// time limit of its own, for that handle's owner to acknowledge the break: a user holding such
+// an oplock on a file the run deletes (their desktop's shortcut, a data file) would stop the
+// run for good, and its lock would answer every later run with 1618.
+//
+// While a Watchdog lives, a thread of its own watches the steps of the thread that made it: a
+// step still waiting past the bound is cancelled (`cancel`: the platform's way to end that
+// thread's waiting call, CancelSynchronousIo on Windows), again at every look until it ends,
+// and the step knows it was: what it was doing counts as held by another program.
+#include <chrono>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
+#include <thread>
+
+namespace platform {
+
+class Watchdog {
+ public:
+  Watchdog(std::chrono::milliseconds bound, std::function<void()> cancel);
+  ~Watchdog();
+  Watchdog(const Watchdog&) = delete;
+  Watchdog& operator=(const Watchdog&) = delete;
+
+  // One step that may wait: one call of the platform, from the making of the Step to its end.
+  class Step {
+   public:
+    explicit Step(Watchdog& watchdog);
+    ~Step();
+    Step(const Step&) = delete;
+    Step& operator=(const Step&) = delete;
+    // True when the call waited past the bound and was cancelled.
+    bool Cancelled() const;
+
+   private:
+    Watchdog& watchdog_;
+  };
+
+ private:
+  void Watch();
+
+  const std::chrono::milliseconds bound_;
+  const std::function<void()> cancel_;
+  std::mutex mutex_;
+  std::condition_variable wake_;
+  bool stopping_ = false;
+  bool active_ = false;  // a step is under way, since `since_`
+  bool cancelled_ = false;
+  std::chrono::steady_clock::time_point since_;
+  std::thread watcher_;
+};
+
+}  // namespace platform
