@@ -79,7 +79,9 @@ def _install_msi(prefix, package, windows_path):
     target = prefix.c(windows_path)
     target.parent.mkdir(parents=True, exist_ok=True)
     shutil.copy(package, target)
-    prefix.wine('msiexec', '/i', windows_path, '/qn', stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
+    status, output = prefix.wine_text('msiexec', '/i', windows_path, '/qn')
+    if status != 0:  # what Wine said, for whoever reads the failure
+        raise RuntimeError(f'msiexec /i {windows_path} ended with {status}:\n{output}')
 
 
 def install_visor(prefix):
