@@ -9,6 +9,8 @@ constexpr std::uint32_t kPathNotFound = 3;
 
 }  // namespace
 
+bool OpenFailed(std::uint32_t ntStatus) { return (ntStatus & 0xC0000000u) == 0xC0000000u; }
+
 Opening FirstLook() { return {kReadAttributes, false, {}}; }
 
 bool NothingThere(std::uint32_t error) { return error == kFileNotFound || error == kPathNotFound; }

@@ -47,6 +47,12 @@ Opening ToTake(bool folder, bool readBefore);
 // and permissions and to read its attributes (a link or a hard link is not taken but removed).
 Opening WayIn();
 
+// Whether one of the take-over's opens failed, by its NT status. Another handle's oplock being
+// broken (STATUS_OPLOCK_BREAK_IN_PROGRESS) comes with a valid handle, and no step of the
+// take-over waits for the break (it sets security, reads attributes, lists a folder): the
+// entry is taken all the same, as a client of a shared c:\kavro holding a file would have it.
+bool OpenFailed(std::uint32_t ntStatus);
+
 // The permissions the take-over gives each entry and the folder it makes in c:\kavro's place,
 // as SDDL: the Administrators group its owner; SYSTEM and the administrators full control
 // (inherited by what is made in a folder), nobody else anything, nothing inherited.

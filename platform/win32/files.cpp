@@ -295,17 +295,15 @@ DWORD SetAdministrators(HANDLE entry, bool folder) {
              : ::GetLastError();
 }
 
-// Opens the entry `name` of `parent` as decided (takeover::Opening), never following it: the
-// privileges enabled for this open alone, a handle that is not waited on opened unwaited.
+// Opens the entry `name` of `parent` as decided (takeover::Opening), never following it, the
+// privileges enabled for this open alone.
 DWORD Open(HANDLE parent, const std::wstring& name, const takeover::Opening& how, UniqueFile& entry) {
   std::vector<std::unique_ptr<EnabledPrivilege>> enabled;
   for (const Text& privilege : how.privileges)
     enabled.push_back(std::make_unique<EnabledPrivilege>(Wide(privilege)));
-  const ULONG options = how.backupIntent ? FILE_OPEN_FOR_BACKUP_INTENT : 0;
-  return how.access & SYNCHRONIZE
-             ? OpenRelative(parent, name, how.access & ~SYNCHRONIZE, kShareAll, kFileOpen, options,
-                            entry)
-             : OpenUnwaited(parent, name, how.access, options, entry);
+  return OpenForStep(parent, name, how.access & ~SYNCHRONIZE,
+                     how.backupIntent ? FILE_OPEN_FOR_BACKUP_INTENT : 0,
+                     (how.access & SYNCHRONIZE) != 0, entry);
 }
 
 // Opens the entry to take it. A user may own it and have left the administrators nothing
@@ -341,7 +339,8 @@ void KeepReadOnly(HANDLE parent, const std::wstring& name, HANDLE entry,
 DWORD OpenToRemove(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG options,
                    UniqueFile& entry) {
   const DWORD error = OpenRelative(parent, name, access, kShareAll, kFileOpen, options, entry);
-  return error == ERROR_ACCESS_DENIED ? OpenUnwaited(parent, name, access, options, entry) : error;
+  return error == ERROR_ACCESS_DENIED ? OpenForStep(parent, name, access, options, false, entry)
+                                      : error;
 }
 
 // Takes the entry `top` of `parent` over, and everything below it: see TakeOverFolder.

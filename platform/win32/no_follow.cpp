@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "platform/refusals.h"
+#include "platform/take_over.h"
 #include "platform/win32/win_error.h"
 
 namespace win32 {
@@ -80,12 +81,15 @@ DWORD OpenRelative(HANDLE parent, const std::wstring& name, ACCESS_MASK access, 
   return 0;
 }
 
-DWORD OpenUnwaited(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG options,
-                   UniqueFile& opened) {
+DWORD OpenForStep(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG options,
+                  bool waited, UniqueFile& opened) {
   HANDLE handle;
-  const NTSTATUS result = Create(parent, name, access, kShareAll, kOpen, options, handle, nullptr);
-  if (!NT_SUCCESS(result)) return ::RtlNtStatusToDosError(result);
-  opened.reset(handle);  // STATUS_OPLOCK_BREAK_IN_PROGRESS among the successes
+  const NTSTATUS result =
+      Create(parent, name, waited ? access | SYNCHRONIZE : access, kShareAll, kOpen,
+             waited ? options | kSynchronousIo : options, handle, nullptr);
+  if (platform::takeover::OpenFailed(static_cast<std::uint32_t>(result)))
+    return ::RtlNtStatusToDosError(result);
+  opened.reset(handle);
   return 0;
 }
 

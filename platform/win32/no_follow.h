@@ -40,13 +40,13 @@ DWORD OpenRelative(HANDLE parent, const std::wstring& name, ACCESS_MASK access, 
                    ULONG disposition, ULONG options, UniqueFile& opened,
                    PSECURITY_DESCRIPTOR created = nullptr, LONG* status = nullptr);
 
-// As OpenRelative, for a handle nothing is waited on (its security set, its attributes read):
-// no SYNCHRONIZE asked (Windows checks it against the entry's permissions like any other
-// right, and a user's may refuse it), no synchronous I/O, and an open that comes with another
-// handle's oplock break under way (STATUS_OPLOCK_BREAK_IN_PROGRESS, a success) keeps its
-// handle: nothing done through it waits for the break.
-DWORD OpenUnwaited(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG options,
-                   UniqueFile& opened);
+// As OpenRelative, for the take-over's steps, none of which waits on another handle's oplock
+// break (platform::takeover::OpenFailed: such a handle is kept). `waited`: SYNCHRONIZE and
+// synchronous I/O, for a handle whose I/O is waited on (a folder listed); without it neither
+// is asked, since Windows checks SYNCHRONIZE against the entry's permissions like any other
+// right, and a user's may refuse it.
+DWORD OpenForStep(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG options,
+                  bool waited, UniqueFile& opened);
 
 // The handle's own path below its volume ("\folder\file"), empty when it cannot be read.
 std::wstring HandleName(HANDLE handle);
