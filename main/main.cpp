@@ -126,7 +126,7 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     log.AnotherRunUnderWay(kExitRetry);
     return kExitRetry;
   }
-  log.Started(win32::ToText(L"" KAVRO_VERSION_TEXT), win32::RawCommandLine(), win32::UserName(),
+  log.Started(win32::ToText(L"" KAVRO_BUILD_TEXT), win32::RawCommandLine(), win32::UserName(),
               someoneCanAnswer, file.Path());
   // An agent that collects the output learns which file to collect, fresh name or not.
   if (!file.Path().empty()) win32::WriteToStandardOutput(u"Registro: " + file.Path() + u"\r\n");
