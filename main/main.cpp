@@ -132,7 +132,8 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
     log.AnotherRunUnderWay(kExitRetry);
     return kExitRetry;
   }
-  const Text version = win32::ToText(L"" KAVRO_VERSION_TEXT);
+  // The version and the commit it was built from: the log's start line and the receipt.
+  const Text version = win32::ToText(L"" KAVRO_BUILD_TEXT);
   log.Started(version, win32::RawCommandLine(), win32::UserName(), someoneCanAnswer, file.Path());
   // An agent that collects the output learns which file to collect, fresh name or not.
   if (!file.Path().empty()) win32::WriteToStandardOutput(u"Registro: " + file.Path() + u"\r\n");

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "main/resource.h"
+
 namespace {
 
 std::wstring ProgramPath() {
@@ -50,7 +52,8 @@ TEST(ProgramResources, VersionBlockNamesTheProgram) {
 
   EXPECT_EQ(VersionString(block, L"ProductName"), L"DesinstalaKavro");
   EXPECT_EQ(VersionString(block, L"FileVersion"), L"1.00");
-  EXPECT_EQ(VersionString(block, L"ProductVersion"), L"1.00");
+  // The product version names the commit too (windres takes it through a bare definition).
+  EXPECT_EQ(VersionString(block, L"ProductVersion"), L"1.00 (commit " KAVRO_COMMIT_TEXT ")");
   EXPECT_EQ(VersionString(block, L"InternalName"), L"DesinstalaKavro1");
   EXPECT_EQ(VersionString(block, L"OriginalFilename"), L"DesinstalaKavro1.exe");
 }
