@@ -60,7 +60,8 @@ int List(RunLog& log, bool someoneCanAnswer, const Text& msiexecLogFolder) {
 
 int Run(HINSTANCE instance, const CommandLine& options, RunLog& log, bool someoneCanAnswer,
         const std::optional<Text>& temp, const Text& msiexecLogFolder,
-        const std::function<void(const Text&)>& stepStarted) {
+        const std::function<void(const Text&)>& stepStarted,
+        std::optional<Text>& othersCouldChange) {
   if (options.action == CommandLine::Action::List)
     return List(log, someoneCanAnswer, msiexecLogFolder);
   if (options.action != CommandLine::Action::Run) {
@@ -81,7 +82,7 @@ int Run(HINSTANCE instance, const CommandLine& options, RunLog& log, bool someon
     Form1 form({boxOrLog, registry, processes, shell,
                 [] { return std::make_unique<win32::FileSystem>(); }},
                log, {someoneCanAnswer, TimeLimit(options, someoneCanAnswer), msiexecLogFolder,
-                     CloseWait(options), stepStarted});
+                     CloseWait(options), stepStarted, othersCouldChange});
     window.SetActivateHandler([&form] { form.Activated(); });
     window.SetEndSessionHandler([&form] { form.SessionEnding(); });
     window.SetErrorHandler([&boxOrLog](const platform::Error& error) { boxOrLog.ShowErrorBox(error); });
@@ -89,6 +90,7 @@ int Run(HINSTANCE instance, const CommandLine& options, RunLog& log, bool someon
     // Where nobody can answer, nobody activates the window either: the run starts by itself.
     if (!someoneCanAnswer) window.StartRun();
     window.RunMessageLoop();
+    othersCouldChange = form.OthersCouldChange();
     return window.Failed() ? kExitErrorBox : form.ExitCode();
   } catch (const platform::Error& error) {
     // The window could not be built: there is no window to own the box.
@@ -177,14 +179,20 @@ int WINAPI wWinMain(HINSTANCE instance, HINSTANCE, PWSTR, int) {
       msiexecLogFolder = win32::ToText(folder);
     }
   }
+  // What an earlier run found others could change stays said until c:\kavro is gone.
+  std::optional<Text> othersCouldChange =
+      options.action == CommandLine::Action::Run ? win32::OthersCouldChangeBefore() : std::nullopt;
   const int status = Run(instance, options, log, someoneCanAnswer,
                          temp ? temp->path() : std::nullopt, msiexecLogFolder,
                          [&](const Text& step) {
                            if (marked) mark->Step(step);
-                         });
+                         },
+                         othersCouldChange);
   if (temp && !temp->Remove()) log.UninstallersTempLeft(*temp->path());
-  if (options.action == CommandLine::Action::Run && record(ReceiptOf(status)))
-    log.ReceiptRecorded(receiptKey, ReceiptOf(status));
+  Receipt receipt = ReceiptOf(status);
+  receipt.othersCouldChange = othersCouldChange;
+  if (options.action == CommandLine::Action::Run && record(receipt))
+    log.ReceiptRecorded(receiptKey, receipt);
   if (options.action != CommandLine::Action::List) log.Ended(status);  // /list says its own end
   if (marked) mark->End();
   return status;

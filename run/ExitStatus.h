@@ -79,6 +79,9 @@ int ExitStatusOf(const UninstallResults& results);
 struct Receipt {
   std::uint32_t remains = 1;
   std::optional<std::uint32_t> exitStatus;
+  // Written at the end only (Form1::OthersCouldChange): the first path of c:\kavro that users
+  // other than the trusted ones could change before a run made it the administrators'.
+  std::optional<Text> othersCouldChange;
 };
 Receipt ReceiptOf(std::optional<int> exitStatus);
 

@@ -132,14 +132,18 @@ void Form1::Judged(Verdict verdict) {
 void Form1::TakeOverInstallFolder() {
   // By C:\'s default permissions any user may change c:\kavro: a link put in it would make an
   // uninstaller that deletes its files by path delete another folder's with our rights. Before
-  // anything runs from it, it becomes the administrators' and no link is left in it. (Not held:
-  // the uninstallers may remove it themselves; its new permissions keep users out meanwhile.)
+  // anything runs from it, it becomes the administrators' and no link is left in it; and it is
+  // held, so that nobody can put another folder or a link in its place while they run (an
+  // uninstaller's own attempt to remove it fails: once empty, it goes at the end).
   Step(u"la toma de c:\\kavro");
   // Where there is none and an uninstaller is to run, its name is held meanwhile; the
   // permissions the warning is about are those of the programs the run will start.
   platform::TakeOverAsked asked{!components_.empty(), {}};
-  for (const plan::Removal& removal : components_)
+  for (const plan::Removal& removal : components_) {
     asked.programs.push_back(removal.command.launch.program);
+    if (!removal.command.package.empty()) asked.programs.push_back(removal.command.package);
+  }
+  othersCouldChange_ = options_.othersCouldChangeBefore;
   const std::optional<platform::TakeOver> taken = Fso().TakeOverFolder(kInstallFolder, asked);
   if (!taken) return;
   if (taken->made) {
@@ -147,7 +151,14 @@ void Form1::TakeOverInstallFolder() {
     installFolder_ = InstallFolder::Made;
     return;
   }
-  if (taken->othersCouldChange) log_.OthersCouldChange(kInstallFolder, *taken->othersCouldChange);
+  // The permissions read now are the administrators' where an earlier run made them so, over
+  // whatever a user had put there before: that run's finding still holds.
+  if (taken->othersCouldChange) {
+    othersCouldChange_ = taken->othersCouldChange;
+    log_.OthersCouldChange(kInstallFolder, *othersCouldChange_);
+  } else if (othersCouldChange_) {
+    log_.OthersCouldChangeBefore(kInstallFolder, *othersCouldChange_);
+  }
   for (const Text& link : taken->linksRemoved) log_.LinkRemoved(link);
   for (const auto& [path, error] : taken->refused) log_.NotTaken(path, error);
   for (const Text& path : taken->tooDeep) log_.TooDeep(path);
@@ -177,9 +188,14 @@ void Form1::CleanInstallFolder() {
       results_.leftovers = true;
     }
   }
-  // The folder made to hold the name goes, unless an uninstaller put something in it.
-  if (installFolder_ == InstallFolder::Made)
+  // Held since the take-over (an uninstaller could not remove it meanwhile): it goes now if
+  // nothing is left in it; the one made to hold the name is said either way.
+  if (installFolder_ == InstallFolder::Made) {
     log_.InstallFolderMadeRemoved(kInstallFolder, Fso().RemoveIfEmpty(kInstallFolder));
+  } else if (installFolder_ == InstallFolder::Taken && Fso().RemoveIfEmpty(kInstallFolder)) {
+    log_.EmptyInstallFolderRemoved(kInstallFolder);
+  }
+  if (!Fso().FolderExists(kInstallFolder)) othersCouldChange_.reset();  // nothing left of it
   // Without an install folder there is nothing to clean; the run still ends as usual.
   RemoveDesktopShortcut();
   exitCode_ = ExitStatusOf(results_);

@@ -38,6 +38,10 @@ struct RunOptions {
   // Told of each step as the run enters it, so that a run ended from outside can be named by
   // the next one with the step it had reached.
   std::function<void(const Text&)> stepStarted = nullptr;
+  // Where an earlier run found that users other than the trusted ones could change c:\kavro
+  // or something in it (the first such path), before it made them the administrators': what
+  // was put there then is still there, now with the administrators' permissions.
+  std::optional<Text> othersCouldChangeBefore = std::nullopt;
 };
 
 class Form1 {
@@ -51,6 +55,10 @@ class Form1 {
   void Activated();
 
   int ExitCode() const { return exitCode_; }
+
+  // The first path of c:\kavro that others could change, found by this run or an earlier one,
+  // while c:\kavro is there: every later run repeats its warning (it goes with the receipt).
+  const std::optional<Text>& OthersCouldChange() const { return othersCouldChange_; }
 
   // The session is ending (a logoff or shutdown) while the run is under way: the program is
   // about to be ended; the log says at which step.
@@ -88,6 +96,7 @@ class Form1 {
   std::vector<plan::Removal> components_;  // what each row of LstKeys came from, in order
   UninstallResults results_;
   std::vector<Verdict> verdicts_;  // of each component, in the order of components_
+  std::optional<Text> othersCouldChange_;
   // What the take-over made of c:\kavro. Refused: nothing runs from it; taken: a program in it
   // others may change was put there since, and is not run; made: there was none, and one of
   // the administrators' holds its name until the end.

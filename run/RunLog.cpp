@@ -201,6 +201,13 @@ void RunLog::OthersCouldChange(const Text& folder, const Text& first) {
             u"): un usuario corriente podría haber sustituido sus programas");
 }
 
+void RunLog::OthersCouldChangeBefore(const Text& folder, const Text& first) {
+  Write(platform::Severity::Warning,
+        u"Aviso: antes de que una ejecución anterior los hiciera de los administradores, otros "
+        u"usuarios podían cambiar " + folder + u" o lo que contiene (" + first +
+            u"): un usuario corriente podría haber sustituido sus programas");
+}
+
 void RunLog::LinkRemoved(const Text& path) {
   Write(platform::Severity::Warning,
         u"Quitado el enlace " + path +
@@ -237,6 +244,10 @@ void RunLog::InstallFolderMadeRemoved(const Text& folder, bool removed) {
         removed ? u"Quitada la carpeta " + folder + u" que se hizo para guardar su nombre"
                 : u"Se deja la carpeta " + folder +
                       u" que se hizo para guardar su nombre: ya no está vacía");
+}
+
+void RunLog::EmptyInstallFolderRemoved(const Text& folder) {
+  Write(platform::Severity::Information, u"Quitada la carpeta " + folder + u", que quedó vacía");
 }
 
 void RunLog::NotRunInstallFolderRefused(const Text& keyName, const Text& displayName,

@@ -74,6 +74,8 @@ class RunLog {
   // Taking c:\kavro over: what others could change before, each link removed, each entry that
   // refused, and the outcome (when it was not taken whole, nothing runs from it).
   void OthersCouldChange(const Text& folder, const Text& first);
+  // As OthersCouldChange, found by an earlier run whose take-over made them the administrators'.
+  void OthersCouldChangeBefore(const Text& folder, const Text& first);
   void LinkRemoved(const Text& path);
   void NotTaken(const Text& path, const platform::Error& error);
   void InstallFolderTaken(const Text& folder, bool whole);
@@ -81,6 +83,8 @@ class RunLog {
   // the uninstallers run; at the end, removed (or left: something is in it now).
   void InstallFolderMade(const Text& folder);
   void InstallFolderMadeRemoved(const Text& folder, bool removed);
+  // The install folder, held since the take-over, was empty at the end and is gone.
+  void EmptyInstallFolderRemoved(const Text& folder);
   void NotRunInstallFolderRefused(const Text& keyName, const Text& displayName,
                                   const Text& folder);
   // A folder past the deepest level a walk goes to, left where it is.

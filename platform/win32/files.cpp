@@ -1,6 +1,7 @@
 #include "platform/win32/unique.h"  // <windows.h> before the interface's DeleteFile
 #include "platform/win32/files.h"
 
+#include <algorithm>
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -36,6 +37,8 @@ namespace {
 namespace takeover = platform::takeover;
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+// Held: shared for everything but renaming or deleting it.
+constexpr DWORD kHold = FILE_SHARE_READ | FILE_SHARE_WRITE;
 constexpr ULONG kFileOpen = 1;  // FILE_OPEN
 
 DWORD Attributes(const std::wstring& path) { return ::GetFileAttributesW(path.c_str()); }
@@ -85,7 +88,7 @@ struct Deleting {
 
 BOOL SetBounded(platform::Watchdog& watchdog, HANDLE entry, FILE_INFO_BY_HANDLE_CLASS kind,
                 void* info, DWORD size) {
-  const platform::Watchdog::Step step(watchdog);
+  const platform::Watchdog::Step step(watchdog, entry);
   return ::SetFileInformationByHandle(entry, kind, info, size);
 }
 
@@ -333,6 +336,48 @@ void KeepReadOnly(HANDLE parent, const std::wstring& name, HANDLE entry,
   ::SetFileInformationByHandle(writable.get(), FileBasicInfo, &after, sizeof after);
 }
 
+// Which entries of the take-over have their permissions read before they are set, for the
+// warning that others could have replaced a program: the folder itself, each program the run
+// will start (and package it hands over) inside it, each folder on their way, and every entry
+// beside them (the libraries a program loads from its own folder). Paths as the platform
+// writes them out (long names, backslashes), compared in capitals.
+class ReadBefore {
+ public:
+  ReadBefore(const Text& folder, const std::vector<Text>& programs) : paths_{UpperCase(folder)} {
+    const Text inside = UpperCase(folder) + u'\\';
+    for (const Text& program : programs) {
+      Text at = UpperCase(LongForm(program));
+      if (!at.starts_with(inside)) continue;
+      folders_.insert(at.substr(0, at.rfind(u'\\')));
+      for (; at.starts_with(inside); at.resize(at.rfind(u'\\'))) paths_.insert(at);
+    }
+  }
+  bool Reads(const Text& path, const Text& folder) const {
+    return paths_.count(UpperCase(path)) > 0 || folders_.count(UpperCase(folder)) > 0;
+  }
+
+ private:
+  // "c:/kavro/DESINS~1.EXE" as "c:\kavro\desinstalar.exe", where the file is there to ask.
+  static Text LongForm(const Text& path) {
+    std::wstring wide = WideString(path);
+    std::replace(wide.begin(), wide.end(), L'/', L'\\');
+    if (wide.rfind(L"\\\\?\\", 0) == 0) wide.erase(0, 4);
+    wchar_t full[MAX_PATH * 2];
+    const DWORD length = ::GetLongPathNameW(wide.c_str(), full, MAX_PATH * 2);
+    return ToText(length && length < MAX_PATH * 2 ? std::wstring(full, length) : wide);
+  }
+  std::set<Text> paths_;
+  std::set<Text> folders_;
+};
+
+// True when both handles are of one file (its volume and its number).
+bool SameFile(HANDLE a, HANDLE b) {
+  BY_HANDLE_FILE_INFORMATION one{}, other{};
+  return ::GetFileInformationByHandle(a, &one) && ::GetFileInformationByHandle(b, &other) &&
+         one.dwVolumeSerialNumber == other.dwVolumeSerialNumber &&
+         one.nFileIndexHigh == other.nFileIndexHigh && one.nFileIndexLow == other.nFileIndexLow;
+}
+
 // Opens an entry of a folder the administrators hold to remove it as a link: DELETE is theirs
 // by the folder's permissions, whatever the entry's own say, which may refuse the SYNCHRONIZE
 // a waited handle asks for (a link a user made and closed).
@@ -344,9 +389,8 @@ DWORD OpenToRemove(HANDLE parent, const std::wstring& name, ACCESS_MASK access, 
 }
 
 // Takes the entry `top` of `parent` over, and everything below it: see TakeOverFolder.
-// `readBefore`: the paths (in capitals) whose permissions are read before they are set.
 void TakeOverEntry(HANDLE parent, const std::wstring& parentName, const Text& parentPath,
-                   const platform::Entry& top, const std::set<Text>& readBefore,
+                   const platform::Entry& top, const ReadBefore& readBefore,
                    platform::TakeOver& taken, Deleting& deleting) {
   const auto refuse = [&](const Text& path, DWORD error) {
     taken.refused.emplace_back(path, ErrorFromCode(error));
@@ -377,7 +421,7 @@ void TakeOverEntry(HANDLE parent, const std::wstring& parentName, const Text& pa
     }
     UniqueFile entry;
     bool closed = false;
-    const bool readOld = readBefore.count(UpperCase(path)) > 0;
+    const bool readOld = readBefore.Reads(path, at.path);
     const DWORD error = OpenToTake(at.handle, name, listed.folder, readOld, entry, closed);
     if (takeover::NothingThere(error)) return {};
     if (error) {
@@ -391,6 +435,10 @@ void TakeOverEntry(HANDLE parent, const std::wstring& parentName, const Text& pa
     }
     if (!facts.itself) {
       refuse(path, kReparsePointEncountered);  // made a link since it was listed
+      return {};
+    }
+    if (facts.directory != listed.folder && !(!facts.directory && facts.names > 1)) {
+      refuse(path, ERROR_DIRECTORY);  // swapped for a file or a folder since it was listed
       return {};
     }
     if (!facts.directory && facts.names > 1) {  // by the handle: it may be listed as a folder
@@ -410,10 +458,12 @@ void TakeOverEntry(HANDLE parent, const std::wstring& parentName, const Text& pa
     KeepReadOnly(at.handle, name, entry.get(), facts.basic);
     if (!listed.folder) return {};
     if (!closed) return entry;
-    // Taken the way in, which cannot list it: the administrators' own open now can.
+    // Taken the way in, which cannot list it: the administrators' own open now can, of the
+    // same folder (by its file number) and no other put in its place.
     UniqueFile listing;
-    if (const DWORD listError =
-            Open(at.handle, name, takeover::ToTake(true, false), listing)) {
+    DWORD listError = Open(at.handle, name, takeover::ToTake(true, false), listing);
+    if (!listError && !SameFile(entry.get(), listing.get())) listError = kReparsePointEncountered;
+    if (listError) {
       refuse(path, listError);
       return {};
     }
@@ -471,8 +521,12 @@ platform::Watchdog& FileSystem::Watched() {
   if (!watchdog_) {
     auto thread = std::make_shared<UniqueHandle>(
         ::OpenThread(THREAD_TERMINATE, FALSE, ::GetCurrentThreadId()));
-    watchdog_ = std::make_shared<platform::Watchdog>(
-        kWaitBound, [thread] { ::CancelSynchronousIo(thread->get()); });
+    // The wait is the thread's synchronous call, or on a handle opened without synchronous
+    // I/O, that handle's: both are cancelled.
+    watchdog_ = std::make_shared<platform::Watchdog>(kWaitBound, [thread](void* handle) {
+      ::CancelSynchronousIo(thread->get());
+      if (handle) ::CancelIoEx(static_cast<HANDLE>(handle), nullptr);
+    });
   }
   return *watchdog_;
 }
@@ -556,12 +610,11 @@ std::optional<platform::TakeOver> FileSystem::TakeOverFolder(const Text& path,
   if (error == ERROR_ACCESS_DENIED) error = Open(walked.folder.get(), leaf, takeover::WayIn(), look);
   if (takeover::NothingThere(error)) {
     if (!asked.holdName) return std::nullopt;
-    // Held for the run by a folder of the administrators': nobody can put a folder or a link
-    // in its place while the uninstallers run.
-    UniqueFile made;
+    // Held for the run by a folder of the administrators', open without delete sharing until
+    // the end: nobody can put a folder or a link in its place while the uninstallers run.
     if (const DWORD madeError = OpenRelative(walked.folder.get(), leaf,
-                                             FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, kShareAll,
-                                             2 /* FILE_CREATE */, FILE_DIRECTORY_FILE, made,
+                                             FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES, kHold,
+                                             2 /* FILE_CREATE */, FILE_DIRECTORY_FILE, held_,
                                              AdministratorsDescriptor(true)))
       return refused(madeError);
     taken.made = true;
@@ -583,14 +636,16 @@ std::optional<platform::TakeOver> FileSystem::TakeOverFolder(const Text& path,
   }
   if (!facts.directory) return refused(ERROR_DIRECTORY);  // a file, or anything but a folder
   look.reset();
-  // Each program the run will start, and each folder on its way, has its permissions read
-  // before they are set; c:\kavro itself too.
-  std::set<Text> readBefore = {UpperCase(path)};
-  const Text inside = UpperCase(path) + u'\\';
-  for (const Text& program : asked.programs) {
-    for (Text at = UpperCase(program); at.starts_with(inside); at.resize(at.rfind(u'\\')))
-      readBefore.insert(at);
-  }
+  // Held from here to the run's end without delete sharing: nobody can rename it or delete it
+  // and put a folder or a link in its place (an uninstaller's own attempt fails; an empty one
+  // goes at the end). A handle that could already (opened to rename it later) refuses it.
+  UniqueFile hold;
+  if (const DWORD holdError = OpenForStep(walked.folder.get(), leaf, FILE_READ_ATTRIBUTES,
+                                          FILE_DIRECTORY_FILE, false, hold, kHold))
+    return refused(holdError);
+  if (!IsEntryItself(hold.get(), walked.folderName, leaf)) return refused(kReparsePointEncountered);
+  held_ = std::move(hold);
+  const ReadBefore readBefore(path, asked.programs);
   Text parent = ToText(ParentOf(wide));
   if (!parent.empty() && parent.back() == u'\\') parent.pop_back();  // "c:\" as "c:"
   Deleting deleting{Watched()};
@@ -600,6 +655,7 @@ std::optional<platform::TakeOver> FileSystem::TakeOverFolder(const Text& path,
 }
 
 bool FileSystem::RemoveIfEmpty(const Text& path) {
+  held_.reset();  // ours: nobody else could rename or delete it meanwhile, nor can now
   Walked walked;
   if (OpenWithoutLinks(WideString(path), DELETE | FILE_LIST_DIRECTORY | FILE_READ_ATTRIBUTES,
                        kShareAll, FILE_DIRECTORY_FILE, walked))

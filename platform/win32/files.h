@@ -7,6 +7,7 @@
 
 #include "platform/files.h"
 #include "platform/watchdog.h"
+#include "platform/win32/unique.h"
 
 namespace win32 {
 
@@ -26,6 +27,8 @@ class FileSystem final : public platform::FileSystem {
   // Bounds every deletion's wait on another program (platform/watchdog.h); made on first use.
   platform::Watchdog& Watched();
   std::shared_ptr<platform::Watchdog> watchdog_;
+  // The folder a take-over holds (or made to hold its name) until RemoveIfEmpty or the end.
+  UniqueFile held_;
 };
 
 }  // namespace win32

@@ -103,7 +103,7 @@ void RollOver(const Walked& folder, UniqueFile& log, const std::wstring& name) {
   // goes on in the file it has.
   const UniqueHandle thread(::OpenThread(THREAD_TERMINATE, FALSE, ::GetCurrentThreadId()));
   platform::Watchdog watchdog(std::chrono::seconds(5),
-                              [&thread] { ::CancelSynchronousIo(thread.get()); });
+                              [&thread](void*) { ::CancelSynchronousIo(thread.get()); });
   const platform::Watchdog::Step step(watchdog);
   IO_STATUS_BLOCK io{};
   ::NtSetInformationFile(file.get(), &io, rename, static_cast<ULONG>(buffer.size()),

@@ -82,10 +82,10 @@ DWORD OpenRelative(HANDLE parent, const std::wstring& name, ACCESS_MASK access, 
 }
 
 DWORD OpenForStep(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG options,
-                  bool waited, UniqueFile& opened) {
+                  bool waited, UniqueFile& opened, ULONG share) {
   HANDLE handle;
   const NTSTATUS result =
-      Create(parent, name, waited ? access | SYNCHRONIZE : access, kShareAll, kOpen,
+      Create(parent, name, waited ? access | SYNCHRONIZE : access, share, kOpen,
              waited ? options | kSynchronousIo : options, handle, nullptr);
   if (platform::takeover::OpenFailed(static_cast<std::uint32_t>(result)))
     return ::RtlNtStatusToDosError(result);

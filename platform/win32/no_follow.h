@@ -46,7 +46,8 @@ DWORD OpenRelative(HANDLE parent, const std::wstring& name, ACCESS_MASK access, 
 // is asked, since Windows checks SYNCHRONIZE against the entry's permissions like any other
 // right, and a user's may refuse it.
 DWORD OpenForStep(HANDLE parent, const std::wstring& name, ACCESS_MASK access, ULONG options,
-                  bool waited, UniqueFile& opened);
+                  bool waited, UniqueFile& opened,
+                  ULONG share = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE);
 
 // The handle's own path below its volume ("\folder\file"), empty when it cannot be read.
 std::wstring HandleName(HANDLE handle);

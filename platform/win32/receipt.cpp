@@ -2,6 +2,7 @@
 
 #include <cwchar>
 #include <string>
+#include <vector>
 
 #include "platform/win32/security.h"
 #include "platform/win32/unique.h"
@@ -13,6 +14,7 @@ namespace {
 
 // The Administrators group its owner; SYSTEM and the administrators full control, users read,
 // nothing inherited from HKEY_LOCAL_MACHINE\SOFTWARE.
+constexpr wchar_t kOthers[] = L"OtrosPodianCambiar";
 constexpr wchar_t kReceiptSddl[] = L"O:BAD:P(A;CI;KA;;;SY)(A;CI;KA;;;BA)(A;CI;KR;;;BU)";
 
 std::wstring UtcNow() {
@@ -35,6 +37,19 @@ LSTATUS SetNumber(HKEY key, const wchar_t* name, DWORD number) {
 }
 
 }  // namespace
+
+std::optional<Text> OthersCouldChangeBefore() {
+  UniqueKey key;
+  if (::RegOpenKeyExW(HKEY_LOCAL_MACHINE, kReceiptKey, 0, KEY_QUERY_VALUE | KEY_WOW64_64KEY,
+                      key.put()) != ERROR_SUCCESS)
+    return std::nullopt;
+  std::vector<wchar_t> text(32768);
+  DWORD size = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+  if (::RegGetValueW(key.get(), nullptr, kOthers, RRF_RT_REG_SZ, nullptr, text.data(), &size) !=
+      ERROR_SUCCESS)
+    return std::nullopt;
+  return ToText(text.data());
+}
 
 std::optional<platform::Error> RecordReceipt(const Receipt& receipt, const Text& version,
                                              const Text& logPath) {
@@ -62,6 +77,14 @@ std::optional<platform::Error> RecordReceipt(const Receipt& receipt, const Text&
     for (const wchar_t* stale : {L"CodigoDeSalida", L"Fin"}) {
       const LSTATUS deleted = ::RegDeleteValueW(key.get(), stale);
       if (deleted && deleted != ERROR_FILE_NOT_FOUND) status = deleted;
+    }
+  }
+  if (!status && receipt.exitStatus) {
+    if (receipt.othersCouldChange) {
+      status = SetText(key.get(), kOthers, WideString(*receipt.othersCouldChange));
+    } else if (const LSTATUS deleted = ::RegDeleteValueW(key.get(), kOthers);
+               deleted != ERROR_FILE_NOT_FOUND) {
+      status = deleted;
     }
   }
   if (!status) status = SetText(key.get(), L"Version", WideString(version));

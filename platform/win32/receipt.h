@@ -18,8 +18,12 @@ inline constexpr wchar_t kReceiptKey[] = L"SOFTWARE\\DesinstalaKavro";
 
 // At the start (no exit status yet): Queda 1, Inicio now, and the last run's CodigoDeSalida and
 // Fin removed, so that a run ended from outside leaves no verdict it did not reach. At the end:
-// Queda, CodigoDeSalida and Fin. Why not, when it could not be written.
+// Queda, CodigoDeSalida, Fin, and OtrosPodianCambiar (REG_SZ, removed when there is none).
+// Why not, when it could not be written.
 std::optional<platform::Error> RecordReceipt(const Receipt& receipt, const Text& version,
                                              const Text& logPath);
+
+// OtrosPodianCambiar as the last run left it (Receipt::othersCouldChange); nothing without one.
+std::optional<Text> OthersCouldChangeBefore();
 
 }  // namespace win32

@@ -88,9 +88,11 @@ bool OthersMayChange(HANDLE object) {
   if (!security.read || !IsTrusted(security.owner)) return true;
   if (!security.dacl) return true;  // no permissions at all: everyone may do everything
   // Writing or appending (for a folder: adding files), deleting, deleting what is inside,
-  // and taking over the permissions.
+  // taking over the permissions, and writing attributes (enough to make an empty folder a
+  // junction, or a file another kind of reparse point).
   constexpr ACCESS_MASK kChanges = FILE_WRITE_DATA | FILE_APPEND_DATA | FILE_DELETE_CHILD | DELETE |
-                                   WRITE_DAC | WRITE_OWNER | GENERIC_WRITE | GENERIC_ALL;
+                                   FILE_WRITE_ATTRIBUTES | WRITE_DAC | WRITE_OWNER | GENERIC_WRITE |
+                                   GENERIC_ALL;
   for (DWORD i = 0; i < security.dacl->AceCount; ++i) {
     void* ace = nullptr;
     if (!::GetAce(security.dacl, i, &ace)) return true;

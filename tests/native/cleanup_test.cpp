@@ -117,6 +117,7 @@ TEST_F(CleanupTest, AnExecutableGoneSinceTheListingIsNoReasonToStop) {
 
   // One another program holds is left, and alone it is enough for "something remains".
   window.file1.afterListing = {};
+  disk.AddFolder(u"c:\\kavro");  // gone with the last run, empty
   AddExecutables({u"visto.exe"});
   disk.Hold(u"c:\\kavro\\visto.exe");
   Run();
@@ -147,9 +148,11 @@ TEST_F(CleanupTest, DataFolderGoesWholeAndItsAbsenceIsNoError) {
   EXPECT_FALSE(disk.HasFolder(u"c:\\kavro\\datos"));
   EXPECT_FALSE(disk.HasFile(u"c:\\kavro\\datos\\a\\b\\c.dat"));
   EXPECT_EQ(Starting("delete-folder:").size(), 1u);
+  EXPECT_FALSE(disk.HasFolder(u"c:\\kavro"));  // nothing left in it: it goes too
 
   journal.clear();
-  AddExecutables({u"setup.exe"});
+  disk.AddFolder(u"c:\\kavro");
+  AddExecutables({u"setup.exe", u"kavro.exe"});
   Run();  // no data folder this time
   EXPECT_FALSE(Journaled("delete-folder:c:\\kavro\\datos"));
   EXPECT_FALSE(disk.HasFile(u"c:\\kavro\\setup.exe"));
@@ -346,6 +349,21 @@ TEST_F(CleanupTest, AnInstallFolderThatIsALinkIsNoInstallFolder) {
   EXPECT_EQ(processes.started.size(), 1u);
   EXPECT_TRUE(logFile.Has(u"c:\\kavro\\desinstalar.exe /s (otros usuarios pueden cambiar"));
   EXPECT_EQ(exitCode, kExitCommandNotStarted);
+
+  // What an earlier run found others could change (then made the administrators', kept for its
+  // retry) is said again by every run while c:\kavro is there, and forgotten once it is gone.
+  RunOptions options;
+  options.othersCouldChangeBefore = u"c:\\kavro\\desinstalar.exe";
+  disk.AddFolder(u"c:\\kavro");
+  AddExecutables({u"kavro.exe"});
+  Run(options);
+  EXPECT_TRUE(logFile.Has(u"Aviso: antes de que una ejecución anterior los hiciera de los "
+                          u"administradores, otros usuarios podían cambiar c:\\kavro o lo que "
+                          u"contiene (c:\\kavro\\desinstalar.exe)"));
+  EXPECT_EQ(othersCouldChange, options.othersCouldChangeBefore);
+  disk = fake::Disk();
+  Run(options);
+  EXPECT_EQ(othersCouldChange, std::nullopt);
 }
 
 // The suite's programs left open, and files other programs hold: each program is asked to close
@@ -425,21 +443,28 @@ TEST(HeldTest, OnlyAnotherProgramsHoldIsLeftEverythingElseIsAFailure) {
   // A step that waits on another program past its bound (a delete disposition whose oplock
   // break nobody acknowledges) is cancelled, again until it returns, and counts as held; one
   // that ends within it is not cut.
-  platform::Watchdog patient(std::chrono::seconds(60), [] { ADD_FAILURE() << "cancelled"; });
+  platform::Watchdog patient(std::chrono::seconds(60), [](void*) { ADD_FAILURE() << "cancelled"; });
   EXPECT_FALSE(platform::Watchdog::Step(patient).Cancelled());
   std::mutex mutex;
   std::condition_variable answered;
   int cancels = 0;
-  platform::Watchdog watchdog(std::chrono::milliseconds(40), [&] {
+  const auto cancel = [&](void* handle) {
+    EXPECT_EQ(handle, &mutex);  // the step's own handle
     const std::lock_guard<std::mutex> lock(mutex);
     ++cancels;
     answered.notify_all();
-  });
-  {
-    const platform::Watchdog::Step waits(watchdog);
+  };
+  // The second has its budget of cut waits used up: a tenth of a second, not its minute.
+  platform::Watchdog watchdog(std::chrono::milliseconds(40), cancel);
+  platform::Watchdog spent(std::chrono::seconds(60), cancel, std::chrono::seconds(0));
+  for (platform::Watchdog* dog : {&watchdog, &spent}) {
+    const auto began = std::chrono::steady_clock::now();
+    const platform::Watchdog::Step waits(*dog, &mutex);
     std::unique_lock<std::mutex> lock(mutex);
+    cancels = 0;
     answered.wait(lock, [&] { return cancels == 2; });  // the call missed the first cancel
     EXPECT_TRUE(waits.Cancelled());
+    EXPECT_LT(std::chrono::steady_clock::now() - began, std::chrono::seconds(30));
   }
   EXPECT_TRUE(platform::HeldByAnotherProgram(platform::kStatusCancelled));
 }

@@ -28,6 +28,7 @@ class RunTest : public ::testing::Test {
     Form1 form = MakeForm(window, options);
     form.Activated();
     exitCode = form.ExitCode();
+    othersCouldChange = form.OthersCouldChange();
   }
   std::vector<Text>& Rows() { return window.lstKeys.rows; }
   bool Journaled(const std::string& entry) const {
@@ -58,4 +59,5 @@ class RunTest : public ::testing::Test {
   RunLog log{logFile};
   int filesystemsMade = 0;
   int exitCode = -1;
+  std::optional<Text> othersCouldChange;  // as the run leaves it for the receipt
 };
