@@ -447,6 +447,10 @@ int wmain(int argc, wchar_t** argv) {
   Report report(options.report);
   if (!report.ok()) return 101;
 
+  // The prefix's desktop process is started by whichever process first needs a desktop, and
+  // takes that process's standard error for good: started here, before any pipe of ours
+  // exists, it holds none of them (started by the program, it would keep its output open).
+  ::GetDesktopWindow();
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
