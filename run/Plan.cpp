@@ -28,9 +28,14 @@ std::vector<Removal> Components(platform::Registry& registry, platform::Processe
 }
 
 std::vector<platform::RunningProgram> ProgramsToClose(platform::FileSystem& files,
-                                                      platform::Processes& processes) {
+                                                      platform::Processes& processes, RunLog& log) {
   if (files.IsLink(kInstallFolder) || !files.FolderExists(kInstallFolder)) return {};
-  return processes.RunningFrom(kInstallFolder);
+  std::vector<platform::RunningProgram> running = processes.RunningFrom(kInstallFolder);
+  std::erase_if(running, [&](const platform::RunningProgram& process) {
+    if (process.unreadable) log.UnreadableProcess(process);
+    return process.unreadable.has_value();
+  });
+  return running;
 }
 
 std::vector<Text> StrayExecutables(platform::Folder& install) {
@@ -62,7 +67,11 @@ Plan Make(platform::Registry& registry, platform::Processes& processes, platform
   plan.components = Components(registry, processes, log, someoneCanAnswer, logPath);
   plan.perUser = FindPerUserComponents(registry, log);
   plan.installFolderIsLink = files.IsLink(kInstallFolder);
-  plan.toClose = ProgramsToClose(files, processes);
+  {
+    // Other users' programs are seen only so, as the run sees them.
+    const std::unique_ptr<platform::ProcessReach> reach = processes.ReachAllProcesses();
+    plan.toClose = ProgramsToClose(files, processes, log);
+  }
   // Held as the clean-up holds it: no folder where it is missing, a file or a link.
   const platform::HeldFolder install = files.HoldFolder(kInstallFolder);
   if (install.folder) {

@@ -44,9 +44,10 @@ std::vector<Removal> Components(platform::Registry& registry, platform::Processe
                                 RunLog& log, bool someoneCanAnswer, const Text& logPath);
 
 // The suite's programs running from c:\kavro, when it is a real folder: what runs from a
-// link's target is none of the suite's.
+// link's target is none of the suite's. Each process whose program could not be read is
+// logged, and left out.
 std::vector<platform::RunningProgram> ProgramsToClose(platform::FileSystem& files,
-                                                      platform::Processes& processes);
+                                                      platform::Processes& processes, RunLog& log);
 
 // The executables the sweep deletes from the held install folder: the ones its file list shows
 // (platform::Listed) but the main one.

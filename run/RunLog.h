@@ -110,6 +110,14 @@ class RunLog {
   void UninstallersTempLeft(const Text& path);
   // The session ends (logoff or shutdown) during the step named: the last line of the run.
   void CutShort(const Text& step);
+  // How many more of the user's own entries of the suite there are, beyond those named.
+  void PerUserComponentsUnnamed(const Text& user, std::size_t count);
+  // A process whose program file could not be read: it may be one of the suite's, left open.
+  void UnreadableProcess(const platform::RunningProgram& process);
+  // The notice to a session, with the session's connection (a disconnected user sees nothing);
+  // `error`: why it could not be given.
+  void Notice(std::uint32_t session, platform::Connection connection,
+              const std::optional<platform::Error>& error, std::chrono::seconds timeout);
 
  private:
   void Write(platform::Severity severity, const Text& text);

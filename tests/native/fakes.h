@@ -478,6 +478,14 @@ class Processes final : public platform::Processes {
 
   explicit Processes(Journal& journal) : journal_(journal) {}
 
+  std::unique_ptr<platform::ProcessReach> ReachAllProcesses() override {
+    struct Reach final : platform::ProcessReach {
+      explicit Reach(Journal& journal) : journal(journal) { journal.push_back("reach-all"); }
+      ~Reach() override { journal.push_back("reach-all:end"); }
+      Journal& journal;
+    };
+    return std::make_unique<Reach>(journal_);
+  }
   std::vector<platform::RunningProgram> RunningFrom(const Text& folder) override {
     journal_.push_back("running-from:" + Narrow(folder));
     return running;
@@ -498,12 +506,15 @@ class Processes final : public platform::Processes {
   std::size_t closingsUsed = 0;  // of `closings`, given out in turn
 
   std::uint32_t OwnSession() override { return 0; }  // a SYSTEM run, in session 0
-  std::optional<platform::Error> Notify(std::uint32_t session, const Text&,
-                                        const Text& text) override {
-    journal_.push_back("notify:" + std::to_string(session) + " " + Narrow(text));
+  std::optional<platform::Error> Notify(std::uint32_t session, const Text&, const Text& text,
+                                        std::chrono::seconds timeout) override {
+    journal_.push_back("notify:" + std::to_string(session) + " " +
+                       std::to_string(timeout.count()) + "s " + Narrow(text));
     return noticeFails;
   }
   std::optional<platform::Error> noticeFails;  // why no notice can be given, when set
+  platform::Connection ConnectionOf(std::uint32_t) override { return connection; }
+  platform::Connection connection = platform::Connection::Active;  // of every session
 
   std::unique_ptr<platform::Process> Start(const Text& program, const Text& commandLine,
                                            std::uint8_t show, bool administratorsOnly) override {
