@@ -103,8 +103,14 @@ Report Print(const Plan& plan, RunLog& log) {
             (launch.program.empty() ? u" (NO EXISTE: no se podría poner en marcha)" : u""),
         launch.program.empty());
   }
-  for (const Text& key : plan.perUser)
-    add(u"Instalación propia de un usuario (no se desinstalaría): " + key, true, false);
+  for (const UserEntries& user : plan.perUser) {
+    for (const Text& key : user.keys)
+      add(u"Instalación propia de un usuario (no se desinstalaría): " + key, true, false);
+    if (user.unnamed)
+      add(u"Instalaciones propias más de " + user.user + u" (no se desinstalarían): " +
+              DecimalText(static_cast<long long>(user.unnamed)),
+          true, false);
+  }
   if (plan.installFolderIsLink)
     add(kInstallFolder + u" es un enlace: no se cerraría ni se borraría nada en ella", true);
   for (const platform::RunningProgram& program : plan.toClose)

@@ -29,7 +29,7 @@ struct Removal {
 
 struct Plan {
   std::vector<Removal> components;                  // in the order they run
-  std::vector<Text> perUser;                        // users' own entries: named, never run
+  std::vector<suite::UserEntries> perUser;          // users' own entries: never run
   bool installFolderIsLink = false;                 // then nothing in it is closed or deleted
   std::vector<platform::RunningProgram> toClose;    // the suite's programs running
   std::optional<std::size_t> dataFiles;             // the data folder, with its files

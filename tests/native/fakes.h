@@ -407,8 +407,8 @@ class Registry final : public platform::Registry {
                                             const Text& valueName, View view) override {
     const Text path = UpperCase(keyPath);
     journal_.push_back("read:" + Narrow(path.substr(path.rfind(u'\\') + 1)) + "/" + Narrow(valueName));
-    auto key = keys_.find(Id(keyPath, view));
-    if (hive != platform::kHkeyLocalMachine || key == keys_.end()) return std::nullopt;
+    auto key = keys_.find(Id(InHive(hive, keyPath), view));
+    if (!Known(hive) || key == keys_.end()) return std::nullopt;
     auto value = key->second.values.find(UpperCase(valueName));
     if (value == key->second.values.end()) return std::nullopt;
     const bool expandable = key->second.expandable.count(UpperCase(valueName)) > 0;
@@ -454,9 +454,18 @@ class Registry final : public platform::Registry {
   static Text Id(const Text& path, View view) {
     return (view == View::SixtyFourBit ? u"64|" : u"32|") + UpperCase(path);
   }
+  // Keys of HKEY_USERS are kept under that name; those of HKEY_LOCAL_MACHINE as their path.
+  static constexpr platform::HiveHandle kUsers = static_cast<platform::HiveHandle>(0x80000003u);
+  static bool Known(platform::HiveHandle hive) {
+    return hive == platform::kHkeyLocalMachine || hive == kUsers;
+  }
+  static Text InHive(platform::HiveHandle hive, const Text& keyPath) {
+    if (hive != kUsers) return keyPath;
+    return keyPath.empty() ? Text(u"HKEY_USERS") : u"HKEY_USERS\\" + keyPath;
+  }
   std::vector<Text> Subkeys(platform::HiveHandle hive, const Text& keyPath, View view) {
-    auto it = keys_.find(Id(keyPath, view));
-    if (hive != platform::kHkeyLocalMachine || it == keys_.end()) return {};
+    auto it = keys_.find(Id(InHive(hive, keyPath), view));
+    if (!Known(hive) || it == keys_.end()) return {};
     return it->second.subkeys;
   }
 
