@@ -136,8 +136,12 @@ class Processes {
   // on 64-bit Windows, which the platform redirects to), without a trailing backslash.
   virtual Text SystemFolder() = 0;
   // True when the platform redirects that folder for this program (a 32-bit program on 64-bit
-  // Windows): 64-bit Windows' own is then reached as Sysnative.
+  // Windows): 64-bit Windows' own is then reached as Sysnative, and what this program starts
+  // from it runs from SysWOW64.
   virtual bool SystemFolderRedirected() = 0;
+  // True for a 64-bit build of this program (the stand-in for the shipped 32-bit one on hosts
+  // that run no 32-bit code).
+  virtual bool SixtyFourBitProgram() = 0;
 };
 
 }  // namespace platform

@@ -398,6 +398,8 @@ Text Processes::SystemFolder() {
   return length && length < MAX_PATH ? ToText(folder, length) : Text(u"C:\\Windows\\System32");
 }
 
+bool Processes::SixtyFourBitProgram() { return sizeof(void*) == 8; }
+
 bool Processes::SystemFolderRedirected() {
   BOOL wow64 = FALSE;
   return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;

@@ -32,6 +32,7 @@ class Processes final : public platform::Processes {
   Text ExpandEnvironment(const Text& text) override;
   Text SystemFolder() override;
   bool SystemFolderRedirected() override;
+  bool SixtyFourBitProgram() override;
 
  private:
   std::chrono::milliseconds descendantsBound_;

@@ -553,7 +553,10 @@ class Processes final : public platform::Processes {
   }
 
   Text SystemFolder() override { return u"C:\\Windows\\system32"; }
-  bool SystemFolderRedirected() override { return true; }  // a 32-bit program on 64-bit Windows
+  // The shipped 32-bit program on 64-bit Windows, or the 64-bit build standing in for it.
+  bool SystemFolderRedirected() override { return !sixtyFourBitProgram; }
+  bool SixtyFourBitProgram() override { return sixtyFourBitProgram; }
+  bool sixtyFourBitProgram = false;
 
   std::map<Text, Text> environment;
   std::vector<platform::RunningProgram> running;  // running from any folder asked about

@@ -178,7 +178,7 @@ TEST_F(RunTest, ARefusedOrEmptyCommandDoesNotStopTheRest) {
 TEST_F(RunTest, PackageRowsAreRemovedThroughMsiexecAndJudgedByItsExitCode) {
   registry.AddProgram(u"p", Text(u"Kavro Visor"), Text(u"C:\\Kavro paquetes\\visor.msi"));
   const Text msiexec =
-      u"C:\\Windows\\system32\\msiexec.exe /uninstall \"C:\\Kavro paquetes\\visor.msi\" /passive "
+      u"C:\\Windows\\SysWOW64\\msiexec.exe /uninstall \"C:\\Kavro paquetes\\visor.msi\" /passive "
       u"/norestart";
   processes
       .onStart = {};  // msiexec removes the product, never the suite's entry naming the package
