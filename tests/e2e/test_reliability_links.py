@@ -61,7 +61,9 @@ class InstallFolderLinkAndPlantedMsiexecTest(Scenario):
         self.assertNotIn('KavroVisor', self.entries)
         self.assertNotIn(suite.VISOR_PRODUCT_CODE, self.entries)
         self.assertFalse(self.visor_folder)
-        self.assertLogged(r'Ejecutado: C:\windows\system32\msiexec.exe /uninstall')
+        # Named as the one that runs: a 32-bit program's System32 is SysWOW64.
+        self.assertTrue(any(line.lower().startswith(rf'ejecutado: c:\windows\{paths.SYSTEM_FOLDER}\msiexec.exe /uninstall')
+                            for line in self.run_log), self.run_log)
         self.assertRunEnded(3)  # the clean-up was refused, as it must be: the folder is not clean
 
 
