@@ -152,9 +152,6 @@ TEST(SixtyFourBitCommandTest, ItsFoldersAreThoseOfItsViewInEitherBuild) {
   // a 32-bit one's is named where it runs from, SysWOW64.
   fake::Journal journal;
   fake::Processes processes(journal);
-  processes.environment = {{u"ProgramW6432", u"C:\\Program Files"},
-                           {u"ProgramFiles(x86)", u"C:\\Program Files (x86)"},
-                           {u"ProgramFiles", u"C:\\Program Files (x86)"}};
   Gene::Launching how;
   how.sixtyFourBit = true;
   EXPECT_EQ(Gene::Prepare(processes, u"kavro64.exe /s", how).launch.program,
@@ -165,7 +162,9 @@ TEST(SixtyFourBitCommandTest, ItsFoldersAreThoseOfItsViewInEitherBuild) {
   // The 64-bit build, standing in for it, means each view's %ProgramFiles% as it does, and
   // starts System32's programs as they are.
   processes.sixtyFourBitProgram = true;
-  processes.environment[u"ProgramFiles"] = u"C:\\Program Files";
+  processes.environment = {{u"ProgramFiles", u"C:\\Program Files"},
+                           {u"ProgramW6432", u"C:\\Program Files"},
+                           {u"ProgramFiles(x86)", u"C:\\Program Files (x86)"}};
   how.expandable = true;
   for (const bool sixtyFourBit : {false, true}) {
     how.sixtyFourBit = sixtyFourBit;
