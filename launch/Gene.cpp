@@ -143,6 +143,26 @@ Text SysnativeOf(const Text& systemFolder) {
   return systemFolder.substr(0, systemFolder.find_last_of(u'\\')) + u"\\Sysnative";
 }
 
+// SysWOW64 beside the system folder: where a 32-bit program's System32 leads.
+Text SysWow64Of(const Text& systemFolder) {
+  return systemFolder.substr(0, systemFolder.find_last_of(u'\\')) + u"\\SysWOW64";
+}
+
+// The text with each of its %ProgramFiles% and %CommonProgramFiles% references (in any letter
+// case) replaced by the variables given.
+Text WithFolderVariables(const Text& commandLine, const char16_t* programFiles,
+                         const char16_t* commonProgramFiles) {
+  Text text = commandLine;
+  for (const auto& [own, other] : {std::pair{u"%PROGRAMFILES%", programFiles},
+                                   std::pair{u"%COMMONPROGRAMFILES%", commonProgramFiles}}) {
+    const Text name(own), replacement(other);
+    for (std::size_t at = UpperCase(text).find(name); at != Text::npos;
+         at = UpperCase(text).find(name, at + replacement.size()))
+      text.replace(at, name.size(), replacement);
+  }
+  return text;
+}
+
 Text Quoted(TextView program) {
   return program.find(kBlank) == TextView::npos ? Text(program) : u'"' + Text(program) + u'"';
 }
@@ -157,16 +177,11 @@ bool NamesPackage(const Text& commandLine) {
 }
 
 Text WithSixtyFourBitVariables(const Text& commandLine) {
-  Text text = commandLine;
-  for (const auto& [own, sixtyFour] :
-       {std::pair{u"%PROGRAMFILES%", u"%ProgramW6432%"},
-        std::pair{u"%COMMONPROGRAMFILES%", u"%CommonProgramW6432%"}}) {
-    const Text name(own);
-    for (std::size_t at = UpperCase(text).find(name); at != Text::npos;
-         at = UpperCase(text).find(name, at))
-      text.replace(at, name.size(), sixtyFour);
-  }
-  return text;
+  return WithFolderVariables(commandLine, u"%ProgramW6432%", u"%CommonProgramW6432%");
+}
+
+Text WithThirtyTwoBitVariables(const Text& commandLine) {
+  return WithFolderVariables(commandLine, u"%ProgramFiles(x86)%", u"%CommonProgramFiles(x86)%");
 }
 
 Text ThroughSysnative(const Text& commandLine, const Text& systemFolder) {
@@ -219,17 +234,26 @@ Launch ResolveProgram(const Text& commandLine, const Text& systemFolder,
 Prepared Prepare(platform::Processes& processes, const Text& commandLine, const Launching& how) {
   const Text systemFolder = processes.SystemFolder();
   Text command = commandLine;
-  if (how.sixtyFourBit) command = WithSixtyFourBitVariables(command);
+  if (how.sixtyFourBit) {
+    command = WithSixtyFourBitVariables(command);
+  } else if (how.expandable && processes.SixtyFourBitProgram()) {
+    // The 64-bit build stands in for the shipped 32-bit program, whose own folders these are.
+    command = WithThirtyTwoBitVariables(command);
+  }
   if (how.expandable) command = processes.ExpandEnvironment(command);
   // A 64-bit program (a build of ours for 64-bit Windows) sees 64-bit Windows' folders as
   // they are.
-  const bool throughSysnative = how.sixtyFourBit && processes.SystemFolderRedirected();
+  const bool redirected = processes.SystemFolderRedirected();
+  const bool throughSysnative = how.sixtyFourBit && redirected;
   if (throughSysnative) command = ThroughSysnative(command, systemFolder);
-  // A bare name of a 64-bit command is a program of the 64-bit system folder.
+  // What a 32-bit program starts from its system folder runs from SysWOW64: named so, the
+  // command handed over and logged is the program that runs. A bare name of a 64-bit command
+  // is a program of the 64-bit system folder.
+  const Text ownFolder = redirected ? SysWow64Of(systemFolder) : systemFolder;
   Prepared prepared{
-      ResolveProgram(UninstallCommand(command, {systemFolder + u"\\msiexec.exe",
+      ResolveProgram(UninstallCommand(command, {ownFolder + u"\\msiexec.exe",
                                                 how.nobodyCanAnswer, how.msiexecLog}),
-                     throughSysnative ? SysnativeOf(systemFolder) : systemFolder,
+                     throughSysnative ? SysnativeOf(systemFolder) : ownFolder,
                      [&](const Text& path) { return processes.IsFile(path); }),
       NamesPackage(command) ? command : Text(), Text()};
   const Text logged = u" /L*v+ \"" + how.msiexecLog + u'"';

@@ -60,13 +60,19 @@ bool NamesPackage(const Text& commandLine);
 // to SysWOW64, so a program in the system folder goes through Sysnative (after expansion).
 Text WithSixtyFourBitVariables(const Text& commandLine);
 Text ThroughSysnative(const Text& commandLine, const Text& systemFolder);
+// A command as the 32-bit program means it, for a 64-bit build of it (the stand-in on hosts
+// that run no 32-bit code): %ProgramFiles% and %CommonProgramFiles% become the 32-bit
+// folders' %ProgramFiles(x86)% and %CommonProgramFiles(x86)% (before expansion).
+Text WithThirtyTwoBitVariables(const Text& commandLine);
 
 // How a command is run.
 struct Launching {
   bool nobodyCanAnswer = false;       // a Windows Installer removal runs with /qn
   Text msiexecLog;                    // where a Windows Installer removal writes its verbose log
   bool expandable = false;            // a REG_EXPAND_SZ value: %VARIABLE% references expanded
-  bool sixtyFourBit = false;          // read from the 64-bit view: meant as 64-bit Windows means it
+  // Read from the 64-bit view: meant as 64-bit Windows means it; otherwise as the 32-bit
+  // program means it, whichever build this is.
+  bool sixtyFourBit = false;
   std::chrono::seconds timeLimit{0};  // zero: none
   std::function<void(const platform::Process&)> started;  // told of the process once it runs
   // A folder made the administrators' for this run (c:\kavro once taken over): a program in it

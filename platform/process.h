@@ -57,12 +57,28 @@ class Process {
   virtual bool OthersCanReplace() const = 0;
 };
 
+// A session the platform could not tell.
+inline constexpr std::uint32_t kUnknownSession = 0xFFFFFFFFu;
+
 // A running process and its program file.
 struct RunningProgram {
   std::uint32_t id = 0;
   Text path;
   std::uint32_t session = 0;  // the Terminal Services session it runs in
   Text user;                  // DOMAIN\user it runs as ("?" when it cannot be read)
+  // Why its program file could not be read (it could not be opened, say): `path` is then only
+  // the name the list of processes gives, and whether it runs from the folder is not known.
+  std::optional<Error> unreadable = std::nullopt;
+};
+
+// A session's connection, as Terminal Services reports it.
+enum class Connection { Active, Connected, Disconnected, Other, Unknown };
+
+// Held while it lives: this program may open every process of the computer, other users' too
+// (where its token holds the right to, as an administrator's and SYSTEM's do).
+class ProcessReach {
+ public:
+  virtual ~ProcessReach() = default;
 };
 
 // What became of a program asked to close.
@@ -75,8 +91,12 @@ enum class Closing {
 class Processes {
  public:
   virtual ~Processes() = default;
+  // Lets this program open other users' processes until the returned owner goes (Windows
+  // grants an administrator other users' processes only with the debug privilege enabled).
+  virtual std::unique_ptr<ProcessReach> ReachAllProcesses() = 0;
   // The processes running now whose program file lies in the folder or below it, this
-  // program itself left out.
+  // program itself left out; and every process whose program file could not be read, marked
+  // `unreadable`.
   virtual std::vector<RunningProgram> RunningFrom(const Text& folder) = 0;
   // Asks the programs to close: WM_CLOSE to each top-level window of theirs that this
   // program can reach; waits up to `grace` for them to end, calling `pump` whenever the
@@ -89,13 +109,17 @@ class Processes {
   // The session this program runs in.
   virtual std::uint32_t OwnSession() = 0;
   // Shows the user of the session a message box (OK only, never a question) without waiting
-  // for it to be closed; why not, when it could not be shown.
-  virtual std::optional<Error> Notify(std::uint32_t session, const Text& title,
-                                      const Text& text) = 0;
+  // for it to be closed; the box goes by itself after `timeout`. Why not, when it could not
+  // be shown.
+  virtual std::optional<Error> Notify(std::uint32_t session, const Text& title, const Text& text,
+                                      std::chrono::seconds timeout) = 0;
+  // Whether a user is connected to the session (a disconnected one sees no notice).
+  virtual Connection ConnectionOf(std::uint32_t session) = 0;
   // Starts the program (a full path, never searched for) with the command line and the
   // window-show code for its first window, at normal priority, inheriting none of this
-  // program's handles (an agent's pipes among them: a helper it leaves running must not keep
-  // the agent reading), in the system folder, with this program's environment but for TEMP
+  // program's handles but the NUL device as its standard handles (an agent's pipes, and any
+  // other handle an agent let this program inherit, must not keep the agent reading while a
+  // helper it leaves runs), in the system folder, with this program's environment but for TEMP
   // and TMP, which name a folder only administrators may change. The program's file is opened
   // first, without following links and without write or delete sharing, and held until the
   // process runs, so nobody can swap it in between. Nothing when it is a link, or the platform
@@ -112,8 +136,12 @@ class Processes {
   // on 64-bit Windows, which the platform redirects to), without a trailing backslash.
   virtual Text SystemFolder() = 0;
   // True when the platform redirects that folder for this program (a 32-bit program on 64-bit
-  // Windows): 64-bit Windows' own is then reached as Sysnative.
+  // Windows): 64-bit Windows' own is then reached as Sysnative, and what this program starts
+  // from it runs from SysWOW64.
   virtual bool SystemFolderRedirected() = 0;
+  // True for a 64-bit build of this program (the stand-in for the shipped 32-bit one on hosts
+  // that run no 32-bit code).
+  virtual bool SixtyFourBitProgram() = 0;
 };
 
 }  // namespace platform

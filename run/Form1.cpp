@@ -233,9 +233,11 @@ void Form1::LeftTooDeep(const std::vector<Text>& paths) {
 }
 
 void Form1::CloseSuitePrograms() {
-  // The suite's own programs, left open (often over night), hold its data files.
+  // The suite's own programs, left open (often over night), hold its data files. Other
+  // users' can be found and closed only with every process within reach.
+  const std::unique_ptr<platform::ProcessReach> reach = platform_.processes.ReachAllProcesses();
   const std::vector<platform::RunningProgram> running =
-      plan::ProgramsToClose(Fso(), platform_.processes);
+      plan::ProgramsToClose(Fso(), platform_.processes, log_);
   if (running.empty()) return;
   Step(u"el cierre de los programas de la suite");
   // A program of another session (a user logged on while a SYSTEM run works in session 0) has
@@ -255,8 +257,12 @@ void Form1::CloseSuitePrograms() {
           std::find(names.begin(), names.end(), name) == names.end())
         names.push_back(name);
     }
+    // The box goes when the programs do (a time-out of 0 would mean "until answered").
+    const std::chrono::seconds shown = std::max(options_.closeWait, std::chrono::seconds(1));
     notices[program.session] = platform_.processes.Notify(
-        program.session, u"DesinstalaKavro", ClosingNotice(names, options_.closeWait));
+        program.session, u"DesinstalaKavro", ClosingNotice(names, options_.closeWait), shown);
+    log_.Notice(program.session, platform_.processes.ConnectionOf(program.session),
+                notices[program.session], shown);
   }
   const auto pump = [this] { platform_.window.DoEvents(); };
   const std::vector<platform::Closing> closedHere =

@@ -53,9 +53,14 @@ Kept KeptForRetry(const std::vector<Removal>& components, const std::vector<Verd
 }
 
 std::vector<platform::RunningProgram> ProgramsToClose(platform::FileSystem& files,
-                                                      platform::Processes& processes) {
+                                                      platform::Processes& processes, RunLog& log) {
   if (files.IsLink(kInstallFolder) || !files.FolderExists(kInstallFolder)) return {};
-  return processes.RunningFrom(kInstallFolder);
+  std::vector<platform::RunningProgram> running = processes.RunningFrom(kInstallFolder);
+  std::erase_if(running, [&](const platform::RunningProgram& process) {
+    if (process.unreadable) log.UnreadableProcess(process);
+    return process.unreadable.has_value();
+  });
+  return running;
 }
 
 std::vector<Text> StrayExecutables(platform::Folder& install) {
@@ -88,7 +93,11 @@ Plan Make(platform::Registry& registry, platform::Processes& processes, platform
   plan.components = Components(registry, processes, log, someoneCanAnswer, msiexecLogFolder);
   plan.perUser = FindPerUserComponents(registry, log);
   plan.installFolderIsLink = files.IsLink(kInstallFolder);
-  plan.toClose = ProgramsToClose(files, processes);
+  {
+    // Other users' programs are seen only so, as the run sees them.
+    const std::unique_ptr<platform::ProcessReach> reach = processes.ReachAllProcesses();
+    plan.toClose = ProgramsToClose(files, processes, log);
+  }
   // Held as the clean-up holds it: no folder where it is missing, a file or a link.
   const platform::HeldFolder install = files.HoldFolder(kInstallFolder);
   if (install.folder) {
@@ -120,8 +129,14 @@ Report Print(const Plan& plan, RunLog& log) {
             (launch.program.empty() ? u" (NO EXISTE: no se podría poner en marcha)" : u""),
         launch.program.empty());
   }
-  for (const Text& key : plan.perUser)
-    add(u"Instalación propia de un usuario (no se desinstalaría): " + key, true, false);
+  for (const UserEntries& user : plan.perUser) {
+    for (const Text& key : user.keys)
+      add(u"Instalación propia de un usuario (no se desinstalaría): " + key, true, false);
+    if (user.unnamed)
+      add(u"Instalaciones propias más de " + user.user + u" (no se desinstalarían): " +
+              DecimalText(static_cast<long long>(user.unnamed)),
+          true, false);
+  }
   if (plan.installFolderIsLink)
     add(kInstallFolder + u" es un enlace: no se cerraría ni se borraría nada en ella", true);
   for (const platform::RunningProgram& program : plan.toClose)

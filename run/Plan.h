@@ -30,7 +30,7 @@ struct Removal {
 
 struct Plan {
   std::vector<Removal> components;                  // in the order they run
-  std::vector<Text> perUser;                        // users' own entries: named, never run
+  std::vector<suite::UserEntries> perUser;          // users' own entries: never run
   bool installFolderIsLink = false;                 // then nothing in it is closed or deleted
   std::vector<platform::RunningProgram> toClose;    // the suite's programs running
   std::optional<std::size_t> dataFiles;             // the data folder, with its files
@@ -68,9 +68,10 @@ struct Kept {
 Kept KeptForRetry(const std::vector<Removal>& components, const std::vector<Verdict>& verdicts);
 
 // The suite's programs running from c:\kavro, when it is a real folder: what runs from a
-// link's target is none of the suite's.
+// link's target is none of the suite's. Each process whose program could not be read is
+// logged, and left out.
 std::vector<platform::RunningProgram> ProgramsToClose(platform::FileSystem& files,
-                                                      platform::Processes& processes);
+                                                      platform::Processes& processes, RunLog& log);
 
 // The executables the sweep deletes from the held install folder: the ones its file list shows
 // (platform::Listed) but the main one.

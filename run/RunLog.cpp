@@ -446,3 +446,36 @@ void RunLog::Write(platform::Severity severity, const Text& text) {
                    DecimalText(static_cast<long long>(text.size())) + u" caracteres)",
                severity);
 }
+
+void RunLog::PerUserComponentsUnnamed(const Text& user, std::size_t count) {
+  Write(platform::Severity::Warning,
+        u"Aviso: " + DecimalText(count) + u" instalaciones propias más de KavroII en " + user +
+            u", que no se nombran; son de ese usuario y no se desinstalan");
+}
+
+void RunLog::UnreadableProcess(const platform::RunningProgram& process) {
+  Write(platform::Severity::Information,
+        u"No se pudo leer el programa del proceso " + DecimalText(process.id) + u" (" +
+            process.path + u", sesión " +
+            (process.session == platform::kUnknownSession ? Text(u"desconocida")
+                                                          : DecimalText(process.session)) +
+            u"; error " + DecimalText(process.unreadable ? process.unreadable->number : 0) + u": " +
+            OneLine(process.unreadable ? process.unreadable->message : Text()) +
+            u"): si es de la suite, no se cierra");
+}
+
+void RunLog::Notice(std::uint32_t session, platform::Connection connection,
+                    const std::optional<platform::Error>& error, std::chrono::seconds timeout) {
+  const Text state =
+      connection == platform::Connection::Active         ? Text(u"activa")
+      : connection == platform::Connection::Connected    ? Text(u"conectada, sin usuario activo")
+      : connection == platform::Connection::Disconnected ? Text(u"desconectada: su usuario no ve el aviso")
+      : connection == platform::Connection::Other        ? Text(u"sin usuario conectado")
+                                                         : Text(u"estado desconocido");
+  const Text told = error ? u"no se pudo dar (error " + DecimalText(error->number) + u": " +
+                                OneLine(error->message) + u")"
+                          : u"dado; se quita solo al cabo de " + DecimalText(timeout.count()) + u" s";
+  Write(error || connection != platform::Connection::Active ? platform::Severity::Warning
+                                                            : platform::Severity::Information,
+        u"Aviso a la sesión " + DecimalText(session) + u" (" + state + u"): " + told);
+}

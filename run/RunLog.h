@@ -138,6 +138,14 @@ class RunLog {
   // The run's receipt for detection rules, in the registry key named (its values), or why not.
   void ReceiptRecorded(const Text& key, const Receipt& receipt);
   void ReceiptNotRecorded(const Text& key, const platform::Error& error);
+  // How many more of the user's own entries of the suite there are, beyond those named.
+  void PerUserComponentsUnnamed(const Text& user, std::size_t count);
+  // A process whose program file could not be read: it may be one of the suite's, left open.
+  void UnreadableProcess(const platform::RunningProgram& process);
+  // The notice to a session, with the session's connection (a disconnected user sees nothing);
+  // `error`: why it could not be given.
+  void Notice(std::uint32_t session, platform::Connection connection,
+              const std::optional<platform::Error>& error, std::chrono::seconds timeout);
 
  private:
   void Write(platform::Severity severity, const Text& text);

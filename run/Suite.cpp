@@ -53,24 +53,35 @@ std::vector<Component> FindComponents(platform::Registry& registry, RunLog& log,
   return components;
 }
 
-std::vector<Text> FindPerUserComponents(platform::Registry& registry, RunLog& log) {
-  std::vector<Text> found;
+std::vector<UserEntries> FindPerUserComponents(platform::Registry& registry, RunLog& log) {
+  std::vector<UserEntries> found;
   for (const Text& profile :
        registry.EnumKeyDirect(kUsers, Text(), platform::RegistryView::ThirtyTwoBit)) {
     // .DEFAULT is the SYSTEM account's, also loaded as S-1-5-18; *_Classes hold no programs.
     if (UpperCase(profile) == u".DEFAULT" || UpperCase(profile).ends_with(u"_CLASSES")) continue;
     const Text key = profile + u'\\' + kPerUserKey;
+    UserEntries user{u"HKEY_USERS\\" + CutName(profile), {}, 0};
     for (const Text& name :
          registry.EnumKeyDirect(kUsers, key, platform::RegistryView::ThirtyTwoBit)) {
       const ValorClaveReg::RegistryText displayName =
           ValorClaveReg::ReadRegistryText(registry, kUsers, key + u'\\' + name, u"DisplayName");
       if (!IsSuiteComponent(displayName.text)) continue;
-      found.push_back(u"HKEY_USERS\\" + key + u'\\' + name);
-      if (displayName.cut) log.ValueCut(found.back(), u"DisplayName");
-      log.PerUserComponent(found.back(), displayName.text);
+      if (user.keys.size() == kPerUserNamed) {
+        ++user.unnamed;
+        continue;
+      }
+      user.keys.push_back(u"HKEY_USERS\\" + CutName(key + u'\\' + name));
+      if (displayName.cut) log.ValueCut(user.keys.back(), u"DisplayName");
+      log.PerUserComponent(user.keys.back(), CutName(displayName.text));
     }
+    if (user.unnamed) log.PerUserComponentsUnnamed(user.user, user.unnamed);
+    if (!user.keys.empty()) found.push_back(std::move(user));
   }
   return found;
+}
+
+Text CutName(const Text& name) {
+  return name.size() <= kLongestName ? name : name.substr(0, kLongestName) + u"… (cortado)";
 }
 
 std::vector<Text> Desktops(platform::Registry& registry, const std::optional<Text>& user,

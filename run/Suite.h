@@ -36,10 +36,25 @@ struct Component {
 std::vector<Component> FindComponents(platform::Registry& registry, RunLog& log,
                                       bool someoneCanAnswer);
 
+// Of one user's own list of installed programs (which has one view: it is not redirected for
+// 32-bit programs), the entries of the suite named, and how many more there are.
+struct UserEntries {
+  Text user;                 // HKEY_USERS\<profile>
+  std::vector<Text> keys;    // full key paths, the first kPerUserNamed, each cut to kLongestName
+  std::size_t unnamed = 0;   // the user's entries of the suite beyond those
+};
+// Any user may write thousands of entries into their own list: the log and the report name a
+// few of each user's, and count the rest; a name longer than this is cut.
+inline constexpr std::size_t kPerUserNamed = 10;
+inline constexpr std::size_t kLongestName = 300;
+
 // The suite in the per-user lists of installed programs of the profiles loaded (the running
-// user's among them): another user's, never removed by this program; their full key paths,
-// each logged as a warning.
-std::vector<Text> FindPerUserComponents(platform::Registry& registry, RunLog& log);
+// user's among them): another user's, never removed by this program; each named logged as a
+// warning, with one line more for a user's unnamed ones.
+std::vector<UserEntries> FindPerUserComponents(platform::Registry& registry, RunLog& log);
+
+// The text cut to kLongestName characters, marked as cut.
+Text CutName(const Text& name);
 
 // Every desktop the shortcut may be on: the running user's and the one shared by all users
 // (as the shell names them; nothing for one the user has not), and each user profile's

@@ -266,6 +266,38 @@ std::wstring EnvironmentWith(const std::optional<Text>& temp) {
   return environment;
 }
 
+// An attribute list naming the one handle a started program inherits; no list where there is
+// no handle to name or the platform refuses it.
+class InheritedHandles {
+ public:
+  explicit InheritedHandles(HANDLE handle) : handle_(handle) {
+    if (!handle_) return;
+    SIZE_T size = 0;
+    ::InitializeProcThreadAttributeList(nullptr, 1, 0, &size);
+    buffer_.resize(size);
+    auto* list = reinterpret_cast<LPPROC_THREAD_ATTRIBUTE_LIST>(buffer_.data());
+    if (size == 0 || !::InitializeProcThreadAttributeList(list, 1, 0, &size)) return;
+    list_ = list;
+    if (!::UpdateProcThreadAttribute(list_, 0, PROC_THREAD_ATTRIBUTE_HANDLE_LIST, &handle_,
+                                     sizeof handle_, nullptr, nullptr)) {
+      ::DeleteProcThreadAttributeList(list_);
+      list_ = nullptr;
+    }
+  }
+  ~InheritedHandles() {
+    if (list_) ::DeleteProcThreadAttributeList(list_);
+  }
+  InheritedHandles(const InheritedHandles&) = delete;
+  InheritedHandles& operator=(const InheritedHandles&) = delete;
+
+  LPPROC_THREAD_ATTRIBUTE_LIST list() const { return list_; }
+
+ private:
+  HANDLE handle_;  // the list points at it: it lives as long as the list
+  std::vector<unsigned char> buffer_;
+  LPPROC_THREAD_ATTRIBUTE_LIST list_ = nullptr;
+};
+
 }  // namespace
 
 Processes::Processes(std::chrono::milliseconds descendantsBound, const std::optional<Text>& temp) :
@@ -280,14 +312,13 @@ std::unique_ptr<platform::Process> Processes::Start(const Text& program, const T
   const bool othersCanReplace =
       OthersMayChange(file.last.get()) || OthersMayChange(file.folder.get());
   if (administratorsOnly && othersCanReplace) return nullptr;
-  STARTUPINFOW startup{};
-  startup.cb = sizeof startup;
-  startup.dwFlags = STARTF_USESHOWWINDOW;
-  startup.wShowWindow = show;
+  STARTUPINFOEXW startup{};
+  startup.StartupInfo.cb = sizeof startup;
+  startup.StartupInfo.dwFlags = STARTF_USESHOWWINDOW;
+  startup.StartupInfo.wShowWindow = show;
   // Standard handles an agent gave us (its pipes) are not passed on, not even as values (Wine
-  // passes them whatever the inheritance): the NUL device instead, the only handle inherited
-  // (ours are made uninheritable at start). Without any, a console uninstaller still gets a
-  // console of its own, as always.
+  // passes them whatever the inheritance): the NUL device instead. Without any, a console
+  // uninstaller still gets a console of its own, as always.
   UniqueFile nul;
   for (const DWORD which : {STD_INPUT_HANDLE, STD_OUTPUT_HANDLE, STD_ERROR_HANDLE}) {
     const HANDLE given = ::GetStdHandle(which);
@@ -295,20 +326,37 @@ std::unique_ptr<platform::Process> Processes::Start(const Text& program, const T
     SECURITY_ATTRIBUTES inheritable{sizeof inheritable, nullptr, TRUE};
     nul.reset(::CreateFileW(L"NUL", GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE,
                             &inheritable, OPEN_EXISTING, 0, nullptr));
-    startup.dwFlags |= STARTF_USESTDHANDLES;
-    startup.hStdInput = startup.hStdOutput = startup.hStdError = nul ? nul.get() : nullptr;
+  }
+  // NUL is the only handle inherited, named in a list of its own: any other handle of ours
+  // that is inheritable (one an agent let this program inherit besides its standard ones,
+  // say) stays ours. Where the platform refuses the list, nothing is inherited at all.
+  InheritedHandles inherited(nul.get());
+  if (inherited.list()) {
+    startup.lpAttributeList = inherited.list();
+    startup.StartupInfo.dwFlags |= STARTF_USESTDHANDLES;
+    startup.StartupInfo.hStdInput = startup.StartupInfo.hStdOutput =
+        startup.StartupInfo.hStdError = nul.get();
   }
   PROCESS_INFORMATION info{};
-  // CreateProcessW may write into the command line, so it gets a copy of its own.
-  std::wstring buffer = WideString(commandLine);
-  // Suspended until it is in its job: nothing it starts can escape the wait. No handle of
-  // ours is inherited, and its current folder is the system folder, not the agent's.
+  // Suspended until it is in its job: nothing it starts can escape the wait. Its current
+  // folder is the system folder, not the agent's.
   const std::wstring folder = WideString(SystemFolder());
-  if (!::CreateProcessW(WideString(program).c_str(), buffer.data(), nullptr, nullptr,
-                        static_cast<bool>(nul),
-                        NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT,
-                        environment_.data(), folder.c_str(), &startup, &info)) {
-    return nullptr;
+  const auto create = [&](bool listed) {
+    // CreateProcessW may write into the command line, so it gets a copy of its own.
+    std::wstring buffer = WideString(commandLine);
+    return ::CreateProcessW(
+        WideString(program).c_str(), buffer.data(), nullptr, nullptr, listed,
+        NORMAL_PRIORITY_CLASS | CREATE_SUSPENDED | CREATE_UNICODE_ENVIRONMENT |
+            (listed ? EXTENDED_STARTUPINFO_PRESENT : 0),
+        environment_.data(), folder.c_str(), &startup.StartupInfo, &info);
+  };
+  if (!(inherited.list() && create(true))) {
+    // Standard handles are passed only with inheritance on: here the started program gets none.
+    startup.StartupInfo.cb = sizeof startup.StartupInfo;
+    startup.StartupInfo.dwFlags &= ~STARTF_USESTDHANDLES;
+    startup.StartupInfo.hStdInput = startup.StartupInfo.hStdOutput =
+        startup.StartupInfo.hStdError = nullptr;
+    if (!create(false)) return nullptr;
   }
   UniqueHandle process(info.hProcess);
   UniqueHandle thread(info.hThread);
@@ -349,6 +397,8 @@ Text Processes::SystemFolder() {
   const UINT length = ::GetSystemDirectoryW(folder, MAX_PATH);
   return length && length < MAX_PATH ? ToText(folder, length) : Text(u"C:\\Windows\\System32");
 }
+
+bool Processes::SixtyFourBitProgram() { return sizeof(void*) == 8; }
 
 bool Processes::SystemFolderRedirected() {
   BOOL wow64 = FALSE;

@@ -20,16 +20,19 @@ class Processes final : public platform::Processes {
   std::unique_ptr<platform::Process> Start(const Text& program, const Text& commandLine,
                                            std::uint8_t show, bool administratorsOnly) override;
   bool IsFile(const Text& path) override;
+  std::unique_ptr<platform::ProcessReach> ReachAllProcesses() override;
   std::vector<platform::RunningProgram> RunningFrom(const Text& folder) override;
   std::vector<platform::Closing> Close(const std::vector<platform::RunningProgram>& programs,
                                        std::chrono::milliseconds grace,
                                        const std::function<void()>& pump, bool told) override;
   std::uint32_t OwnSession() override;
-  std::optional<platform::Error> Notify(std::uint32_t session, const Text& title,
-                                        const Text& text) override;
+  std::optional<platform::Error> Notify(std::uint32_t session, const Text& title, const Text& text,
+                                        std::chrono::seconds timeout) override;
+  platform::Connection ConnectionOf(std::uint32_t session) override;
   Text ExpandEnvironment(const Text& text) override;
   Text SystemFolder() override;
   bool SystemFolderRedirected() override;
+  bool SixtyFourBitProgram() override;
 
  private:
   std::chrono::milliseconds descendantsBound_;

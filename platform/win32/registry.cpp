@@ -135,6 +135,11 @@ std::optional<std::vector<Text>> ListThroughProvider(platform::HiveHandle hive, 
 }  // namespace
 
 bool Registry::HasSixtyFourBitView() {
+#ifdef _WIN64
+  // A 64-bit program runs on 64-bit Windows only; IsWow64Process answers FALSE for it, and
+  // older Windows have no IsWow64Process2.
+  return true;
+#else
   // IsWow64Process2 (Windows 10 1709 and later) tells the machine itself, also for this x86
   // program on ARM64 Windows; looked up, not imported, so that older Windows still start it.
   using IsWow64Process2Fn = BOOL(WINAPI*)(HANDLE, USHORT*, USHORT*);
@@ -148,6 +153,7 @@ bool Registry::HasSixtyFourBitView() {
   }
   BOOL wow64 = FALSE;
   return ::IsWow64Process(::GetCurrentProcess(), &wow64) && wow64;
+#endif
 }
 
 std::optional<std::vector<Text>> Registry::EnumKey(platform::HiveHandle hive, const Text& keyPath,

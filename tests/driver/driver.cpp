@@ -24,7 +24,9 @@
 // --read-output gives the program a pipe as its standard output and error and reads it to its
 // end, as agents that collect a program's output do: "output" reports what was read and when
 // the pipe closed (every process holding it had ended or closed it), or "output-open" when it
-// was still open 30 s after the program's end.
+// was still open 30 s after the program's end. The program also inherits the writing end of a
+// second pipe, which is none of its standard handles (as an agent's own handles may be):
+// "extra" reports when that one closed, or "extra-open".
 //
 // --hidden-station starts the program in a window station of its own that no user sees, as
 // a service or a deployment agent running as SYSTEM does: its windows and message boxes are
@@ -447,6 +449,10 @@ int wmain(int argc, wchar_t** argv) {
   Report report(options.report);
   if (!report.ok()) return 101;
 
+  // The prefix's desktop process is started by whichever process first needs a desktop, and
+  // takes that process's standard error for good: started here, before any pipe of ours
+  // exists, it holds none of them (started by the program, it would keep its output open).
+  ::GetDesktopWindow();
   STARTUPINFOW startup{};
   startup.cb = sizeof startup;
   PROCESS_INFORMATION info{};
@@ -460,17 +466,18 @@ int wmain(int argc, wchar_t** argv) {
     startup.dwFlags |= STARTF_USESTDHANDLES;
     startup.hStdOutput = startup.hStdError = nul.get();
   }
-  // The read end stays ours; the write end is the program's, closed here once it has started.
-  win32::UniqueHandle outputRead, outputWrite;
-  if (options.readOutput) {
+  // The read ends stay ours; the write ends are the program's, closed here once it has started.
+  win32::UniqueHandle outputRead, outputWrite, extraRead, extraWrite;
+  const auto pipe = [&](win32::UniqueHandle& read, win32::UniqueHandle& write) {
     HANDLE readEnd = nullptr, writeEnd = nullptr;
-    if (::CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) {
-      outputRead.reset(readEnd);
-      outputWrite.reset(writeEnd);
-      ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0);
-      startup.dwFlags |= STARTF_USESTDHANDLES;
-      startup.hStdOutput = startup.hStdError = writeEnd;
-    }
+    if (!::CreatePipe(&readEnd, &writeEnd, &inheritable, 0)) return false;
+    read.reset(readEnd);
+    write.reset(writeEnd);
+    return ::SetHandleInformation(readEnd, HANDLE_FLAG_INHERIT, 0) != 0;
+  };
+  if (options.readOutput && pipe(outputRead, outputWrite) && pipe(extraRead, extraWrite)) {
+    startup.dwFlags |= STARTF_USESTDHANDLES;
+    startup.hStdOutput = startup.hStdError = outputWrite.get();
   }
   // The station's name is the one Windows gives the SYSTEM account's services.
   struct Station {
@@ -506,10 +513,13 @@ int wmain(int argc, wchar_t** argv) {
   UniqueHandle thread(info.hThread);
   report.Write("started", Fields().Num("pid", info.dwProcessId));
   outputWrite.reset();
-  Output output{};
+  extraWrite.reset();
+  Output output{}, extra{};
   output.pipe = outputRead.get();
-  UniqueHandle reader;
+  extra.pipe = extraRead.get();
+  UniqueHandle reader, extraReader;
   if (outputRead) reader.reset(::CreateThread(nullptr, 0, &ReadOutput, &output, 0, nullptr));
+  if (extraRead) extraReader.reset(::CreateThread(nullptr, 0, &ReadOutput, &extra, 0, nullptr));
 
   if (options.measureDiscovery) {
     MeasureDiscovery(report, process.get(), info.dwProcessId, options.timeoutMs);
@@ -603,6 +613,15 @@ int wmain(int argc, wchar_t** argv) {
                                  "closedAfterExitMs", static_cast<long long>(output.closedAt - ended)));
     } else {
       report.Write("output-open");
+    }
+  }
+  // By now 30 s have passed since the program's end, or the first pipe closed earlier.
+  if (extraReader) {
+    if (::WaitForSingleObject(extraReader.get(), 30000) == WAIT_OBJECT_0) {
+      report.Write("extra", Fields().Num("closedAfterExitMs",
+                                         static_cast<long long>(extra.closedAt - ended)));
+    } else {
+      report.Write("extra-open");
     }
   }
   return 0;

@@ -73,9 +73,10 @@ class SuiteNotInstalledTest(unittest.TestCase):
 
 
 class SixtyFourBitAndPublicDesktopTest(Scenario):
-    """A component registered only in the 64-bit view is removed after the 32-bit one; the
-    suite's shortcut goes from the desktop shared by all users too, and from another user's
-    profile's; a name carrying the log's own markers stays one entry of the log."""
+    """A component registered only in the 64-bit view is removed after the 32-bit ones, each
+    view's %ProgramFiles% meant as its programs mean it; the suite's shortcut goes from the
+    desktop shared by all users too, and from another user's profile's; a name carrying the
+    log's own markers stays one entry of the log."""
     name = 'view64-public-desktop'
 
     @classmethod
@@ -92,8 +93,12 @@ class SixtyFourBitAndPublicDesktopTest(Scenario):
         suite.register(prefix, component(prefix, 'KavroII', 'Kavro II <![LOG[falso]LOG]!> marcas'))
         # As 64-bit Windows means them: its own %ProgramFiles%, and its own System32 (this
         # 32-bit program's is SysWOW64).
-        for folder in (r'Program Files\Kavro64\quitar.exe', r'windows\system32\kavro64.exe'):
+        for folder in (r'Program Files\Kavro64\quitar.exe', r'windows\system32\kavro64.exe',
+                       r'Program Files (x86)\Kavro32\quitar.exe'):
             suite.put_uninstaller(prefix, 'C:\\' + folder)
+        # And a 32-bit one's %ProgramFiles% as the 32-bit program means it, whichever build runs.
+        suite.register(prefix, {'KavroExpandido32': {'DisplayName': 'Kavro expandido 32', 'UninstallString': Expandable(
+            r'"%ProgramFiles%\Kavro32\quitar.exe" self ' + LOG + ' delete-key KavroExpandido32')}})
         suite.register(prefix, {
             **component(prefix, 'KavroServicio', 'Kavro servicio 64', view=64),
             'KavroExpandido': {'DisplayName': 'Kavro expandido 64', 'UninstallString': Expandable(
@@ -106,16 +111,19 @@ class SixtyFourBitAndPublicDesktopTest(Scenario):
     @classmethod
     def inspect(cls, prefix):
         cls.view64 = sorted(prefix.uninstall_entries(view=64))
+        cls.view32 = sorted(prefix.uninstall_entries(view=32))
         cls.public = sorted(p.name for p in prefix.public_desktop.iterdir())
         cls.ana = sorted(p.name for p in prefix.c(r'users\ana\Desktop').iterdir())
 
     def test_the_64_bit_components_are_listed_last_and_removed_and_the_rest_stays(self):
         self.assertEqual([r[:100].rstrip() for r in self.report.rows],
-                         ['Kavro II <![LOG[falso]LOG]!> marcas', 'Kavro expandido 64', 'Kavro servicio 64',
-                          'Kavro sistema 64'])
+                         ['Kavro expandido 32', 'Kavro II <![LOG[falso]LOG]!> marcas', 'Kavro expandido 64',
+                          'Kavro servicio 64', 'Kavro sistema 64'])
         self.assertNotIn(None, [kind for _, kind in self.run_entries])  # each line one entry
-        self.assertEqual(len(self.log), 4)
+        self.assertEqual(len(self.log), 5)
         self.assertIn(r'C:\Program Files\Kavro64\quitar.exe'.lower(), [line.lower() for line in self.log])
+        self.assertIn(r'C:\Program Files (x86)\Kavro32\quitar.exe'.lower(), [line.lower() for line in self.log])
+        self.assertNotIn('KavroExpandido32', self.view32)
         self.assertIn(r'c:\windows\system32\kavro64.exe', [line.lower() for line in self.log])
         self.assertEqual(sorted(self.view64), ['Controlador'])
         self.assertLogged('clave KavroServicio (vista de 64 bits)')

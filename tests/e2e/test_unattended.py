@@ -9,7 +9,7 @@ import subprocess
 import time
 import unittest
 
-from bed import program, suite
+from bed import paths, program, suite
 from bed.prefix import UNINSTALL_KEY, Prefix, reg_string
 from bed.scenario import LOG, NOT_INSTALLED, component, install_folder, put_shortcut
 
@@ -209,6 +209,10 @@ class ListTest(unittest.TestCase):
             for profile in ('.DEFAULT', 'S-1-5-18'):
                 prefix.reg_import(f'[HKEY_USERS\\{profile}\\Software\\Microsoft\\Windows\\CurrentVersion'
                                   '\\Uninstall\\KavroDefecto]\n"DisplayName"="Kavro de SYSTEM"\n')
+            # The running user filled their own list: 25 entries of the suite, one with a long name.
+            prefix.reg_import(''.join(
+                f'[HKEY_CURRENT_USER\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall\\KavroRelleno{i:02}]\n'
+                f'"DisplayName"="Kavro relleno {"x" * 5000 if i == 0 else i}"\n' for i in range(24)))
             # A user's own entry alone is nothing a run would remove: the PC has nothing.
             cls.clean = program.run(prefix, args=('/list', '/quiet'))
             suite.install_example(prefix, uninstaller_ms=300)
@@ -246,13 +250,13 @@ class ListTest(unittest.TestCase):
         self.assertEqual(self.output[1:], self.reported)
         expected = [r'clave KavroII, nombre "Kavro II", se entregaría: C:\kavro\desinstalar.exe window 300',
                     r'se entregaría: "C:\kavro\quitar nóminas.exe" window 300',
-                    r'se entregaría: C:\windows\system32\msiexec.exe /uninstall "C:\Kavro paquetes\Kavro Visor.msi" '
+                    rf'se entregaría: C:\windows\{paths.SYSTEM_FOLDER}\msiexec.exe /uninstall "C:\Kavro paquetes\Kavro Visor.msi" '
                     r'/qn /norestart /L*v+ "C:\windows\logs\Software\DesinstalaKavro1-msi-KavroVisor.log"',
                     r'KavroPropio', r'Carpeta de datos (se borraría): c:\kavro\datos (12 archivos)',
                     r'Ejecutable (se borraría): c:\kavro\setup.exe', r'Ejecutable (se borraría): c:\kavro\quitar nóminas.exe',
                     r'Desktop\KavroII.lnk', r'Public\Desktop\KavroII.lnk']
-        for text in expected:
-            self.assertTrue(any(text in line for line in self.reported), (text, self.reported))
+        for text in expected:  # the letter case of a 32-bit program's SysWOW64 is ours
+            self.assertTrue(any(text.lower() in line.lower() for line in self.reported), (text, self.reported))
         self.assertFalse(any('kavro.exe' in line or 'oculto.exe' in line for line in self.reported),
                          self.reported)
 
@@ -286,6 +290,20 @@ class ListTest(unittest.TestCase):
         self.assertEqual(sum('KavroDefecto' in line for line in self.reported), 1, self.reported)
         self.assertNotIn('propio', self.ran)
         self.assertIn(2, [kind for text, kind in self.run_entries if 'instalación propia de un usuario' in text])
+
+    def test_a_users_many_entries_make_a_bounded_log_and_report(self):
+        # Ten of the user's 25 named, each in a line of a few hundred characters, and one line
+        # with the rest, in the report and in the run's log alike.
+        own = [line for line in self.reported if 'KavroPropio' in line or 'KavroRelleno' in line]
+        self.assertEqual(len(own), 10, self.reported)
+        self.assertEqual(sum(line.startswith('Instalaciones propias más de HKEY_USERS\\S-1-5-21-')
+                             and line.endswith(': 15') for line in self.reported), 1, self.reported)
+        logged = [text for text, _ in self.run_entries if 'instalación propia de un usuario: ' in text
+                  and ('KavroPropio' in text or 'KavroRelleno' in text)]
+        self.assertEqual(len(logged), 10, logged)
+        self.assertTrue(all(len(text) < 1000 for text in logged), logged)
+        self.assertTrue(any('Aviso: 15 instalaciones propias más de KavroII en HKEY_USERS' in text
+                            for text, _ in self.run_entries), self.run_entries)
 
 
 class CommandLineAndLogTest(unittest.TestCase):

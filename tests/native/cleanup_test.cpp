@@ -381,17 +381,27 @@ TEST_F(CleanupTest, OpenProgramsAreClosedFirstAndHeldFilesStayWithoutStoppingThe
   disk.Hold(u"c:\\kavro\\datos\\empresa.dat");       // by the suite's own program...
   disk.Hold(u"c:\\kavro\\visto.exe");                // ...and by a viewer outside it
   // One in this SYSTEM run's session, one in a logged-on user's: that user is told first and
-  // given the time to save their work.
+  // given the time to save their work. One more whose program could not be read is named and
+  // left alone.
   processes.running = {{40, u"c:\\kavro\\kavro.exe", 0, u"NT AUTHORITY\\SYSTEM"},
-                       {41, u"c:\\kavro\\modulos\\servicio.exe", 1, u"PC\\ana"}};
+                       {41, u"c:\\kavro\\modulos\\servicio.exe", 1, u"PC\\ana"},
+                       {42, u"kavro.exe", 2, u"?", platform::Error{5, u"Acceso denegado."}}};
   processes.closings = {platform::Closing::Closed, platform::Closing::Ended};
   processes.onClose = [this] { disk.Hold(u"c:\\kavro\\datos\\empresa.dat", false); };
   AddComponent(u"quitar.exe");
   Run();
   EXPECT_LT(Position("close-programs:1 15s"), Position("start:quitar.exe"));
-  EXPECT_LT(Position("notify:1 Se est? desinstalando Kavro II de este equipo. Guarde ahora su "
+  // Other users' programs are within reach while they are found and closed, and only then.
+  EXPECT_LT(Position("reach-all"), Position("running-from:c:\\kavro"));
+  EXPECT_LT(Position("close-programs:1 60s told"), Position("reach-all:end"));
+  EXPECT_LT(Position("reach-all:end"), Position("start:quitar.exe"));
+  // The notice lasts as long as the programs have.
+  EXPECT_LT(Position("notify:1 60s Se est? desinstalando Kavro II de este equipo. Guarde ahora su "
                      "trabajo: dentro de 60 segundos se cerrar?n estos programas: servicio.exe."),
             Position("close-programs:1 60s told"));
+  EXPECT_TRUE(logFile.Has(u"Aviso a la sesión 1 (activa): dado; se quita solo al cabo de 60 s"));
+  EXPECT_TRUE(logFile.Has(u"No se pudo leer el programa del proceso 42 (kavro.exe, sesión 2; error 5: "
+                          u"Acceso denegado.): si es de la suite, no se cierra"));
   EXPECT_TRUE(logFile.Has(u"Programa de la suite en marcha: c:\\kavro\\kavro.exe (proceso 40, "
                           u"sesión 0, usuario NT AUTHORITY\\SYSTEM, en la sesión de esta "
                           u"ejecución), cerrado"));
@@ -408,12 +418,29 @@ TEST_F(CleanupTest, OpenProgramsAreClosedFirstAndHeldFilesStayWithoutStoppingThe
   EXPECT_TRUE(window.errors.empty());
   EXPECT_EQ(exitCode, kExitComponentsRemain);
 
-  // A notice that cannot be given is said, and the program is closed all the same.
+  // A notice that cannot be given is said, and the program is closed all the same; so is a
+  // user who is not connected, who sees no notice. With no time to close, the box lasts a
+  // second (none would keep it until answered).
   processes.noticeFails = platform::Error{1, u"Función incorrecta."};
   processes.onClose = {};
   Run();
   EXPECT_TRUE(logFile.Has(u"servicio.exe (proceso 41, sesión 1, usuario PC\\ana, sin aviso (no se "
                           u"pudo dar: error 1: Función incorrecta.)), cerrado"));
+  processes.noticeFails.reset();
+  processes.connection = platform::Connection::Disconnected;
+  journal.clear();
+  Form1 noWait({window, registry, processes, shell,
+                [this] { return std::make_unique<fake::FileSystem>(disk, journal); }},
+               log, {true, std::chrono::seconds(0), Text(), std::chrono::seconds(0)});
+  noWait.Activated();
+  EXPECT_EQ(Starting("notify:1 1s ").size(), 1u);
+  EXPECT_TRUE(Journaled("close-programs:1 0s told"));
+  EXPECT_EQ(logFile.severities.at(static_cast<std::size_t>(
+                std::find(logFile.lines.begin(), logFile.lines.end(),
+                          u"Aviso a la sesión 1 (desconectada: su usuario no ve el aviso): dado; "
+                          u"se quita solo al cabo de 1 s") -
+                logFile.lines.begin())),
+            platform::Severity::Warning);
 
   // Nothing is closed where c:\kavro is a link, and a shortcut someone holds stays too.
   journal.clear();

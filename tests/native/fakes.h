@@ -430,8 +430,8 @@ class Registry final : public platform::Registry {
                                             const Text& valueName, View view) override {
     const Text path = UpperCase(keyPath);
     journal_.push_back("read:" + Narrow(path.substr(path.rfind(u'\\') + 1)) + "/" + Narrow(valueName));
-    auto key = keys_.find(Id(keyPath, view));
-    if (hive != platform::kHkeyLocalMachine || key == keys_.end()) return std::nullopt;
+    auto key = keys_.find(Id(InHive(hive, keyPath), view));
+    if (!Known(hive) || key == keys_.end()) return std::nullopt;
     auto value = key->second.values.find(UpperCase(valueName));
     if (value == key->second.values.end()) return std::nullopt;
     const bool expandable = key->second.expandable.count(UpperCase(valueName)) > 0;
@@ -477,9 +477,18 @@ class Registry final : public platform::Registry {
   static Text Id(const Text& path, View view) {
     return (view == View::SixtyFourBit ? u"64|" : u"32|") + UpperCase(path);
   }
+  // Keys of HKEY_USERS are kept under that name; those of HKEY_LOCAL_MACHINE as their path.
+  static constexpr platform::HiveHandle kUsers = static_cast<platform::HiveHandle>(0x80000003u);
+  static bool Known(platform::HiveHandle hive) {
+    return hive == platform::kHkeyLocalMachine || hive == kUsers;
+  }
+  static Text InHive(platform::HiveHandle hive, const Text& keyPath) {
+    if (hive != kUsers) return keyPath;
+    return keyPath.empty() ? Text(u"HKEY_USERS") : u"HKEY_USERS\\" + keyPath;
+  }
   std::vector<Text> Subkeys(platform::HiveHandle hive, const Text& keyPath, View view) {
-    auto it = keys_.find(Id(keyPath, view));
-    if (hive != platform::kHkeyLocalMachine || it == keys_.end()) return {};
+    auto it = keys_.find(Id(InHive(hive, keyPath), view));
+    if (!Known(hive) || it == keys_.end()) return {};
     return it->second.subkeys;
   }
 
@@ -501,6 +510,14 @@ class Processes final : public platform::Processes {
 
   explicit Processes(Journal& journal) : journal_(journal) {}
 
+  std::unique_ptr<platform::ProcessReach> ReachAllProcesses() override {
+    struct Reach final : platform::ProcessReach {
+      explicit Reach(Journal& journal) : journal(journal) { journal.push_back("reach-all"); }
+      ~Reach() override { journal.push_back("reach-all:end"); }
+      Journal& journal;
+    };
+    return std::make_unique<Reach>(journal_);
+  }
   std::vector<platform::RunningProgram> RunningFrom(const Text& folder) override {
     journal_.push_back("running-from:" + Narrow(folder));
     return running;
@@ -521,12 +538,15 @@ class Processes final : public platform::Processes {
   std::size_t closingsUsed = 0;  // of `closings`, given out in turn
 
   std::uint32_t OwnSession() override { return 0; }  // a SYSTEM run, in session 0
-  std::optional<platform::Error> Notify(std::uint32_t session, const Text&,
-                                        const Text& text) override {
-    journal_.push_back("notify:" + std::to_string(session) + " " + Narrow(text));
+  std::optional<platform::Error> Notify(std::uint32_t session, const Text&, const Text& text,
+                                        std::chrono::seconds timeout) override {
+    journal_.push_back("notify:" + std::to_string(session) + " " +
+                       std::to_string(timeout.count()) + "s " + Narrow(text));
     return noticeFails;
   }
   std::optional<platform::Error> noticeFails;  // why no notice can be given, when set
+  platform::Connection ConnectionOf(std::uint32_t) override { return connection; }
+  platform::Connection connection = platform::Connection::Active;  // of every session
 
   std::unique_ptr<platform::Process> Start(const Text& program, const Text& commandLine,
                                            std::uint8_t show, bool administratorsOnly) override {
@@ -556,7 +576,10 @@ class Processes final : public platform::Processes {
   }
 
   Text SystemFolder() override { return u"C:\\Windows\\system32"; }
-  bool SystemFolderRedirected() override { return true; }  // a 32-bit program on 64-bit Windows
+  // The shipped 32-bit program on 64-bit Windows, or the 64-bit build standing in for it.
+  bool SystemFolderRedirected() override { return !sixtyFourBitProgram; }
+  bool SixtyFourBitProgram() override { return sixtyFourBitProgram; }
+  bool sixtyFourBitProgram = false;
 
   std::map<Text, Text> environment;
   std::vector<platform::RunningProgram> running;  // running from any folder asked about

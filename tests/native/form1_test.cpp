@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include "run/ComponentRow.h"
+#include "run/Plan.h"
 #include "run_fixture.h"
 
 namespace {
@@ -177,7 +178,7 @@ TEST_F(RunTest, ARefusedOrEmptyCommandDoesNotStopTheRest) {
 TEST_F(RunTest, PackageRowsAreRemovedThroughMsiexecAndJudgedByItsExitCode) {
   registry.AddProgram(u"p", Text(u"Kavro Visor"), Text(u"C:\\Kavro paquetes\\visor.msi"));
   const Text msiexec =
-      u"C:\\Windows\\system32\\msiexec.exe /uninstall \"C:\\Kavro paquetes\\visor.msi\" /passive "
+      u"C:\\Windows\\SysWOW64\\msiexec.exe /uninstall \"C:\\Kavro paquetes\\visor.msi\" /passive "
       u"/norestart";
   processes
       .onStart = {};  // msiexec removes the product, never the suite's entry naming the package
@@ -266,6 +267,38 @@ TEST_F(RunTest, TheSixtyFourBitViewsComponentsComeAfterTheThirtyTwoBitOnesAndAre
   Run();
   EXPECT_EQ(Starting("enum:"),
             std::vector<std::string>{"enum:" + fake::Narrow(fake::Registry::kUninstall)});
+}
+
+// Any user may fill their own list with entries of the suite: the run's log and /list name
+// the first ten of each user's, cut to a few hundred characters, and count the rest.
+TEST_F(RunTest, UsersOwnEntriesAreNamedTenAUserAndTheRestCounted) {
+  const Text uninstall = u"\\Software\\Microsoft\\Windows\\CurrentVersion\\Uninstall";
+  for (const char16_t* sid : {u"S-1-5-21-1", u"S-1-5-21-2"}) registry.AddKey(u"HKEY_USERS", sid);
+  for (int i = 0; i < 25; ++i)
+    registry.AddKey(u"HKEY_USERS\\S-1-5-21-1" + uninstall, u"K" + DecimalText(i))[u"DISPLAYNAME"] =
+        fake::Registry::Sz(u"Kavro " + (i == 0 ? Text(5000, u'x') : DecimalText(i)));
+  registry.AddKey(u"HKEY_USERS\\S-1-5-21-2" + uninstall, u"Beto")[u"DISPLAYNAME"] =
+      fake::Registry::Sz(u"Kavro de beto");
+  const auto count = [](const std::vector<Text>& lines, const Text& part) {
+    return std::count_if(lines.begin(), lines.end(),
+                         [&](const Text& line) { return line.find(part) != Text::npos; });
+  };
+  Run();
+  const Text ana = u"HKEY_USERS\\S-1-5-21-1";
+  EXPECT_EQ(count(logFile.lines, u"instalación propia de un usuario: " + ana + u'\\'), 10);
+  EXPECT_TRUE(logFile.Has(u"Aviso: 15 instalaciones propias más de KavroII en " + ana + u","));
+  EXPECT_TRUE(logFile.Has(u"K0, nombre \"Kavro " + Text(294, u'x') + u"… (cortado)\""));
+  EXPECT_TRUE(logFile.Has(uninstall + u"\\Beto, nombre \"Kavro de beto\""));
+  EXPECT_EQ(count(logFile.lines, u"más de KavroII en HKEY_USERS\\S-1-5-21-2"), 0);
+
+  // /list reports them as the run logs them.
+  fake::FileSystem files(disk, journal);
+  const plan::Report report =
+      plan::Print(plan::Make(registry, processes, shell, files, log, true, Text()), log);
+  EXPECT_EQ(count(report.lines, u"Instalación propia de un usuario (no se desinstalaría): " + ana), 10);
+  EXPECT_EQ(count(report.lines, u"Instalaciones propias más de " + ana + u" (no se desinstalarían): 15"), 1);
+  EXPECT_EQ(count(report.lines, u"S-1-5-21-2"), 1);
+  EXPECT_FALSE(report.suitePresent);
 }
 
 TEST_F(RunTest, AProviderThatFailsIsReplacedByTheRegistryFunctionsWithTheSameLimit) {

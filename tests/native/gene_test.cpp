@@ -35,52 +35,52 @@ INSTANTIATE_TEST_SUITE_P(
     Commands, PackageRewriteTest,
     ::testing::Values(
         Rewrite{u"C:\\Inst\\Paquete.msi",
-                u"C:\\Windows\\system32\\msiexec.exe /uninstall \"C:\\Inst\\Paquete.msi\" /passive "
+                u"C:\\Windows\\SysWOW64\\msiexec.exe /uninstall \"C:\\Inst\\Paquete.msi\" /passive "
                 u"/norestart"},
         Rewrite{u"c:\\inst\\paquete.MsI",
-                u"C:\\Windows\\system32\\msiexec.exe /uninstall \"c:\\inst\\paquete.MsI\" /passive "
+                u"C:\\Windows\\SysWOW64\\msiexec.exe /uninstall \"c:\\inst\\paquete.MsI\" /passive "
                 u"/norestart"},
         Rewrite{u"C:\\Tools\\desmsi",
-                u"C:\\Windows\\system32\\msiexec.exe /uninstall \"C:\\Tools\\desmsi\" /passive "
+                u"C:\\Windows\\SysWOW64\\msiexec.exe /uninstall \"C:\\Tools\\desmsi\" /passive "
                 u"/norestart"},
         Rewrite{u"C:\\Mis paquetes\\a.msi",
-                u"C:\\Windows\\system32\\msiexec.exe /uninstall \"C:\\Mis paquetes\\a.msi\" "
+                u"C:\\Windows\\SysWOW64\\msiexec.exe /uninstall \"C:\\Mis paquetes\\a.msi\" "
                 u"/passive /norestart"},
         Rewrite{u"msi",
-                u"C:\\Windows\\system32\\msiexec.exe /uninstall \"msi\" /passive /norestart"},
+                u"C:\\Windows\\SysWOW64\\msiexec.exe /uninstall \"msi\" /passive /norestart"},
         Rewrite{u"C:\\Inst\\Paquete.msi ", u"C:\\Inst\\Paquete.msi "}, Rewrite{u"ms", u"ms"},
         // Windows Installer products: removed unattended whatever the registered action.
         Rewrite{u"MsiExec.exe /I{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B}",
-                u"C:\\Windows\\system32\\msiexec.exe /x {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} "
+                u"C:\\Windows\\SysWOW64\\msiexec.exe /x {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} "
                 u"/passive /norestart"},
         Rewrite{u"C:\\Windows\\system32\\msiexec.exe /x{6f3a2b10-1c2d-4e5f-8a9b-0c1d2e3f4a5b}",
-                u"C:\\Windows\\system32\\msiexec.exe /x {6f3a2b10-1c2d-4e5f-8a9b-0c1d2e3f4a5b} "
+                u"C:\\Windows\\SysWOW64\\msiexec.exe /x {6f3a2b10-1c2d-4e5f-8a9b-0c1d2e3f4a5b} "
                 u"/passive /norestart"},
         Rewrite{u"\"C:\\Windows\\System32\\MSIEXEC.EXE\" -X {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B}",
-                u"C:\\Windows\\system32\\msiexec.exe /x {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} "
+                u"C:\\Windows\\SysWOW64\\msiexec.exe /x {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} "
                 u"/passive /norestart"},
         Rewrite{u"C:\\Windows\\SysWOW64\\MsiExec /I{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} ",
-                u"C:\\Windows\\system32\\msiexec.exe /x {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} "
+                u"C:\\Windows\\SysWOW64\\msiexec.exe /x {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} "
                 u"/passive /norestart"},
         // Whatever else they say: a silent UI level stays, properties stay but a restart,
         // every other option (a UI that shows dialogs, logging with its file) goes.
         Rewrite{u"MsiExec.exe /X{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} /qn",
-                u"C:\\Windows\\system32\\msiexec.exe /x {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} /qn "
+                u"C:\\Windows\\SysWOW64\\msiexec.exe /x {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} /qn "
                 u"/norestart"},
         Rewrite{u"MsiExec.exe /qb /X{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B}",
-                u"C:\\Windows\\system32\\msiexec.exe /x {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} "
+                u"C:\\Windows\\SysWOW64\\msiexec.exe /x {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} "
                 u"/passive /norestart"},
         Rewrite{u"msiexec /I {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} REBOOT=ReallySuppress "
                 u"TRANSFORMS=\"a b.mst\" "
                 u"REBOOT=Force /l*v c:\\x.log /forcerestart",
-                u"C:\\Windows\\system32\\msiexec.exe /x {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} "
+                u"C:\\Windows\\SysWOW64\\msiexec.exe /x {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} "
                 u"/passive /norestart "
                 u"REBOOT=ReallySuppress TRANSFORMS=\"a b.mst\""},
         // Any other msiexec command runs the system's with its arguments as read.
         Rewrite{u"MsiExec.exe /f{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B}",
-                u"C:\\Windows\\system32\\msiexec.exe /f{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B}"},
+                u"C:\\Windows\\SysWOW64\\msiexec.exe /f{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B}"},
         Rewrite{u"\"c:\\kavro\\msiexec\" /X{6F3A2B10-1C2D-4E5F-8A9B}",
-                u"C:\\Windows\\system32\\msiexec.exe /X{6F3A2B10-1C2D-4E5F-8A9B}"},
+                u"C:\\Windows\\SysWOW64\\msiexec.exe /X{6F3A2B10-1C2D-4E5F-8A9B}"},
         // Anything else stays as read: another program of a similar name.
         Rewrite{u"nomsiexec.exe /X{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B}",
                 u"nomsiexec.exe /X{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B}"},
@@ -132,10 +132,12 @@ TEST(ResolveProgramTest, TheProgramIsFoundWhereItMustBeAndNeverShorter) {
   }
 }
 
-TEST(SixtyFourBitCommandTest, ItsOwnFoldersAreThe64BitOnes) {
+TEST(SixtyFourBitCommandTest, ItsFoldersAreThoseOfItsViewInEitherBuild) {
   EXPECT_EQ(Gene::WithSixtyFourBitVariables(
                 u"\"%programfiles%\\K\\q.exe\" %CommonProgramFiles%\\x %ProgramFiles(x86)%"),
             u"\"%ProgramW6432%\\K\\q.exe\" %CommonProgramW6432%\\x %ProgramFiles(x86)%");
+  EXPECT_EQ(Gene::WithThirtyTwoBitVariables(u"%programfiles%\\K %CommonProgramFiles%\\x %ProgramFiles%"),
+            u"%ProgramFiles(x86)%\\K %CommonProgramFiles(x86)%\\x %ProgramFiles(x86)%");
   // The program only: a 64-bit program has no Sysnative to find its arguments in.
   const Text system32 = u"C:\\Windows\\system32";
   EXPECT_EQ(Gene::ThroughSysnative(
@@ -146,7 +148,8 @@ TEST(SixtyFourBitCommandTest, ItsOwnFoldersAreThe64BitOnes) {
   for (const char16_t* other :
        {u"C:\\Windows\\System32x\\a.exe", u"C:\\kavro\\q.exe C:\\Windows\\System32\\k.dll"})
     EXPECT_EQ(Gene::ThroughSysnative(other, system32), Text(other));
-  // A bare name of a 64-bit command is 64-bit Windows' own program, never this 32-bit one's.
+  // A bare name of a 64-bit command is 64-bit Windows' own program, never this 32-bit one's;
+  // a 32-bit one's is named where it runs from, SysWOW64.
   fake::Journal journal;
   fake::Processes processes(journal);
   Gene::Launching how;
@@ -155,7 +158,23 @@ TEST(SixtyFourBitCommandTest, ItsOwnFoldersAreThe64BitOnes) {
             u"C:\\Windows\\Sysnative\\kavro64.exe");
   how.sixtyFourBit = false;
   EXPECT_EQ(Gene::Prepare(processes, u"kavro64.exe /s", how).launch.program,
-            u"C:\\Windows\\system32\\kavro64.exe");
+            u"C:\\Windows\\SysWOW64\\kavro64.exe");
+  // The 64-bit build, standing in for it, means each view's %ProgramFiles% as it does, and
+  // starts System32's programs as they are.
+  processes.sixtyFourBitProgram = true;
+  processes.environment = {{u"ProgramFiles", u"C:\\Program Files"},
+                           {u"ProgramW6432", u"C:\\Program Files"},
+                           {u"ProgramFiles(x86)", u"C:\\Program Files (x86)"}};
+  how.expandable = true;
+  for (const bool sixtyFourBit : {false, true}) {
+    how.sixtyFourBit = sixtyFourBit;
+    EXPECT_EQ(Gene::Prepare(processes, u"\"%ProgramFiles%\\K\\q.exe\" /s", how).launch.commandLine,
+              sixtyFourBit ? u"\"C:\\Program Files\\K\\q.exe\" /s"
+                           : u"\"C:\\Program Files (x86)\\K\\q.exe\" /s");
+    EXPECT_EQ(Gene::Prepare(processes, u"msiexec /x {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B}", how)
+                  .launch.program,
+              u"C:\\Windows\\system32\\msiexec.exe");
+  }
 }
 
 class RunAndWaitTest : public ::testing::Test {
@@ -187,11 +206,11 @@ TEST_F(RunAndWaitTest, EmptyCommandLeavesTwoBlanksInTheMessage) {
 }
 
 TEST_F(RunAndWaitTest, RefusedPackageIsReportedInItsMsiexecForm) {
-  processes.refused.insert(u"C:\\Windows\\system32\\msiexec.exe /uninstall \"C:\\NoExiste\\p.msi\" /passive /norestart");
+  processes.refused.insert(u"C:\\Windows\\SysWOW64\\msiexec.exe /uninstall \"C:\\NoExiste\\p.msi\" /passive /norestart");
   EXPECT_FALSE(Run(u"C:\\NoExiste\\p.msi"));
   ASSERT_EQ(window.messages.size(), 1u);
   EXPECT_EQ(window.messages[0].text,
-            u"El programa: C:\\Windows\\system32\\msiexec.exe /uninstall \"C:\\NoExiste\\p.msi\" /passive /norestart NO puede ser Ejecutado NO EXISTE.");
+            u"El programa: C:\\Windows\\SysWOW64\\msiexec.exe /uninstall \"C:\\NoExiste\\p.msi\" /passive /norestart NO puede ser Ejecutado NO EXISTE.");
 }
 
 TEST_F(RunAndWaitTest, StartedCommandShowsNoMessageAndGetsTheShowValue) {

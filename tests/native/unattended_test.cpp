@@ -117,7 +117,7 @@ TEST_F(RunTest, AnUnattendedRunShowsNoBoxGoesOnAsIfOkWerePressedAndLogsWhatItDid
   // A Windows Installer product: removed with no UI at all, its verbose log beside ours.
   registry.AddProgram(u"KavroInformes", Text(u"Kavro informes"),
                       Text(u"MsiExec.exe /I{6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B}"));
-  const Text msiexec = u"C:\\Windows\\system32\\msiexec.exe /x {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} "
+  const Text msiexec = u"C:\\Windows\\SysWOW64\\msiexec.exe /x {6F3A2B10-1C2D-4E5F-8A9B-0C1D2E3F4A5B} "
                        u"/qn /norestart /L*v+ \"C:\\Logs\\DesinstalaKavro1-msi-KavroInformes.log\"";
 
   BoxOrLog nobody(window, log, false);

@@ -16,6 +16,7 @@
 #include "main/resource.h"
 #include "platform/win32/form_window.h"
 #include "platform/win32/process.h"
+#include "platform/win32/security.h"
 #include "platform/win32/wide.h"
 #include "watcher.h"
 
@@ -113,6 +114,28 @@ TEST_F(GeneTest, ChildThatHasEndedBeforeTheFirstCheckCausesNoPump) {
   Gene::WaitForProcessExit(window, *process);
   MSG msg;
   EXPECT_TRUE(::PeekMessageW(&msg, nullptr, WM_USER + 9, WM_USER + 9, PM_REMOVE));
+}
+
+// A program in a folder any user may change could have been replaced: where only the
+// administrators' programs may run it is refused; elsewhere it starts, and says so. (Wine
+// keeps no permissions but the file's mode: a folder everyone may write to is one whose mode
+// lets others write.)
+TEST_F(GeneTest, AProgramOthersMayReplaceIsRefusedWhereOnlyTheAdministratorsMayChangeIt) {
+  const std::filesystem::path open = std::filesystem::path(log).replace_extension(L".abierta");
+  std::filesystem::create_directory(open);
+  const std::wstring program = (open / L"quitar.exe").wstring();
+  ASSERT_TRUE(::CopyFileW((TestFolder() + L"\\kavro_child_console.exe").c_str(), program.c_str(), FALSE));
+  const win32::UniqueDescriptor everyone = win32::DescriptorFrom(L"D:P(A;OICI;FA;;;WD)");
+  ASSERT_TRUE(::SetFileSecurityW(open.c_str(), DACL_SECURITY_INFORMATION, everyone.get()));
+  const Text command = win32::ToText(Quoted(program) + L" note " + Quoted(log) + L" fin");
+  EXPECT_EQ(processes.Start(win32::ToText(program), command, 1, true), nullptr);
+  const std::unique_ptr<platform::Process> started =
+      processes.Start(win32::ToText(program), command, 1, false);
+  ASSERT_NE(started, nullptr);
+  EXPECT_TRUE(started->OthersCanReplace());
+  Gene::WaitForProcessExit(window, *started);
+  EXPECT_EQ(Log(), "fin\n");
+  std::filesystem::remove_all(open);
 }
 
 bool UnderWine() {
