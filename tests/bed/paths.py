@@ -1,8 +1,25 @@
 """Where things are: the source tree, the build folder (win32, or win64 where the host runs
 64-bit code only), the Wine state under it, and the Wine loader for its programs."""
+import ctypes
 import os
 import subprocess
 from pathlib import Path
+
+
+def _without_address_randomization():
+    """Wine as Debian builds it has no preloader to reserve, before anything else is mapped,
+    the addresses a Windows process needs (its shared user data at 0x7ffe0000, its first
+    thread's block): where the kernel's address randomization put something there first, the
+    program never starts ("failed to map the shared user data: c0000018", then "ShellExecuteEx
+    failed"), about one start in a few hundred. Every process the bed starts inherits a fixed
+    layout instead (ADDR_NO_RANDOMIZE, as `setarch -R` gives it)."""
+    libc = ctypes.CDLL(None, use_errno=True)
+    current = libc.personality(0xFFFFFFFF)
+    if current != -1:
+        libc.personality(current | 0x0040000)
+
+
+_without_address_randomization()
 
 
 def _host_runs_32_bit_code():
