@@ -44,6 +44,11 @@ platform::Severity SeverityOfEnd(int exitStatus) {
 
 Text QuietMark(bool quiet) { return quiet ? u" (QuietUninstallString)" : u""; }
 
+// "error <number>: <message>", as the log names a platform's error.
+Text ErrorText(const platform::Error& error) {
+  return u"error " + DecimalText(error.number) + u": " + OneLine(error.message);
+}
+
 }  // namespace
 
 Text ViewName(platform::RegistryView view) {
@@ -216,9 +221,8 @@ void RunLog::LinkRemoved(const Text& path) {
 }
 
 void RunLog::NotTaken(const Text& path, const platform::Error& error) {
-  Write(platform::Severity::Warning, u"No se pudo hacer de los administradores " + path +
-                                         u" (error " + DecimalText(error.number) + u": " +
-                                         OneLine(error.message) + u")");
+  Write(platform::Severity::Warning,
+        u"No se pudo hacer de los administradores " + path + u" (" + ErrorText(error) + u")");
 }
 
 void RunLog::InstallFolderTaken(const Text& folder, bool whole) {
@@ -267,8 +271,8 @@ void RunLog::TooDeep(const Text& path) {
 
 void RunLog::InstallFolderNotHeld(const Text& path, const platform::Error& error) {
   Write(platform::Severity::Warning,
-        path + u" no se pudo abrir sin seguir enlaces (error " + DecimalText(error.number) + u": " +
-            OneLine(error.message) + u"); no se borra ni se barre nada en ella");
+        path + u" no se pudo abrir sin seguir enlaces (" + ErrorText(error) +
+            u"); no se borra ni se barre nada en ella");
 }
 
 void RunLog::DataFolderIsLink(const Text& path) {
@@ -295,14 +299,14 @@ void RunLog::HeldByAnotherProgram(const Text& path) {
 void RunLog::NoMsiexecLogFolder(const platform::Error& error) {
   Write(platform::Severity::Warning,
         u"Aviso: msiexec se ejecuta sin registro propio (/L*v): la carpeta de registros de los "
-        u"administradores no se pudo tener sin que otros usuarios puedan cambiarla (error " +
-            DecimalText(error.number) + u": " + OneLine(error.message) + u")");
+        u"administradores no se pudo tener sin que otros usuarios puedan cambiarla (" +
+            ErrorText(error) + u")");
 }
 
 void RunLog::NoMsiexecLog(const Text& path, const platform::Error& error) {
   Write(platform::Severity::Warning,
-        u"Aviso: msiexec se ejecuta sin registro propio: no se pudo crear " + path + u" (error " +
-            DecimalText(error.number) + u": " + OneLine(error.message) + u")");
+        u"Aviso: msiexec se ejecuta sin registro propio: no se pudo crear " + path + u" (" +
+            ErrorText(error) + u")");
 }
 
 void RunLog::DataFolderKept(const Text& path, const std::vector<Text>& components) {
@@ -323,8 +327,7 @@ void RunLog::ClosedProgram(const platform::RunningProgram& program, platform::Cl
       !notice ? Text(u"en la sesión de esta ejecución")
       : !*notice
           ? Text(u"avisado su usuario")
-          : u"sin aviso (no se pudo dar: error " + DecimalText((*notice)->number) + u": " +
-                OneLine((*notice)->message) + u")";
+          : u"sin aviso (no se pudo dar: " + ErrorText(**notice) + u")";
   Write(platform::Severity::Warning,
         u"Programa de la suite en marcha: " + program.path + u" (proceso " +
             DecimalText(program.id) + u", sesión " + DecimalText(program.session) +
@@ -364,8 +367,7 @@ void RunLog::AnotherRunUnderWay(int exitStatus) {
 
 void RunLog::Unmarked(const Text& path, const platform::Error& error) {
   Write(platform::Severity::Warning,
-        u"Aviso: no se pudo marcar la ejecución con " + path + u" (error " +
-            DecimalText(error.number) + u": " + OneLine(error.message) +
+        u"Aviso: no se pudo marcar la ejecución con " + path + u" (" + ErrorText(error) +
             u"); sigue sin marca: otra ejecución a la vez no se notaría");
 }
 
@@ -376,8 +378,7 @@ void RunLog::UninstallersTemp(const Text& path) {
 
 void RunLog::NoUninstallersTemp(const platform::Error& error) {
   Write(platform::Severity::Warning,
-        u"Aviso: no se pudo crear la carpeta temporal de los desinstaladores (error " +
-            DecimalText(error.number) + u": " + OneLine(error.message) +
+        u"Aviso: no se pudo crear la carpeta temporal de los desinstaladores (" + ErrorText(error) +
             u"); usan la de este programa");
 }
 
@@ -395,8 +396,7 @@ void RunLog::CutShort(const Text& step) {
 
 void RunLog::LogRefused(const Text& path, const platform::Error& error) {
   Write(platform::Severity::Warning,
-        u"Aviso: no se pudo usar el registro pedido " + path + u" (error " +
-            DecimalText(error.number) + u": " + OneLine(error.message) +
+        u"Aviso: no se pudo usar el registro pedido " + path + u" (" + ErrorText(error) +
             u"); se escribe en el registro por defecto");
 }
 
@@ -428,8 +428,7 @@ void RunLog::ReceiptRecorded(const Text& key, const Receipt& receipt) {
 
 void RunLog::ReceiptNotRecorded(const Text& key, const platform::Error& error) {
   Write(platform::Severity::Warning,
-        u"Aviso: no se pudo anotar el resultado en " + key + u" (error " +
-            DecimalText(error.number) + u": " + OneLine(error.message) +
+        u"Aviso: no se pudo anotar el resultado en " + key + u" (" + ErrorText(error) +
             u"); las reglas de detección no lo verán");
 }
 
@@ -459,8 +458,7 @@ void RunLog::UnreadableProcess(const platform::RunningProgram& process) {
             process.path + u", sesión " +
             (process.session == platform::kUnknownSession ? Text(u"desconocida")
                                                           : DecimalText(process.session)) +
-            u"; error " + DecimalText(process.unreadable ? process.unreadable->number : 0) + u": " +
-            OneLine(process.unreadable ? process.unreadable->message : Text()) +
+            u"; " + ErrorText(process.unreadable.value_or(platform::Error{})) +
             u"): si es de la suite, no se cierra");
 }
 
@@ -472,8 +470,7 @@ void RunLog::Notice(std::uint32_t session, platform::Connection connection,
       : connection == platform::Connection::Disconnected ? Text(u"desconectada: su usuario no ve el aviso")
       : connection == platform::Connection::Other        ? Text(u"sin usuario conectado")
                                                          : Text(u"estado desconocido");
-  const Text told = error ? u"no se pudo dar (error " + DecimalText(error->number) + u": " +
-                                OneLine(error->message) + u")"
+  const Text told = error ? u"no se pudo dar (" + ErrorText(*error) + u")"
                           : u"dado; se quita solo al cabo de " + DecimalText(timeout.count()) + u" s";
   Write(error || connection != platform::Connection::Active ? platform::Severity::Warning
                                                             : platform::Severity::Information,
