@@ -429,10 +429,7 @@ TEST_F(CleanupTest, OpenProgramsAreClosedFirstAndHeldFilesStayWithoutStoppingThe
   processes.noticeFails.reset();
   processes.connection = platform::Connection::Disconnected;
   journal.clear();
-  Form1 noWait({window, registry, processes, shell,
-                [this] { return std::make_unique<fake::FileSystem>(disk, journal); }},
-               log, {true, std::chrono::seconds(0), Text(), std::chrono::seconds(0)});
-  noWait.Activated();
+  Run({true, std::chrono::seconds(0), Text(), std::chrono::seconds(0)});
   EXPECT_EQ(Starting("notify:1 1s ").size(), 1u);
   EXPECT_TRUE(Journaled("close-programs:1 0s told"));
   EXPECT_EQ(logFile.severities.at(static_cast<std::size_t>(
@@ -613,62 +610,56 @@ TEST(ReceiptTest, OnlyARunThatEndedWithEveryComponentGoneSaysNothingRemains) {
 // names in c:\\kavro; once every component is gone, the clean-up keeps nothing.
 TEST(KeptTest, WhatARemainingComponentNamesInTheInstallFolderIsKeptWithItsData) {
   struct Component {
-    const char16_t* key;
     const char16_t* program;
     const char16_t* package;
     Verdict verdict;
   };
+  // Components A, B, C... in order; the verdicts of the first `judged` (fewer when the run
+  // stopped early); the keys that remain, and each file kept with its component's key.
   struct Case {
     std::vector<Component> components;
-    std::size_t judged;  // verdicts given: fewer when the run stopped early
-    std::vector<const char16_t*> remaining;
-    std::vector<std::pair<const char16_t*, const char16_t*>> files;  // path, key
+    std::size_t judged;
+    Text remaining;
+    std::vector<std::pair<const char16_t*, char16_t>> files;
   };
-  const Text msiexec = u"C:\\Windows\\system32\\msiexec.exe";
   const std::vector<Case> cases = {
-      {{{u"A", u"c:\\kavro\\desinstalar.exe", u"", Verdict::Removed},
-        {u"B", u"c:\\kavro\\quitar.exe", u"", Verdict::AlreadyGone},
-        {u"C", u"c:\\kavro\\otro.exe", u"", Verdict::RestartNeeded}}, 3, {}, {}},
-      {{{u"A", u"c:\\kavro\\desinstalar.exe", u"", Verdict::RemainsRetry},
-        {u"B", u"c:\\kavro\\setup.exe", u"", Verdict::Removed},
-        {u"C", u"C:\\KAVRO\\Quitar.exe", u"", Verdict::NotRun},
-        {u"D", u"c:\\kavro\\desinstalar.exe", u"", Verdict::TimeUp}},
-       4, {u"A", u"C", u"D"},
-       {{u"c:\\kavro\\desinstalar.exe", u"A"}, {u"C:\\KAVRO\\Quitar.exe", u"C"}}},
-      // Its program missing, or outside c:\\kavro: the data alone; a package by its path.
-      {{{u"A", u"", u"", Verdict::NotStarted},
-        {u"B", u"c:\\kavro-otros\\quitar.exe", u"", Verdict::Remains},
-        {u"C", msiexec.c_str(), u"c:\\kavro\\datos\\visor.msi", Verdict::Remains}},
-       3, {u"A", u"B", u"C"}, {{u"c:\\kavro\\datos\\visor.msi", u"C"}}},
-      {{{u"A", u"c:\\kavro\\setup.exe", u"", Verdict::Removed},
-        {u"B", u"c:\\kavro\\quitar.exe", u"", Verdict::Remains}}, 1, {}, {}},
+      {{{u"c:\\kavro\\desinstalar.exe", u"", Verdict::Removed},
+        {u"c:\\kavro\\quitar.exe", u"", Verdict::AlreadyGone},
+        {u"c:\\kavro\\otro.exe", u"", Verdict::RestartNeeded}}, 3, u"", {}},
+      {{{u"c:\\kavro\\desinstalar.exe", u"", Verdict::RemainsRetry},
+        {u"c:\\kavro\\setup.exe", u"", Verdict::Removed},
+        {u"C:\\KAVRO\\Quitar.exe", u"", Verdict::NotRun},
+        {u"c:\\kavro\\desinstalar.exe", u"", Verdict::TimeUp}},
+       4, u"ACD", {{u"c:\\kavro\\desinstalar.exe", u'A'}, {u"C:\\KAVRO\\Quitar.exe", u'C'}}},
+      // Its program missing, or outside c:\kavro: the data alone; a package by its path.
+      {{{u"", u"", Verdict::NotStarted},
+        {u"c:\\kavro-otros\\quitar.exe", u"", Verdict::Remains},
+        {u"C:\\Windows\\system32\\msiexec.exe", u"c:\\kavro\\datos\\visor.msi", Verdict::Remains}},
+       3, u"ABC", {{u"c:\\kavro\\datos\\visor.msi", u'C'}}},
+      {{{u"c:\\kavro\\setup.exe", u"", Verdict::Removed},
+        {u"c:\\kavro\\quitar.exe", u"", Verdict::Remains}}, 1, u"", {}},
   };
+  const auto named = [](char16_t key) { return u"clave " + Text(1, key) + u", nombre \"Kavro\""; };
   for (const Case& c : cases) {
     SCOPED_TRACE("case " + std::to_string(&c - cases.data()));
-    std::vector<plan::Removal> removals;
+    std::vector<plan::Removal> removals(c.components.size());
     std::vector<Verdict> verdicts;
-    for (const Component& component : c.components) {
-      plan::Removal removal;
-      removal.component.keyName = component.key;
-      removal.component.displayName = u"Kavro";
-      removal.command.launch.program = component.program;
-      removal.command.package = component.package;
-      removals.push_back(removal);
-      if (verdicts.size() < c.judged) verdicts.push_back(component.verdict);
+    for (std::size_t i = 0; i < c.components.size(); ++i) {
+      removals[i].component = {Text(1, char16_t(u'A' + i)), u"Kavro", {}, {}, {}};
+      removals[i].command.launch.program = c.components[i].program;
+      removals[i].command.package = c.components[i].package;
+      if (i < c.judged) verdicts.push_back(c.components[i].verdict);
     }
     const plan::Kept kept = plan::KeptForRetry(removals, verdicts);
-    std::vector<Text> remaining, files;
-    for (const char16_t* key : c.remaining)
-      remaining.push_back(u"clave " + Text(key) + u", nombre \"Kavro\"");
-    for (const auto& [path, key] : c.files) {
-      files.push_back(path);
-      ASSERT_NE(kept.For(UpperCase(path)), nullptr);
-      EXPECT_EQ(kept.For(UpperCase(path))->component, u"clave " + Text(key) + u", nombre \"Kavro\"");
-    }
+    std::vector<Text> remaining;
+    for (const char16_t key : c.remaining) remaining.push_back(named(key));
     EXPECT_EQ(kept.remaining, remaining);
-    std::vector<Text> keptFiles;
-    for (const plan::Kept::File& file : kept.files) keptFiles.push_back(file.path);
-    EXPECT_EQ(keptFiles, files);
+    ASSERT_EQ(kept.files.size(), c.files.size());
+    for (const auto& [path, key] : c.files) {
+      ASSERT_NE(kept.For(UpperCase(path)), nullptr) << fake::Narrow(path);
+      EXPECT_EQ(kept.For(UpperCase(path))->path, path);
+      EXPECT_EQ(kept.For(UpperCase(path))->component, named(key));
+    }
   }
 }
 
